@@ -1,0 +1,53 @@
+#pragma once
+// Reading a level file into a Level: the container with its four zlib chunks, then the level data.
+//
+// Results follow the level reader's convention: 1 for done, 0 for refused. Beside the result, an
+// optional LoadReport says whether the bytes make a readable level at all (error) and where and why
+// reading stopped short (warnings). The library shows nothing; callers decide what a person sees.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Level.h"
+
+namespace tr4 {
+
+struct LoadReport {
+    // Fatal: the bytes are not a readable level (no header, level data missing or not
+    // decompressible, a file that cannot be opened). Empty when the level was read.
+    std::string error;
+    // Everything else that stopped short: a damaged texture chunk, level data that ends early or
+    // does not fit the standard layout, trailing bytes. The level is still usable up to that point.
+    std::vector<std::string> warnings;
+    // The level data was parsed up to and including its last field.
+    bool parseComplete = false;
+    // Bytes of level data the parse consumed.
+    uint32_t parseEnd = 0;
+
+    bool Readable() const { return error.empty(); }
+};
+
+// Upper bound for one decompressed chunk. The largest real levels hold a few dozen 256 x 256 pages
+// (about 16 MiB at 32 bits); nothing a level could hold comes near this.
+inline constexpr uint32_t kMaxChunkSize = 256u << 20;
+// zlib's deflate cannot expand its input more than about 1032 times; a stated size beyond that is
+// a lie, and is refused before anything is allocated for it.
+inline constexpr uint64_t kMaxZlibExpansion = 1032;
+// Files larger than this are refused before they are read.
+inline constexpr uint64_t kMaxFileSize = 1ull << 30;
+
+// Reads the file at path into level. Returns 0 when the file cannot be opened (level untouched);
+// otherwise 1, with every field of level replaced by what the file gave, and report (when given)
+// telling whether that makes a readable level.
+int LoadLevelFile(const char* path, Level& level, LoadReport* report = nullptr);
+
+// The same load over a file image already in memory (tests, fuzzers). Always 1.
+int LoadLevelFromMemory(const uint8_t* data, size_t size, Level& level,
+                        LoadReport* report = nullptr);
+
+// Parses level.levelData (levelDataSize bytes) into the level-data fields. Always 1; a parse that
+// stops early keeps every field read before that point and says where it stopped in report.
+int ParseLevelData(Level& level, LoadReport* report = nullptr);
+
+}  // namespace tr4

@@ -1,0 +1,122 @@
+#include "MeshList.h"
+
+#include <cstdio>
+
+#include "MemoryReader.h"
+
+namespace tr4 {
+
+Lista_Mesh::~Lista_Mesh() {
+    // GPU meshes go first: they were built from the records.
+    renderMeshes.clear();
+    while (head != nullptr) {
+        MeshListNode* node = head;
+        head = node->next;
+        delete node;
+    }
+    tail = nullptr;
+}
+
+void Lista_Mesh::Add(std::unique_ptr<MeshRecord> record) {
+    auto* node = new MeshListNode{std::move(record), nullptr};
+    if (tail == nullptr) {
+        head = node;
+    } else {
+        tail->next = node;
+    }
+    tail = node;
+    byIndex.push_back(node);
+    ++count;
+}
+
+int Lista_Mesh::GetRecord(int index, MeshRecord*& out) const {
+    if (index < 0 || index >= count) return 0;
+    out = byIndex[static_cast<size_t>(index)]->record.get();
+    return 1;
+}
+
+void Lista_Mesh::MakeRenderMeshSlots() {
+    renderMeshes.clear();
+    renderMeshes.resize(static_cast<size_t>(count));
+}
+
+void Lista_Mesh::SetRenderMesh(int index, std::unique_ptr<RenderMesh> mesh) {
+    if (index < 0 || static_cast<size_t>(index) >= renderMeshes.size()) return;
+    renderMeshes[static_cast<size_t>(index)] = std::move(mesh);
+}
+
+RenderMesh* Lista_Mesh::RenderMeshAt(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= renderMeshes.size()) return nullptr;
+    return renderMeshes[static_cast<size_t>(index)].get();
+}
+
+namespace {
+
+template <class T>
+bool ReadArray(MemoryReader& reader, int32_t count, std::vector<T>& out) {
+    if (count <= 0) return true;
+    if (!reader.Fits(static_cast<uint64_t>(count), sizeof(T))) {
+        reader.failed = true;
+        return false;
+    }
+    out.resize(static_cast<size_t>(count));
+    return reader.Read(out.data(), static_cast<uint32_t>(count * sizeof(T))) == 1;
+}
+
+// One mesh at the reader's position, or false when it runs past the end of the data.
+bool DecodeMesh(MemoryReader& r, MeshRecord& m) {
+    const uint32_t start = r.position;
+    m.offset = start;
+    r.Read(&m.centreX, 2);
+    r.Read(&m.centreY, 2);
+    r.Read(&m.centreZ, 2);
+    r.Read(&m.radius, 4);
+    r.Read(&m.vertexCount, 2);
+    if (!ReadArray(r, m.vertexCount, m.vertices)) return false;
+    if (!r.Read(&m.normalCount, 2)) return false;
+    if (m.normalCount > 0) {
+        if (!ReadArray(r, m.normalCount, m.normals)) return false;
+    } else if (m.normalCount < 0) {
+        if (!ReadArray(r, -int32_t{m.normalCount}, m.shades)) return false;
+    }
+    if (!r.Read(&m.rectangleCount, 2) || !ReadArray(r, m.rectangleCount, m.rectangles))
+        return false;
+    if (!r.Read(&m.triangleCount, 2) || !ReadArray(r, m.triangleCount, m.triangles)) return false;
+    if ((r.position - start) % 4 != 0) {
+        uint16_t word = 0;
+        if (!r.Read(&word, 2)) return false;
+        m.alignmentWord = word;
+    }
+    return !r.failed;
+}
+
+}  // namespace
+
+static_assert(sizeof(MeshVertex) == 6 && sizeof(MeshRectangle) == 12 && sizeof(MeshTriangle) == 10,
+              "mesh arrays are copied straight from the data");
+
+int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>& list,
+                 std::vector<std::string>* warnings) {
+    MemoryReader reader;
+    reader.Init(size, data);
+    if (size == 0) return 0;
+    list = std::make_unique<Lista_Mesh>();
+    while (reader.position < size) {
+        auto record = std::make_unique<MeshRecord>();
+        if (!DecodeMesh(reader, *record)) {
+            if (warnings) {
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "mesh %d at byte %u runs past the end of the mesh data (%u bytes); "
+                              "dropped",
+                              list->Count(), record->offset, size);
+                warnings->push_back(text);
+            }
+            break;
+        }
+        list->Add(std::move(record));
+    }
+    return 1;
+}
+
+}  // namespace tr4

@@ -1,0 +1,99 @@
+#pragma once
+// The decoded meshes of a level: MeshRecord, the ordered Lista_Mesh that owns them (and the GPU
+// meshes later built for them), and DecodeMeshes, which walks the level's mesh data.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tr4 {
+
+struct MeshVertex {
+    int16_t x = 0;
+    int16_t y = 0;
+    int16_t z = 0;
+};
+
+struct MeshRectangle {
+    uint16_t indices[4] = {};
+    uint16_t texture = 0;  // index into the level's objectTextures
+    uint16_t faceFlags = 0;
+};
+
+struct MeshTriangle {
+    uint16_t indices[3] = {};
+    uint16_t texture = 0;
+    uint16_t faceFlags = 0;
+};
+
+struct MeshRecord {
+    uint32_t offset = 0;  // first byte of the mesh within the mesh data
+    int16_t centreX = 0;
+    int16_t centreY = 0;
+    int16_t centreZ = 0;
+    uint32_t radius = 0;
+    int16_t vertexCount = 0;
+    std::vector<MeshVertex> vertices;
+    int16_t normalCount = 0;  // its sign tells normals from shades
+    std::vector<MeshVertex> normals;
+    std::vector<int16_t> shades;
+    int16_t rectangleCount = 0;
+    std::vector<MeshRectangle> rectangles;
+    int16_t triangleCount = 0;
+    std::vector<MeshTriangle> triangles;
+    std::optional<uint16_t> alignmentWord;
+};
+
+// What the list keeps in each render-mesh slot. The GPU mesh classes derive from it, so the list
+// can own and destroy them without this layer knowing anything about graphics.
+class RenderMesh {
+public:
+    virtual ~RenderMesh() = default;
+};
+
+struct MeshListNode {
+    std::unique_ptr<MeshRecord> record;
+    MeshListNode* next = nullptr;
+};
+
+// The meshes of one level in mesh-data order. Index i is the same in the list box, in GetRecord
+// and in RenderMeshAt. Besides the chain of nodes, the list keeps an index of them, so access by
+// position is constant time for every caller.
+class Lista_Mesh {
+public:
+    Lista_Mesh() = default;
+    Lista_Mesh(const Lista_Mesh&) = delete;
+    Lista_Mesh& operator=(const Lista_Mesh&) = delete;
+    // Destroys the render meshes first, then the nodes from the front with their records.
+    ~Lista_Mesh();
+
+    void Add(std::unique_ptr<MeshRecord> record);
+    // Stores record index in out and returns 1; 0 with out untouched when no node has that index.
+    int GetRecord(int index, MeshRecord*& out) const;
+    int Count() const { return count; }
+
+    // Made with Count() empty slots by the render-mesh builder, which then fills them.
+    void MakeRenderMeshSlots();
+    void SetRenderMesh(int index, std::unique_ptr<RenderMesh> mesh);
+    // Slot index, or none when the slots are not made or index is out of range.
+    RenderMesh* RenderMeshAt(int index) const;
+    bool HasRenderMeshes() const { return !renderMeshes.empty(); }
+
+    MeshListNode* head = nullptr;
+    MeshListNode* tail = nullptr;
+    int32_t count = 0;
+
+private:
+    std::vector<MeshListNode*> byIndex;
+    std::vector<std::unique_ptr<RenderMesh>> renderMeshes;
+};
+
+// Decodes the size bytes at data into a new list stored in list (replacing what list held).
+// Returns 0 for empty data, without touching list; otherwise 1. Never reads past size: a mesh that
+// runs past the end is dropped, and warnings (when given) say so.
+int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>& list,
+                 std::vector<std::string>* warnings = nullptr);
+
+}  // namespace tr4

@@ -1,0 +1,18 @@
+#pragma once
+// The subcommands of tr4tool. Each takes the arguments after its name and returns the exit status:
+// 0 when a level was read, 1 when the file is not a readable level, 2 for a usage error.
+#include <string>
+#include <vector>
+
+namespace tr4tool {
+
+using Args = std::vector<std::string>;
+
+int Info(const Args& args);
+int Meshes(const Args& args);
+int Render(const Args& args);  // only where the renderer is built
+
+// Prints the usage to stderr and returns 2.
+int UsageError(const std::string& why);
+
+}  // namespace tr4tool

@@ -1,0 +1,30 @@
+#pragma once
+// Just enough JSON output for tr4tool: strings escaped, numbers and booleans as they are.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tr4tool {
+
+inline std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace tr4tool

@@ -1,0 +1,177 @@
+// tr4tool info and tr4tool meshes: what the reader and the decoder make of a level file.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Commands.h"
+#include "Json.h"
+#include "LevelLoader.h"
+#include "MeshList.h"
+
+namespace tr4tool {
+namespace {
+
+struct Loaded {
+    tr4::Level level;
+    tr4::LoadReport report;
+    std::unique_ptr<tr4::Lista_Mesh> meshes;
+    std::vector<std::string> warnings;  // the load's, then the decoder's
+};
+
+// Loads and decodes path. Returns false, after printing the one-line reason, when the file is not
+// a readable level; warnings go to stderr either way.
+bool LoadAndDecode(const std::string& path, Loaded& out) {
+    if (tr4::LoadLevelFile(path.c_str(), out.level, &out.report) == 0 || !out.report.Readable()) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.report.error.c_str());
+        return false;
+    }
+    out.warnings = out.report.warnings;
+    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(out.level.meshData.data()),
+                      static_cast<uint32_t>(out.level.meshData.size() * 2), out.meshes,
+                      &out.warnings);
+    for (const std::string& w : out.warnings)
+        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
+    return true;
+}
+
+bool ParseFileAndJson(const Args& args, std::string& path, bool& json) {
+    json = false;
+    path.clear();
+    for (const std::string& a : args) {
+        if (a == "--json") {
+            json = true;
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return false;
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return false;
+        }
+    }
+    return !path.empty();
+}
+
+int FaceCount(const tr4::Lista_Mesh* list) {
+    int faces = 0;
+    for (int i = 0; list && i < list->Count(); ++i) {
+        tr4::MeshRecord* m = nullptr;
+        list->GetRecord(i, m);
+        faces += std::max<int>(0, m->rectangleCount) + std::max<int>(0, m->triangleCount);
+    }
+    return faces;
+}
+
+}  // namespace
+
+int Info(const Args& args) {
+    std::string path;
+    bool json;
+    if (!ParseFileAndJson(args, path, json)) return UsageError("info takes FILE [--json]");
+    Loaded l;
+    if (!LoadAndDecode(path, l)) return 1;
+    const tr4::Level& v = l.level;
+
+    // Every count of the header and the level data, under its field name, in declared order.
+    const std::pair<const char*, unsigned long long> fields[] = {
+        {"version", v.version},
+        {"roomPageCount", v.roomPageCount},
+        {"objectPageCount", v.objectPageCount},
+        {"bumpPageCount", v.bumpPageCount},
+        {"pages32Size", v.pages32Size},
+        {"pages32PackedSize", v.pages32PackedSize},
+        {"pages16Size", v.pages16Size},
+        {"pages16PackedSize", v.pages16PackedSize},
+        {"miscPagesSize", v.miscPagesSize},
+        {"miscPagesPackedSize", v.miscPagesPackedSize},
+        {"levelDataSize", v.levelDataSize},
+        {"levelDataPackedSize", v.levelDataPackedSize},
+        {"sampleCount", v.sampleCount},
+        {"reservedWord", v.reservedWord},
+        {"roomCount", v.roomCount},
+        {"floorDataCount", v.floorDataCount},
+        {"meshDataWordCount", v.meshDataWordCount},
+        {"meshPointerCount", v.meshPointerCount},
+        {"animationCount", v.animationCount},
+        {"stateChangeCount", v.stateChangeCount},
+        {"animDispatchCount", v.animDispatchCount},
+        {"animCommandCount", v.animCommandCount},
+        {"meshTreeCount", v.meshTreeCount},
+        {"frameCount", v.frameCount},
+        {"moveableCount", v.moveableCount},
+        {"staticMeshCount", v.staticMeshCount},
+        {"spriteTextureCount", v.spriteTextureCount},
+        {"objectTextureCount", v.objectTextureCount},
+        {"spriteSequenceCount", v.spriteSequenceCount},
+        {"cameraCount", v.cameraCount},
+        {"flybyCameraCount", v.flybyCameraCount},
+        {"soundSourceCount", v.soundSourceCount},
+        {"boxCount", v.boxCount},
+        {"overlapCount", v.overlapCount},
+        {"animatedTextureCount", v.animatedTextureCount},
+        {"itemCount", v.itemCount},
+        {"aiObjectCount", v.aiObjectCount},
+        {"soundDetailCount", v.soundDetailCount},
+        {"sampleIndexCount", v.sampleIndexCount},
+        {"demoDataCount", v.demoDataCount},
+        {"pageCount", v.pages32Size >> 18},
+        {"meshCount", static_cast<unsigned long long>(l.meshes ? l.meshes->Count() : 0)},
+        {"faceCount", static_cast<unsigned long long>(FaceCount(l.meshes.get()))},
+    };
+
+    if (json) {
+        std::printf("{");
+        for (const auto& [name, value] : fields) std::printf("\"%s\": %llu, ", name, value);
+        std::printf("\"parseComplete\": %s, \"parseEnd\": %u, \"warnings\": [",
+                    l.report.parseComplete ? "true" : "false", l.report.parseEnd);
+        for (size_t i = 0; i < l.warnings.size(); ++i)
+            std::printf("%s%s", i ? ", " : "", JsonString(l.warnings[i]).c_str());
+        std::printf("]}\n");
+        return 0;
+    }
+    std::printf("file: %s\n", path.c_str());
+    for (const auto& [name, value] : fields) {
+        if (std::string_view(name) == "version")
+            std::printf("%s: 0x%08llx\n", name, value);
+        else
+            std::printf("%s: %llu\n", name, value);
+    }
+    std::printf("parseComplete: %s (%u of %u bytes of level data)\n",
+                l.report.parseComplete ? "yes" : "no", l.report.parseEnd, v.levelDataSize);
+    std::printf("warnings: %zu\n", l.warnings.size());
+    for (const std::string& w : l.warnings) std::printf("  %s\n", w.c_str());
+    return 0;
+}
+
+int Meshes(const Args& args) {
+    std::string path;
+    bool json;
+    if (!ParseFileAndJson(args, path, json)) return UsageError("meshes takes FILE [--json]");
+    Loaded l;
+    if (!LoadAndDecode(path, l)) return 1;
+    const int count = l.meshes ? l.meshes->Count() : 0;
+    if (json) std::printf("[");
+    for (int i = 0; i < count; ++i) {
+        tr4::MeshRecord* m = nullptr;
+        l.meshes->GetRecord(i, m);
+        if (json) {
+            std::printf(
+                "%s\n  {\"index\": %d, \"offset\": %u, \"centre\": [%d, %d, %d], "
+                "\"vertexCount\": %d, \"normalCount\": %d, \"rectangleCount\": %d, "
+                "\"triangleCount\": %d}",
+                i ? "," : "", i, m->offset, m->centreX, m->centreY, m->centreZ, m->vertexCount,
+                m->normalCount, m->rectangleCount, m->triangleCount);
+        } else {
+            std::printf(
+                "%d offset=%u centre=(%d, %d, %d) vertices=%d normals=%d rectangles=%d "
+                "triangles=%d\n",
+                i, m->offset, m->centreX, m->centreY, m->centreZ, m->vertexCount, m->normalCount,
+                m->rectangleCount, m->triangleCount);
+        }
+    }
+    if (json) std::printf("%s]\n", count ? "\n" : "");
+    return 0;
+}
+
+}  // namespace tr4tool

@@ -1,0 +1,61 @@
+// tr4tool: the command-line companion of the viewer.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Commands.h"
+
+namespace tr4tool {
+
+static const char kUsage[] =
+    "usage: tr4tool COMMAND FILE [options]\n"
+    "\n"
+    "  info FILE [--json]     the header, the chunk sizes, every count of the level data, the\n"
+    "                         texture page, mesh and textured face counts, whether the level\n"
+    "                         data was parsed to its last field, and the warnings\n"
+    "  meshes FILE [--json]   one line (or JSON object) per decoded mesh in list order: index,\n"
+    "                         offset, centre, vertexCount, normalCount, rectangleCount,\n"
+    "                         triangleCount\n"
+#ifdef TR4TOOL_HAS_RENDER
+    "  render FILE INDEX -o OUT.png [--size WxH] [--yaw RAD] [--pitch RAD] [--zoom Z]\n"
+    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display)\n"
+    "  render FILE --all DIR [same options]\n"
+    "                         one PNG per mesh, named by index\n"
+#endif
+    "\n"
+    "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
+    "a readable level, 2 for a usage error.\n";
+
+int UsageError(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+#ifndef TR4TOOL_HAS_RENDER
+int Render(const Args&) { return UsageError("this build has no renderer"); }
+#endif
+
+}  // namespace tr4tool
+
+int main(int argc, char** argv) {
+    using namespace tr4tool;
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+                      std::strcmp(argv[1], "help") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 2) return UsageError("");
+    const std::string command = argv[1];
+    const Args args(argv + 2, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    if (command == "info") return Info(args);
+    if (command == "meshes") return Meshes(args);
+    if (command == "render") return Render(args);
+    return UsageError("unknown command '" + command + "'");
+}
