@@ -1,0 +1,88 @@
+#pragma once
+// The mouse camera of the view panel and the view values the frames apply to the selected mesh.
+// Plain C++ without Qt or graphics, so the drag arithmetic is tested without a window.
+//
+// MouseD3D accumulates five independent drag channels (turn about Y, turn about X, zoom, pan x,
+// pan y). Each channel records the pointer on its first step after being idle and moves its
+// accumulator by the distance from its own last position afterwards; every step is scaled by the
+// spin factor. The camera holds no resources and none of its operations fail.
+#include <cstdint>
+
+class dxBufferTextura;
+
+class MouseD3D {
+  public:
+    MouseD3D(float spinFactor, float zoom);
+
+    void SetSpinFactor(float spinFactor) { this->spinFactor = spinFactor; }
+
+    // One step of a channel; each returns the accumulator after the step. Moving the pointer
+    // right or down lowers the accumulator.
+    float DragRotateY(int32_t x);
+    float DragRotateX(int32_t y);
+    // Clamped after every step: a result below 0.0 becomes 0.001 (0.0 itself stays).
+    float DragZoom(int32_t y);
+    float DragPanX(int32_t x);
+    float DragPanY(int32_t y);
+
+    // Every channel goes idle; accumulators and last positions stay.
+    void EndDrag();
+    // EndDrag, then every accumulator 0.0 (the zoom too) and every last position 0. The spin
+    // factor stays.
+    void ResetCamera();
+    // The zoom channel alone: accumulator set, last position 0, idle.
+    void SetZoom(float zoom);
+
+    float angleY = 0.0f;
+    float angleX = 0.0f;
+    float zoom = 0.0f;
+    int32_t rotateYLast = 0;
+    int32_t rotateXLast = 0;
+    int32_t zoomLast = 0;
+    float panX = 0.0f;
+    float panY = 0.0f;
+    int32_t panXLast = 0;
+    int32_t panYLast = 0;
+    bool rotateYActive = false;
+    bool rotateXActive = false;
+    bool zoomActive = false;
+    bool panXActive = false;
+    bool panYActive = false;
+    float spinFactor = 0.0f;
+};
+
+// What the next frame applies to the selected render mesh. The mesh is not owned: it belongs to
+// the mesh list of the loaded level.
+struct ViewState {
+    dxBufferTextura* selected = nullptr;
+    float rotationY = 0.0f;
+    float rotationX = 0.0f;
+    float zoom = 6.0f;
+    float panX = 0.0f;
+    float panY = 0.0f;
+
+    // The values a newly selected mesh settles on after its first frame.
+    void ResetView() {
+        rotationY = 0.0f;
+        rotationX = 0.0f;
+        zoom = 6.0f;
+        panX = 0.0f;
+        panY = 0.0f;
+    }
+};
+
+// The keys and buttons held during a pointer event over the view panel.
+struct ShiftState {
+    bool shift = false;
+    bool ctrl = false;
+    bool alt = false;
+    bool left = false;
+    bool right = false;
+    bool middle = false;
+};
+
+// The view panel's pointer-move logic: with the right button held, Ctrl zooms, else Shift pans
+// (the view holds ten times the camera's pan), else the drag turns the mesh. Only the channels of
+// the chosen mode are fed; Alt and the other buttons play no part.
+void FeedMouseMove(MouseD3D& camera, ViewState& view, const ShiftState& shift, int32_t x,
+                   int32_t y);
