@@ -1,0 +1,23 @@
+#pragma once
+// Building the render meshes of a level: one dxBufferTextura per decoded mesh, one textured
+// polygon per face, uploaded to the device, owned by the mesh list under the same index.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Level.h"
+#include "MeshList.h"
+
+class dxDevice8;
+class trTextura;
+
+// E_FAIL when list is none or holds no mesh (nothing made); otherwise S_OK, with every slot of the
+// list holding a dxBufferTextura (see RenderMeshAt in dxBuffer.h). Positions are the vertex times
+// 0.1 with y negated; texture coordinates the object texture's corner pixels / 255.
+// Faces that cannot be drawn sensibly:
+//   - a face naming a vertex outside its mesh is left out, and a warning says so;
+//   - a texture index outside the object textures, or a page that does not exist (or pages none),
+//     gives a face without texture (drawn plain grey), also with a warning.
+// Without a device the meshes are built but not uploaded (they draw nothing).
+int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* pages,
+                          const tr4::Level& level, std::vector<std::string>* warnings = nullptr);

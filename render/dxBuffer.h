@@ -1,0 +1,93 @@
+#pragma once
+// The render meshes: dxBufferColor8 (coloured vertices) and dxBufferTextura (textured vertices).
+//
+// A mesh owns its polygons, its gathered vertex data and its vertex buffer; it does not own the
+// textures its faces point to (those belong to the texture page set, which must outlive the
+// meshes' draws). Faces are gathered newest polygon first, so they stand in the vertex buffer,
+// and are drawn, in the reverse order of AddPolygon. Each mesh class gathers only the two polygon
+// classes of its own vertex format (by exact class); a polygon of another class takes a face and
+// its vertices, which stay zero and are drawn as a face without texture.
+//
+// dxBufferColor8 derives from tr4::RenderMesh so that the level's Lista_Mesh can own it.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "D3DXMath.h"
+#include "MeshList.h"
+#include "RenderTypes.h"
+#include "dxPoligono.h"
+
+class dxBufferColor8 : public tr4::RenderMesh {
+  public:
+    dxBufferColor8();
+    ~dxBufferColor8() override;  // releases the vertex buffer (safe after the device is gone)
+    dxBufferColor8(const dxBufferColor8&) = delete;
+    dxBufferColor8& operator=(const dxBufferColor8&) = delete;
+
+    // Takes ownership (none is refused with E_FAIL). Marks the mesh dirty. S_OK.
+    int32_t AddPolygon(dxPoligono* polygon);
+    int32_t AddPolygon(std::unique_ptr<dxPoligono> polygon) {
+        return AddPolygon(polygon.release());
+    }
+
+    // Gathers the polygons into the vertex data and the face tables. Size of the vertex data in
+    // bytes, or -1 when the mesh is not dirty (nothing changes then).
+    virtual int BuildVertexData();
+    // The gathered vertex data of the mesh's own format (none before BuildVertexData).
+    virtual const void* GetVertexData() const;
+
+    int GetVertexCount() const { return 3 * triangleCount + 4 * quadCount; }
+    int GetTriangleCount() const { return triangleCount; }
+    int GetQuadCount() const { return quadCount; }
+    int GetFaceCount() const { return triangleCount + quadCount; }
+    uint32_t GetFVF() const { return fvf; }
+    int GetStride() const { return stride; }
+    bool IsDirty() const { return dirty; }
+    // Draw flags of face i in vertex-buffer order; 0 for a face that is not built.
+    int GetFaceDrawFlags(int face) const;
+    // Texture of face i (always none for coloured meshes).
+    virtual dxTexture* GetFaceTexture(int face) const;
+
+    dxVertexBuffer* GetVertexBuffer() const { return vertexBuffer; }
+    // Hands the buffer to the mesh, releasing one it held.
+    void SetVertexBuffer(dxVertexBuffer* buffer);
+    void ClearDirty() { dirty = false; }
+
+    // Each puts one elementary matrix in front of the world matrix (world = M x world), so the
+    // setter called last acts first on the vertices.
+    void Translate(float x, float y, float z);
+    void RotateX(float angle);
+    void RotateY(float angle);
+    void Scale(float s);
+    void GetWorld(D3DXMATRIX& out) const { out = world; }
+    void ResetWorld();
+
+  protected:
+    std::vector<uint8_t> vertexData;
+    dxVertexBuffer* vertexBuffer = nullptr;
+    std::vector<int> faceDrawFlags;
+    int triangleCount = 0;
+    int quadCount = 0;
+    bool dirty = false;
+    std::vector<std::unique_ptr<dxPoligono>> polygons;  // in AddPolygon order
+    uint32_t fvf = 0x042;
+    int stride = 16;
+    D3DXMATRIX world;
+};
+
+class dxBufferTextura : public dxBufferColor8 {
+  public:
+    dxBufferTextura();
+    int BuildVertexData() override;
+    const void* GetVertexData() const override;
+    dxTexture* GetFaceTexture(int face) const override;
+
+  private:
+    std::vector<uint8_t> texVertexData;
+    std::vector<dxTexture*> faceTextures;  // not owned
+};
+
+// The render mesh in slot index of the list, as the textured mesh the builder made; none when the
+// slots are not made, the index is out of range or the slot holds another kind of mesh.
+dxBufferTextura* RenderMeshAt(const tr4::Lista_Mesh& list, int index);

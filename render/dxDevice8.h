@@ -1,0 +1,106 @@
+#pragma once
+// dxDevice8: the render device. Keeps the clear colour, the projection and view matrices, the eye
+// and the target; clears, draws meshes and presents; makes textures and vertex buffers.
+//
+// Made only by dxMain::CreateRenderDevice. Drawing happens into a framebuffer object of the
+// target's size; PresentFrame copies it to the window (when there is one) and ReadFrame reads it
+// back, so offscreen pictures are the viewer's pictures.
+//
+// Resources are "managed": every texture and vertex buffer keeps a system-memory copy, so after
+// the context is lost, ResetDevice recreates the context and every live resource on it without
+// their owners doing anything.
+//
+// Lifetime: destroy the meshes (vertex buffers) before the device if you can; a texture or vertex
+// buffer released after the device is gone only frees its memory. Single thread (the GUI thread).
+#include <cstdint>
+#include <memory>
+
+#include <QImage>
+#include <QSize>
+
+#include "D3DXMath.h"
+#include "RenderTypes.h"
+
+class QWindow;
+class dxBufferColor8;
+
+class dxDevice8 {
+  public:
+    ~dxDevice8();
+    dxDevice8(const dxDevice8&) = delete;
+    dxDevice8& operator=(const dxDevice8&) = delete;
+
+    // True when the device has a context (it may still be lost; see IsLost).
+    bool HasDevice() const;
+    // True after a loss was seen (or forced) and until a ResetDevice succeeds.
+    bool IsLost() const;
+
+    // Only the low 8 bits of each component count. Returns 0.
+    int32_t SetClearColor(int32_t red, int32_t green, int32_t blue);
+    // Clears the frame to the clear colour, opaque; with clearDepth set also the depth to 1.0.
+    // Follows the window's size first. Returns 0 (nothing happens without a usable context).
+    int32_t ClearFrame(unsigned char clearDepth);
+    // Shows the frame in the window (offscreen: finishes it). E_FAIL when the context is lost:
+    // it cannot be made current, or it reports a reset. The caller then resets the device.
+    int32_t PresentFrame();
+    // Makes the device usable again after a loss: a new context on the same surface, with every
+    // live texture and vertex buffer recreated from its copy. The projection and view must be set
+    // again afterwards. Returns 0 whatever happened; a failed reset leaves IsLost() true.
+    int32_t ResetDevice(const PresentParameters& parameters);
+
+    // Left-handed perspective (D3DXMatrixPerspectiveFovLH). Returns 0.
+    int32_t SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView);
+    // Store the eye or the target and rebuild the view (D3DXMatrixLookAtLH, up +y). Return 0.
+    int32_t SetEye(float x, float y, float z);
+    int32_t SetTarget(float x, float y, float z);
+
+    // A width x height texture of format 21 (4 bytes a texel) or 24 (2 bytes a texel) from
+    // height rows of tightly packed texels; level 0 only, sampled bilinearly. The caller owns the
+    // result (ReleaseTexture). None for another format, a size below 1, null pixels or no device;
+    // while the context is lost the texture is made from its copy at the next ResetDevice.
+    dxTexture* CreateTextureFromPixels(int width, int height, int format, const void* pixels);
+
+    // Builds the mesh's vertex data and gives the mesh a new vertex buffer with it (replacing and
+    // releasing one it held). E_FAIL when the mesh is none, has nothing new to upload (no
+    // polygons, or already uploaded) or there is no device; the mesh is then unchanged.
+    int32_t UploadMesh(dxBufferColor8* mesh);
+    // Draws the mesh face by face in its order with its world matrix, then resets that matrix.
+    // mode 2: every face as untextured wireframe. Faces without a texture are a plain grey.
+    // E_FAIL for no mesh or an unusable context; S_OK otherwise (a mesh without a vertex buffer
+    // draws nothing).
+    int32_t DrawMesh(dxBufferColor8* mesh, int mode);
+
+    // The last drawn frame, top row first (QImage::Format_RGB32). Null image without a context.
+    QImage ReadFrame();
+    // Size of the frame in pixels (the window's in device pixels, or the offscreen size).
+    QSize FrameSize() const;
+    // Offscreen devices only: a new frame size (the window follows its own size).
+    void SetOffscreenSize(QSize size);
+
+    const D3DXMATRIX& GetProjection() const { return projection; }
+    const D3DXMATRIX& GetView() const { return view; }
+    const D3DXVECTOR3& GetEye() const { return eye; }
+    const D3DXVECTOR3& GetTarget() const { return target; }
+    uint32_t GetClearColorWord() const;
+
+    // Destroys the context as a driver reset would, with every graphics object on it; the
+    // system-memory copies stay. For tests of the loss path (and the viewer's).
+    void LoseContext();
+
+    // Number of live textures and vertex buffers made by this device.
+    int LiveTextureCount() const;
+    int LiveVertexBufferCount() const;
+
+    struct Impl;  // graphics objects; defined where the graphics API is used
+
+  private:
+    friend class dxMain;
+    dxDevice8();
+
+    std::unique_ptr<Impl> impl;
+    int32_t clearRed = 0, clearGreen = 0, clearBlue = 0;
+    D3DXMATRIX projection;
+    D3DXMATRIX view;
+    D3DXVECTOR3 eye{0.0f, 0.0f, -1.0f};
+    D3DXVECTOR3 target{0.0f, 0.0f, 0.0f};
+};

@@ -1,0 +1,64 @@
+#pragma once
+// dxMain: the graphics system. One process-wide instance (the viewer keeps it static) that checks
+// an OpenGL 3.3 core context can be had, records what that context can do, and creates the render
+// device on a window or offscreen.
+//
+// Needs a QGuiApplication (and so a display; the tests run under xvfb-run). Without one every
+// operation fails cleanly instead of crashing. The instance holds no graphics objects, so its
+// static destruction after the application has gone is safe.
+#include <memory>
+#include <string>
+
+#include <QSize>
+
+#include "RenderTypes.h"
+
+class QWindow;
+class dxDevice8;
+
+class dxMain {
+  public:
+    dxMain() = default;
+    dxMain(const dxMain&) = delete;
+    dxMain& operator=(const dxMain&) = delete;
+
+    // Opens a probe context (OpenGL 3.3 core) on an offscreen surface, reads its renderer string
+    // and which texture formats it really takes, then lets it go. S_OK, or E_FAIL when there is
+    // no QGuiApplication or no such context could be made (then HasDirect3D() stays false).
+    int32_t CreateDirect3D();
+    bool HasDirect3D() const { return created; }
+
+    // Creates the device. With a window: draws into it (the window's surface type is made
+    // OpenGLSurface; give a window that is not yet shown, or one already of that type). Without:
+    // draws into an offscreen framebuffer of offscreenSize pixels. Either way the frame is drawn
+    // into a framebuffer object first, so ReadFrame shows exactly what the window shows.
+    //   - No CreateDirect3D before: E_FAIL, out untouched.
+    //   - The context could not be made: E_FAIL, out holds a dxDevice8 without a device
+    //     (HasDevice() false; every operation on it fails or does nothing, none crashes).
+    //   - Otherwise S_OK and out holds a working device. out owns it.
+    int32_t CreateRenderDevice(QWindow* window, unsigned char windowed,
+                               std::unique_ptr<dxDevice8>& out,
+                               QSize offscreenSize = QSize(321, 385));
+
+    // Re-reads the primary screen's mode and returns fresh parameters (13 zero fields before
+    // CreateDirect3D). Used before every ResetDevice.
+    PresentParameters GetPresentParameters(unsigned char windowed);
+    const DisplayMode& GetDisplayMode() const { return displayMode; }
+
+    // Whether textures of that format (21 or 24) can be made and sampled, as found by the probe
+    // context of CreateDirect3D. False for every other code and before CreateDirect3D.
+    bool IsTextureFormatSupported(int format) const;
+
+    // GL_RENDERER and GL_VERSION of the probe context (empty before CreateDirect3D).
+    const std::string& RendererString() const { return renderer; }
+    const std::string& VersionString() const { return version; }
+
+  private:
+    bool created = false;
+    bool supportsA8R8G8B8 = false;
+    bool supportsX1R5G5B5 = false;
+    PresentParameters presentParameters;
+    DisplayMode displayMode;
+    std::string renderer;
+    std::string version;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// trTextura: the texture pages of one loaded level, one 256 x 256 texture per page, all 32-bit
+// (format 21, from the level's pages32) or all 16-bit (format 24, from pages16).
+//
+// The page count is pages32Size / 262,144 (whole pages only) for both kinds. The set owns its
+// textures and releases them when destroyed, so replacing the set of a level frees the old pages;
+// that is safe before and after the device has been destroyed. Meshes whose faces point to these
+// textures must not be drawn after the set is gone.
+#include <cstdint>
+#include <vector>
+
+#include "Level.h"
+#include "RenderTypes.h"
+
+class dxDevice8;
+
+class trTextura {
+  public:
+    static constexpr int kPageSize = 256;
+    static constexpr uint32_t kPage32Bytes = 256u * 256u * 4u;
+    static constexpr uint32_t kPage16Bytes = 256u * 256u * 2u;
+
+    // Keeps a reference to level, which must stay alive until the pages are created.
+    explicit trTextura(const tr4::Level& level);
+    ~trTextura();
+    trTextura(const trTextura&) = delete;
+    trTextura& operator=(const trTextura&) = delete;
+
+    // Create every page (releasing pages made before). E_FAIL without a device (nothing made,
+    // the flag unchanged); otherwise S_OK. A page whose texture cannot be made, or whose bytes are
+    // missing from a short block, gets an empty entry; the other pages are made all the same.
+    int32_t CreatePages32(dxDevice8* device);
+    int32_t CreatePages16(dxDevice8* device);
+
+    // The page's texture, still owned by the set; none for a page number outside 0..count-1, an
+    // empty entry, or pages of the other kind.
+    dxTexture* GetPage32(int page) const;
+    dxTexture* GetPage16(int page) const;
+    bool Is32Bit() const { return uses32; }
+    int PageCount() const { return pageCount; }
+
+  private:
+    void ReleasePages();
+    int32_t CreatePages(dxDevice8* device, bool wide);
+
+    std::vector<dxTexture*> pages32;
+    std::vector<dxTexture*> pages16;
+    int pageCount = 0;
+    const tr4::Level* level;
+    bool uses32 = false;
+};
