@@ -1,0 +1,68 @@
+// The reader against files nobody here wrote: a title level built by the community's tools, and
+// the bundled sample, which must stay what the writer produces.
+#include <gtest/gtest.h>
+
+#include "LevelLoader.h"
+#include "LevelWriter.h"
+#include "MeshList.h"
+
+namespace {
+
+TEST(RealLevel, CustomTitleGivesTheIndependentlyReadFigures) {
+    tr4::Level level;
+    tr4::LoadReport report;
+    ASSERT_EQ(tr4::LoadLevelFile(TR4_REAL_LEVEL, level, &report), 1) << report.error;
+    ASSERT_TRUE(report.Readable()) << report.error;
+    EXPECT_TRUE(report.warnings.empty());
+    EXPECT_EQ(level.version, 0x00345254u);
+    EXPECT_EQ(level.pages32Size, 3932160u);
+    EXPECT_EQ(level.pages16Size, 1966080u);
+    EXPECT_EQ(level.miscPagesSize, 524288u);
+    EXPECT_EQ(level.levelDataSize, 709191u);
+    EXPECT_EQ(level.pages32Size >> 18, 15u);
+    EXPECT_EQ(level.roomCount, 42);
+    EXPECT_EQ(level.rooms.size(), 42u);
+    EXPECT_EQ(level.meshDataWordCount, 72664u);
+    EXPECT_EQ(level.objectTextureCount, 1792u);
+    EXPECT_EQ(level.objectTextures.size(), 1792u);
+    EXPECT_TRUE(report.parseComplete);
+    EXPECT_EQ(report.parseEnd, 709191u);
+
+    std::unique_ptr<tr4::Lista_Mesh> list;
+    std::vector<std::string> warnings;
+    ASSERT_EQ(tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
+                                level.meshDataWordCount * 2, list, &warnings),
+              1);
+    EXPECT_TRUE(warnings.empty());
+    ASSERT_EQ(list->Count(), 191);
+    int faces = 0;
+    uint32_t lastOffset = 0;
+    for (int i = 0; i < list->Count(); ++i) {
+        tr4::MeshRecord* m = nullptr;
+        ASSERT_EQ(list->GetRecord(i, m), 1);
+        if (i > 0) {
+            EXPECT_GT(m->offset, lastOffset);
+        }
+        EXPECT_EQ(m->offset % 4, 0u);
+        lastOffset = m->offset;
+        faces += std::max<int>(0, m->rectangleCount) + std::max<int>(0, m->triangleCount);
+        for (const auto& r : m->rectangles)
+            for (uint16_t index : r.indices) EXPECT_LT(index, m->vertices.size());
+        for (const auto& t : m->triangles) EXPECT_LT(t.texture & 0x7FFF, 1792);
+    }
+    EXPECT_EQ(faces, 6635);
+}
+
+TEST(Sample, BundledDemoLevelIsWhatTheWriterProduces) {
+    const tr4test::Bytes bundled = tr4test::ReadFile(TR4_SAMPLE_LEVEL);
+    ASSERT_FALSE(bundled.empty()) << TR4_SAMPLE_LEVEL;
+    EXPECT_EQ(bundled, tr4test::BuildLevelFile(tr4test::DemoLevel()))
+        << "regenerate it with make_demo_level samples/demo.tr4";
+    tr4::Level level;
+    tr4::LoadReport report;
+    tr4::LoadLevelFromMemory(bundled.data(), bundled.size(), level, &report);
+    EXPECT_TRUE(report.parseComplete);
+    EXPECT_TRUE(report.warnings.empty());
+}
+
+}  // namespace
