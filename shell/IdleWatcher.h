@@ -1,0 +1,27 @@
+#pragma once
+// The application's idle notification: calls the handler once each time the event loop is about
+// to wait after it has delivered events, and not again until a new event has been delivered. So
+// one frame follows every burst of events and none is drawn while nothing happens; there is no
+// timer. The handler's done flag works as the platform's: left false, the handler is asked again
+// at the next wait even without new events.
+#include <functional>
+
+#include <QObject>
+
+class IdleWatcher : public QObject {
+  public:
+    explicit IdleWatcher(std::function<void(bool& done)> handler, QObject* parent = nullptr);
+    // Idle notifications seen, for tests.
+    int Calls() const { return calls; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void AboutToBlock();
+
+    std::function<void(bool& done)> handler;
+    bool done = false;
+    bool inHandler = false;
+    int calls = 0;
+};

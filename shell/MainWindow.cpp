@@ -1,0 +1,432 @@
+#include "MainWindow.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStringList>
+#include <QTimer>
+
+#include "BuildRenderMeshes.h"
+#include "IdleWatcher.h"
+#include "LevelLoader.h"
+#include "Panel.h"
+#include "SpinFactorText.h"
+#include "dxBuffer.h"
+#include "dxDevice8.h"
+#include "dxMain.h"
+#include "trTextura.h"
+
+namespace {
+
+constexpr float kNearPlane = 0.1f;
+constexpr float kFarPlane = 1000.0f;
+constexpr float kFarPlaneAfterReset = 3000.0f;
+constexpr float kFieldOfView = std::numbers::pi_v<float> / 4.0f;
+constexpr float kStartZoom = 6.0f;
+constexpr float kEyeDistance = 150.0f;
+constexpr int kOuterWidth = 956;
+constexpr int kOuterHeight = 640;
+
+const char* const kDialogTitle = "Abrir Archivo de Tomb Raider 4";
+const char* const kDialogFilter = "Tomb Raider 4|*.tr4";
+const char* const kNo3DText =
+    "3-D display is unavailable: no OpenGL 3.3 device could be created for the view. "
+    "Levels can still be opened and their meshes listed.";
+
+// The layout's typeface is rarely installed outside Windows; these are near in metrics.
+QFont LayoutFont(int pixelSize, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QListWidget* MakeListBox(QWidget* parent, int left, int top, int width, int height,
+                         int itemHeight) {
+    auto* list = new QListWidget(parent);
+    list->setGeometry(left, top, width, height);
+    list->setUniformItemSizes(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setStyleSheet(QStringLiteral("QListWidget::item { height: %1px; }").arg(itemHeight));
+    return list;
+}
+
+}  // namespace
+
+QString ToQtNameFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+void ShowApplicationError(const QString& message) {
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), message,
+                    QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
+    : graphics(graphics), dialogs(std::move(dialogs)) {
+    BuildLayout();
+    if (!this->dialogs.openFile) {
+        this->dialogs.openFile = [this](const QString& title, const QString& filter) {
+            OpenDialog1->setWindowTitle(title);
+            OpenDialog1->setNameFilter(ToQtNameFilter(filter));
+            if (OpenDialog1->exec() != QDialog::Accepted) return QString();
+            return OpenDialog1->selectedFiles().value(0);
+        };
+    }
+    if (!this->dialogs.messageBox) {
+        this->dialogs.messageBox = [](const QString& text, const QString& caption) {
+            QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+            box.setWindowModality(Qt::ApplicationModal);
+            box.exec();
+        };
+    }
+    if (!this->dialogs.showError) this->dialogs.showError = ShowApplicationError;
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    ReleaseAll();
+    // The embedded surface goes with its container; make sure no handler runs on a half-gone
+    // window meanwhile.
+    surface = nullptr;
+}
+
+void TForm1::BuildLayout() {
+    setWindowTitle(QStringLiteral("PROTOTIPO"));
+    setFont(LayoutFont(11, false));
+    setAutoFillBackground(true);
+    move(193, 108);
+    resize(kOuterWidth, kOuterHeight);
+
+    MainMenu1 = menuBar();
+    File1 = MainMenu1->addMenu(QStringLiteral("File"));
+    Open1 = File1->addAction(QStringLiteral("Open Source"));
+    N1 = File1->addSeparator();
+    Exit1 = File1->addAction(QStringLiteral("Exit"));
+    connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
+    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+    auto* client = new QWidget(this);
+    client->setBackgroundRole(QPalette::Button);
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+
+    Label1 = new QLabel(QStringLiteral("Spin Factor"), client);
+    Label1->setGeometry(408, 80, 54, 13);
+
+    Panel1 = new PanelFrame(*this, client);
+    Panel1->setGeometry(296, 112, 321, 385);
+
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setGeometry(24, 8, 265, 25);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar2 = new QProgressBar(client);
+    ProgressBar2->setGeometry(624, 8, 297, 25);
+    ProgressBar2->setRange(0, 100);
+    ProgressBar2->setValue(0);
+    ProgressBar2->setTextVisible(false);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Source:"), client);
+    GroupBox1->setGeometry(24, 48, 249, 521);
+    GroupBox1->setFont(LayoutFont(13, true));
+    ListBox1 = MakeListBox(GroupBox1, 8, 24, 233, 225, 13);
+    ListBox1->setFont(LayoutFont(11, false));
+    ListBox2 = MakeListBox(GroupBox1, 8, 312, 233, 193, 16);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Target:"), client);
+    GroupBox2->setGeometry(640, 48, 257, 521);
+    GroupBox2->setFont(LayoutFont(13, true));
+    ListBox3 = MakeListBox(GroupBox2, 8, 312, 241, 193, 16);
+    ListBox4 = MakeListBox(GroupBox2, 8, 24, 241, 225, 16);
+
+    Edit1 = new QLineEdit(QStringLiteral("0.1"), client);
+    Edit1->setGeometry(464, 80, 57, 21);
+
+    // Selection changes, by mouse or keyboard. (Not currentRowChanged: focusing an empty
+    // selection makes a row current without anyone choosing it.)
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { ListBox1Click(); });
+
+    Panel1->setFocusPolicy(Qt::TabFocus);
+    setTabOrder(Panel1, ProgressBar1);
+    setTabOrder(ProgressBar1, ProgressBar2);
+    setTabOrder(ProgressBar2, ListBox1);
+    setTabOrder(ListBox1, ListBox2);
+    setTabOrder(ListBox2, ListBox3);
+    setTabOrder(ListBox3, ListBox4);
+    setTabOrder(ListBox4, Edit1);
+
+    OpenDialog1 = new QFileDialog(this);
+    // The platform dialog of the layout: any name may be typed, no read-only box, resizable.
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
+    OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+    OpenDialog1->setFileMode(QFileDialog::AnyFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setSizeGripEnabled(true);
+}
+
+bool TForm1::Has3D() const {
+    return device && device->HasDevice();
+}
+
+float TForm1::WindowAspect() const {
+    const QRect outer = frameGeometry();
+    const int quotient = outer.height() > 0 ? outer.width() / outer.height() : 0;
+    // A window taller than wide gives 0, no usable aspect; draw it square instead.
+    return static_cast<float>(std::max(quotient, 1));
+}
+
+void TForm1::FormCreate() {
+    // "." as decimal separator whatever the locale: TextToFloat reads only that form.
+    const int32_t created = graphics.CreateDirect3D();
+    InstallIdleHandler();
+
+    if (created == S_OK) {
+        surface = new PanelSurface(*this);
+        surface->setSurfaceType(QSurface::OpenGLSurface);
+        graphics.CreateRenderDevice(surface, 1, device);
+        if (Has3D()) {
+            Panel1->Embed(surface);
+        } else {
+            delete surface;
+            surface = nullptr;
+        }
+    }
+    if (device) {
+        device->SetClearColor(255, 255, 255);
+        device->SetProjection(kNearPlane, kFarPlane, WindowAspect(), kFieldOfView);
+    }
+    if (!Has3D()) {
+        Panel1->ShowUnavailable(QString::fromLatin1(kNo3DText));
+        // Said once, after the window has come up.
+        QTimer::singleShot(0, this, [this] { ReportNo3D(); });
+    }
+
+    const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
+    camera = std::make_unique<MouseD3D>(spinFactor, kStartZoom);
+}
+
+void TForm1::ReportNo3D() {
+    if (no3DReported) return;
+    no3DReported = true;
+    dialogs.showError(QString::fromLatin1(kNo3DText));
+}
+
+void TForm1::InstallIdleHandler() {
+    new IdleWatcher([this](bool& done) { MyIdleHandler(done); }, this);
+}
+
+void TForm1::MyIdleHandler(bool& done) {
+    done = true;
+    FormPaint();
+}
+
+std::optional<float> TForm1::ReadSpinFactor() {
+    const QString text = Edit1->text();
+    if (const std::optional<float> value = TextToFloat(text.toStdString())) {
+        reportedBadText.reset();
+        return value;
+    }
+    // Every frame reads the text, and frames follow each other as soon as a message box closes,
+    // so the error is shown once per change of the text; meanwhile the last good factor stays.
+    if (reportedBadText != text) {
+        reportedBadText = text;
+        const QString message = QString::fromStdString(FloatConversionError(text.toStdString()));
+        // Not from inside the frame: the display waits for the user, and frames may be drawn
+        // from the event loop's idle notification.
+        QTimer::singleShot(0, this, [this, message] { dialogs.showError(message); });
+    }
+    return std::nullopt;
+}
+
+void TForm1::FormPaint() {
+    if (const std::optional<float> spinFactor = ReadSpinFactor(); spinFactor && camera) {
+        camera->SetSpinFactor(*spinFactor);
+    }
+    if (!Has3D() || !surface || !surface->isExposed()) return;
+
+    device->ClearFrame(1);
+    dxBufferTextura* mesh = viewState.selected;
+    if (mesh && selectedRecord) {
+        const float cx = selectedRecord->centreX;
+        const float cy = selectedRecord->centreY;
+        const float cz = selectedRecord->centreZ;
+        mesh->Translate(viewState.panX, viewState.panY, 0.0f);
+        mesh->Translate(cx, -cy, cz);
+        mesh->RotateY(viewState.rotationY);
+        mesh->RotateX(viewState.rotationX);
+        mesh->Scale(viewState.zoom);
+        device->DrawMesh(mesh, 0);
+    }
+    ++lastFrame.count;
+    lastFrame.meshDrawn = mesh && selectedRecord;
+    lastFrame.applied = viewState;
+
+    if (device->PresentFrame() < 0) RecoverLostDevice();
+}
+
+void TForm1::RecoverLostDevice() {
+    device->ResetDevice(graphics.GetPresentParameters(1));
+    device->SetProjection(kNearPlane, kFarPlaneAfterReset, WindowAspect(), kFieldOfView);
+    device->SetClearColor(255, 255, 255);
+    // With nothing selected there is nothing to aim at; the next selection sets eye and target.
+    if (selectedRecord) {
+        const float cx = selectedRecord->centreX;
+        const float cy = selectedRecord->centreY;
+        const float cz = selectedRecord->centreZ;
+        device->SetEye(cx, -cy, cz + kEyeDistance);
+        device->SetTarget(cx, -cy, cz);
+    }
+}
+
+void TForm1::Open1Click() {
+    if (loading) return;
+    const QString path =
+        dialogs.openFile(QString::fromLatin1(kDialogTitle), QString::fromLatin1(kDialogFilter));
+    if (path.isEmpty()) return;
+
+    // Read into a fresh level first: a file that cannot be opened or is no level leaves the
+    // current level, its list, selection and view exactly as they were.
+    auto fresh = std::make_unique<tr4::Level>();
+    tr4::LoadReport report;
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int loaded = tr4::LoadLevelFile(nativePath.constData(), *fresh, &report);
+    if (loaded == 0 || !report.Readable()) {
+        QString reason = QString::fromStdString(report.error);
+        if (reason.isEmpty()) reason = QStringLiteral("the file cannot be opened");
+        dialogs.showError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
+        return;
+    }
+
+    // Handlers that would touch the half-built level wait until the load is done; the message
+    // box below is modal to the application besides.
+    loading = true;
+    viewState.selected = nullptr;
+    selectedRecord = nullptr;
+    meshList.reset();
+    level = std::move(*fresh);
+    fresh.reset();
+
+    // A level whose data ended early may hold fewer mesh words than its count says.
+    const size_t meshWords = std::min<size_t>(level.meshDataWordCount, level.meshData.size());
+    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
+                      static_cast<uint32_t>(meshWords * 2), meshList);
+
+    const int count = meshList ? meshList->Count() : 0;
+    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(count));
+    ListBox1->clear();
+    for (int i = 0; i < count; ++i) ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
+
+    if (Has3D()) {
+        texturePages = std::make_unique<trTextura>(level);
+        if (graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8)) {
+            dialogs.messageBox(QStringLiteral("Se renderiza con 32 bits"), QString());
+            texturePages->CreatePages32(device.get());
+        } else {
+            dialogs.messageBox(QStringLiteral("Se renderiza con 16 bits"), QString());
+            texturePages->CreatePages16(device.get());
+        }
+        if (meshList && device) {
+            BuildRenderMeshes(meshList.get(), device.get(), texturePages.get(), level);
+        }
+    }
+    loading = false;
+}
+
+void TForm1::ListBox1Click() {
+    if (loading || !camera || !meshList) return;
+    const QList<QListWidgetItem*> chosen = ListBox1->selectedItems();
+    if (chosen.isEmpty()) return;  // a click that leaves nothing selected does nothing
+    const int i = ListBox1->row(chosen.front());
+
+    camera->ResetCamera();
+    camera->SetZoom(kStartZoom);
+    tr4::MeshRecord* record = nullptr;
+    if (meshList->GetRecord(i, record) == 0) return;
+    selectedRecord = record;
+    const float cx = record->centreX;
+    const float cy = record->centreY;
+    const float cz = record->centreZ;
+    if (device) {
+        device->SetEye(cx, -cy, cz + kEyeDistance);
+        device->SetTarget(cx, -cy, cz);
+    }
+    viewState.selected = RenderMeshAt(*meshList, i);
+    // The first frame of the new mesh still shows the previous rotation, zoom and pan.
+    FormPaint();
+    viewState.ResetView();
+}
+
+void TForm1::Exit1Click() {
+    ReleaseAll();
+    // "Exit" ends the program: a window left open with its device gone would show nothing.
+    close();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    ReleaseAll();
+    event->accept();
+}
+
+void TForm1::ReleaseAll() {
+    viewState.selected = nullptr;
+    selectedRecord = nullptr;
+    meshList.reset();
+    device.reset();
+    camera.reset();
+}
+
+void TForm1::Panel1MouseMove(const ShiftState& shift, int x, int y) {
+    if (!camera) return;
+    FeedMouseMove(*camera, viewState, shift, x, y);
+}
+
+void TForm1::Panel1MouseUp() {
+    if (camera) camera->EndDrag();
+}
+
+QImage TForm1::GrabPanelFrame() {
+    return Has3D() ? device->ReadFrame() : QImage();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!outerSizeFixed) {
+        outerSizeFixed = true;
+        // The layout gives the outer size, frame included; a window manager adds its frame
+        // around the size Qt is given.
+        const QSize frame = frameGeometry().size() - geometry().size();
+        if (!frame.isEmpty()) resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+    }
+}
+
+void TForm1::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    FormPaint();
+}

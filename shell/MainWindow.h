@@ -1,0 +1,144 @@
+#pragma once
+// The viewer's main window TForm1 with its controls, its handlers and the viewer's state: the
+// render device, the loaded level with its texture pages and mesh list, the selection, the mouse
+// camera and the ViewState. Everything runs on the GUI thread, one handler at a time.
+//
+// Ownership: the window owns the device, the level, the texture pages, the mesh list (which owns
+// its records and render meshes) and the camera. SelectedRecord and ViewState::selected point into
+// the mesh list and are cleared before it is destroyed. The graphics system (dxMain) is owned by
+// the caller and must outlive the window.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+
+#include "Level.h"
+#include "MeshList.h"
+#include "MouseD3D.h"
+
+class QAction;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QWidget;
+class PanelFrame;
+class PanelSurface;
+class dxDevice8;
+class dxMain;
+class trTextura;
+
+// The places where the window waits for a person. Tests replace them to answer without one.
+struct TForm1Dialogs {
+    // Shows the open dialog with its title and filter ("description|pattern"); the chosen path,
+    // or an empty string when cancelled.
+    std::function<QString(const QString& title, const QString& filter)> openFile;
+    // A message box with one OK button, modal to the whole application.
+    std::function<void(const QString& text, const QString& caption)> messageBox;
+    // The application's standard error display.
+    std::function<void(const QString& message)> showError;
+};
+
+// What the last call of FormPaint did, for the tests that follow the frames.
+struct FrameRecord {
+    int count = 0;           // FormPaint calls that reached the device
+    bool meshDrawn = false;  // the last one drew a mesh
+    ViewState applied;       // the view values that frame applied
+};
+
+class TForm1 : public QMainWindow {
+  public:
+    // Builds the layout and runs FormCreate. Without dialogs the real ones are used.
+    explicit TForm1(dxMain& graphics, TForm1Dialogs dialogs = {});
+    ~TForm1() override;
+
+    // Handlers.
+    void FormCreate();
+    void FormPaint();
+    void MyIdleHandler(bool& done);
+    void Open1Click();
+    void ListBox1Click();
+    void Exit1Click();
+    void Panel1MouseMove(const ShiftState& shift, int x, int y);
+    void Panel1MouseUp();
+    void ReleaseAll();
+
+    // Controls, named as in the layout.
+    QLabel* Label1 = nullptr;
+    PanelFrame* Panel1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QListWidget* ListBox3 = nullptr;
+    QListWidget* ListBox4 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+
+    // State, read by tests.
+    dxDevice8* Device() const { return device.get(); }
+    const tr4::Lista_Mesh* MeshList() const { return meshList.get(); }
+    const tr4::MeshRecord* SelectedRecord() const { return selectedRecord; }
+    const MouseD3D* Camera() const { return camera.get(); }
+    const ViewState& View() const { return viewState; }
+    const trTextura* TexturePages() const { return texturePages.get(); }
+    const FrameRecord& LastFrame() const { return lastFrame; }
+    // The native surface of the view; none without 3-D display.
+    PanelSurface* Surface() const { return surface; }
+    bool Has3D() const;
+    // The last frame as the panel shows it; null without a device.
+    QImage GrabPanelFrame();
+    // The aspect used for the projection: outer width over outer height, integer division.
+    float WindowAspect() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void BuildLayout();
+    void InstallIdleHandler();
+    // The spin factor typed in Edit1, or none (after reporting it once per change of the text).
+    std::optional<float> ReadSpinFactor();
+    void RecoverLostDevice();
+    void ReportNo3D();
+
+    dxMain& graphics;
+    TForm1Dialogs dialogs;
+
+    std::unique_ptr<dxDevice8> device;
+    tr4::Level level;
+    std::unique_ptr<trTextura> texturePages;
+    std::unique_ptr<tr4::Lista_Mesh> meshList;
+    tr4::MeshRecord* selectedRecord = nullptr;
+    std::unique_ptr<MouseD3D> camera;
+    ViewState viewState;
+
+    PanelSurface* surface = nullptr;
+    bool loading = false;
+    bool outerSizeFixed = false;
+    bool no3DReported = false;
+    std::optional<QString> reportedBadText;
+    FrameRecord lastFrame;
+};
+
+// The application's standard error display: a message box with the error's message.
+void ShowApplicationError(const QString& message);
+// "Tomb Raider 4|*.tr4" as a Qt name filter: "Tomb Raider 4 (*.tr4)".
+QString ToQtNameFilter(const QString& filter);

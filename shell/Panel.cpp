@@ -1,0 +1,68 @@
+#include "Panel.h"
+
+#include <QExposeEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "MainWindow.h"
+
+ShiftState ShiftStateOf(const QMouseEvent& event) {
+    ShiftState s;
+    const Qt::KeyboardModifiers keys = event.modifiers();
+    const Qt::MouseButtons buttons = event.buttons();
+    s.shift = keys.testFlag(Qt::ShiftModifier);
+    s.ctrl = keys.testFlag(Qt::ControlModifier);
+    s.alt = keys.testFlag(Qt::AltModifier);
+    s.left = buttons.testFlag(Qt::LeftButton);
+    s.right = buttons.testFlag(Qt::RightButton);
+    s.middle = buttons.testFlag(Qt::MiddleButton);
+    return s;
+}
+
+PanelSurface::PanelSurface(TForm1& form) : form(form) {}
+
+void PanelSurface::exposeEvent(QExposeEvent*) {
+    // A paint request of the view: draw the current state at once.
+    if (isExposed()) form.FormPaint();
+}
+
+void PanelSurface::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    form.Panel1MouseMove(ShiftStateOf(*event), p.x(), p.y());
+}
+
+void PanelSurface::mouseReleaseEvent(QMouseEvent*) {
+    form.Panel1MouseUp();
+}
+
+PanelFrame::PanelFrame(TForm1& form, QWidget* parent) : QFrame(parent), form(form) {
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setMouseTracking(true);
+}
+
+void PanelFrame::Embed(PanelSurface* surface) {
+    container = QWidget::createWindowContainer(surface, this);
+    container->setGeometry(rect());
+    container->setFocusPolicy(Qt::NoFocus);
+}
+
+void PanelFrame::ShowUnavailable(const QString& text) {
+    caption = text;
+    update();
+}
+
+void PanelFrame::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.drawText(contentsRect().adjusted(6, 0, -6, 0), Qt::AlignCenter | Qt::TextWordWrap,
+                     caption);
+}
+
+void PanelFrame::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    form.Panel1MouseMove(ShiftStateOf(*event), p.x(), p.y());
+}
+
+void PanelFrame::mouseReleaseEvent(QMouseEvent*) {
+    form.Panel1MouseUp();
+}

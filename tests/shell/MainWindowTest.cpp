@@ -1,0 +1,493 @@
+// The main window under a display: layout and texts, the load flow with its dialogs answered by
+// the test, selection, frames, mouse drags, device loss, the spin-factor error and shutdown.
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <set>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "LevelLoader.h"
+#include "LevelWriter.h"
+#include "MainWindow.h"
+#include "Panel.h"
+#include "dxBuffer.h"
+#include "dxDevice8.h"
+#include "dxMain.h"
+#include "trTextura.h"
+
+namespace {
+
+dxMain graphicsSystem;
+
+// What the window asked of the person, and the answers the test gives.
+struct Person {
+    std::deque<QString> paths;  // next answers of the open dialog; empty: cancel
+    QStringList dialogTitles, dialogFilters;
+    QStringList boxTexts, boxCaptions, errors;
+    std::function<void()> duringMessageBox;
+
+    TForm1Dialogs Dialogs() {
+        TForm1Dialogs d;
+        d.openFile = [this](const QString& title, const QString& filter) {
+            dialogTitles << title;
+            dialogFilters << filter;
+            if (paths.empty()) return QString();
+            QString path = paths.front();
+            paths.pop_front();
+            return path;
+        };
+        d.messageBox = [this](const QString& text, const QString& caption) {
+            boxTexts << text;
+            boxCaptions << caption;
+            if (duringMessageBox) duringMessageBox();
+        };
+        d.showError = [this](const QString& message) { errors << message; };
+        return d;
+    }
+};
+
+// The projection the window should have set: pi/4, its aspect, near 0.1 and the far plane.
+bool ProjectionHasFarPlane(const D3DXMATRIX& projection, float aspect, float farPlane) {
+    D3DXMATRIX expected;
+    D3DXMatrixPerspectiveFovLH(&expected, 0.785398185f, aspect, 0.1f, farPlane);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (expected(r, c) != projection(r, c)) return false;
+    return true;
+}
+
+bool IsWhite(QRgb pixel) {
+    return (pixel & 0xFFFFFF) == 0xFFFFFF;
+}
+
+int NonWhitePixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) count += !IsWhite(image.pixel(x, y));
+    return count;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir;
+    Person person;
+    std::unique_ptr<TForm1> form;
+
+    QString WriteLevel(const QString& name, const tr4test::Bytes& bytes) {
+        const QString path = dir.filePath(name);
+        if (!tr4test::WriteFile(path.toStdString(), bytes)) return QString();
+        return path;
+    }
+    QString DemoPath() {
+        return WriteLevel(QStringLiteral("demo.tr4"),
+                          tr4test::BuildLevelFile(tr4test::DemoLevel()));
+    }
+    void Open(const QString& path) {
+        person.paths.push_back(path);
+        form->Open1->trigger();
+    }
+    void Select(int row) {
+        QListWidgetItem* item = form->ListBox1->item(row);
+        QVERIFY(item);
+        QTest::mouseClick(form->ListBox1->viewport(), Qt::LeftButton, {},
+                          form->ListBox1->visualItemRect(item).center());
+        QVERIFY(item->isSelected());
+    }
+    static void RunEventLoop(int milliseconds) {
+        QEventLoop loop;
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers keys,
+              Qt::MouseButtons buttons = Qt::RightButton) {
+        QWindow* target = form->Surface();
+        QVERIFY(target);
+        for (QPoint p : {from, to}) {
+            QMouseEvent move(QEvent::MouseMove, p, target->mapToGlobal(p), Qt::NoButton, buttons,
+                             keys);
+            QCoreApplication::sendEvent(target, &move);
+        }
+        QMouseEvent up(QEvent::MouseButtonRelease, to, target->mapToGlobal(to), Qt::RightButton,
+                       Qt::NoButton, keys);
+        QCoreApplication::sendEvent(target, &up);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        QCoreApplication::setApplicationName(QStringLiteral("tr4viewer"));
+    }
+    void init() {
+        person = Person();
+        form = std::make_unique<TForm1>(graphicsSystem, person.Dialogs());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        if (!form->Has3D()) QSKIP("no OpenGL 3.3 device on this display");
+        QTRY_VERIFY(form->Surface()->isExposed());
+    }
+    void cleanup() { form.reset(); }
+
+    void layoutAndTexts() {
+        QCOMPARE(form->windowTitle(), QStringLiteral("PROTOTIPO"));
+        QCOMPARE(form->frameGeometry().size(), QSize(956, 640));
+        QCOMPARE(form->font().pixelSize(), 11);
+        QCOMPARE(form->Label1->text(), QStringLiteral("Spin Factor"));
+        QCOMPARE(form->Label1->geometry(), QRect(408, 80, 54, 13));
+        QCOMPARE(form->Panel1->geometry(), QRect(296, 112, 321, 385));
+        QCOMPARE(form->Surface()->size(), QSize(321, 385));
+        QCOMPARE(form->ProgressBar1->geometry(), QRect(24, 8, 265, 25));
+        QCOMPARE(form->ProgressBar2->geometry(), QRect(624, 8, 297, 25));
+        QCOMPARE(form->ProgressBar1->maximum(), 100);
+        QCOMPARE(form->GroupBox1->geometry(), QRect(24, 48, 249, 521));
+        QCOMPARE(form->GroupBox1->title(), QStringLiteral("Source:"));
+        QVERIFY(form->GroupBox1->font().bold());
+        QCOMPARE(form->GroupBox1->font().pixelSize(), 13);
+        QCOMPARE(form->ListBox1->parentWidget(), form->GroupBox1);
+        QCOMPARE(form->ListBox1->geometry(), QRect(8, 24, 233, 225));
+        QVERIFY(!form->ListBox1->font().bold());
+        QCOMPARE(form->ListBox1->font().pixelSize(), 11);
+        QCOMPARE(form->ListBox2->geometry(), QRect(8, 312, 233, 193));
+        QVERIFY(form->ListBox2->font().bold());  // the group box's
+        QCOMPARE(form->GroupBox2->geometry(), QRect(640, 48, 257, 521));
+        QCOMPARE(form->GroupBox2->title(), QStringLiteral("Target:"));
+        QCOMPARE(form->ListBox3->geometry(), QRect(8, 312, 241, 193));
+        QCOMPARE(form->ListBox4->geometry(), QRect(8, 24, 241, 225));
+        QCOMPARE(form->Edit1->geometry(), QRect(464, 80, 57, 21));
+        QCOMPARE(form->Edit1->text(), QStringLiteral("0.1"));
+        QCOMPARE(form->ListBox1->count(), 0);
+
+        QCOMPARE(form->MainMenu1->actions().size(), 1);
+        QCOMPARE(form->File1->title(), QStringLiteral("File"));
+        const QList<QAction*> entries = form->File1->actions();
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(entries[0]->text(), QStringLiteral("Open Source"));
+        QVERIFY(entries[1]->isSeparator());
+        QCOMPARE(entries[2]->text(), QStringLiteral("Exit"));
+        for (QAction* entry : entries) QVERIFY(entry->shortcut().isEmpty());
+
+        // Tab order: the panel, the lists of both columns, then the spin factor.
+        QWidget* chain[] = {form->Panel1,   form->ProgressBar1, form->ProgressBar2, form->ListBox1,
+                            form->ListBox2, form->ListBox3,     form->ListBox4,     form->Edit1};
+        const std::set<QWidget*> listed(std::begin(chain), std::end(chain));
+        for (size_t i = 0; i + 1 < std::size(chain); ++i) {
+            QWidget* next = chain[i]->nextInFocusChain();
+            while (!listed.count(next))
+                next = next->nextInFocusChain();  // group boxes, inner parts
+            QCOMPARE(next, chain[i + 1]);
+        }
+
+        // Right after start-up the frames are white.
+        const QImage frame = form->GrabPanelFrame();
+        QCOMPARE(frame.size(), QSize(321, 385));
+        QCOMPARE(NonWhitePixels(frame), 0);
+    }
+
+    void loadListsMeshesAndAsksOnceAboutTheDepth() {
+        const QString path = DemoPath();
+        const int meshes = int(tr4test::DemoLevel().meshes.size());
+        int listedWhenAsked = -1;
+        bool pagesMadeWhenAsked = true;
+        person.duringMessageBox = [&] {
+            listedWhenAsked = form->ListBox1->count();
+            pagesMadeWhenAsked = form->TexturePages()->GetPage32(0) != nullptr ||
+                                 form->TexturePages()->GetPage16(0) != nullptr;
+        };
+        Open(path);
+        QCOMPARE(person.dialogTitles,
+                 QStringList{QStringLiteral("Abrir Archivo de Tomb Raider 4")});
+        QCOMPARE(person.dialogFilters, QStringList{QStringLiteral("Tomb Raider 4|*.tr4")});
+        QCOMPARE(person.boxTexts.size(), 1);
+        QVERIFY(person.boxTexts[0] == QStringLiteral("Se renderiza con 32 bits") ||
+                person.boxTexts[0] == QStringLiteral("Se renderiza con 16 bits"));
+        QCOMPARE(person.boxCaptions[0], QString());
+        QCOMPARE(listedWhenAsked, meshes);  // the list is filled before the question...
+        QVERIFY(!pagesMadeWhenAsked);       // ...and the pages made after it
+        QVERIFY(person.errors.isEmpty());
+
+        QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: %1").arg(meshes));
+        QCOMPARE(form->ListBox1->count(), meshes);
+        for (int i = 0; i < meshes; ++i)
+            QCOMPARE(form->ListBox1->item(i)->text(), QStringLiteral("Objeto:%1").arg(i));
+        QCOMPARE(form->TexturePages()->PageCount(), 2);
+        QVERIFY(form->TexturePages()->GetPage32(0) || form->TexturePages()->GetPage16(0));
+        for (int i = 0; i < meshes; ++i) QVERIFY(RenderMeshAt(*form->MeshList(), i));
+        QVERIFY(!form->View().selected);
+
+        // A second load of the same file: nothing selected, white frames, one more question.
+        Select(1);
+        Open(path);
+        QCOMPARE(person.boxTexts.size(), 2);
+        QVERIFY(!form->View().selected);
+        QVERIFY(!form->SelectedRecord());
+        QCOMPARE(form->ListBox1->selectedItems().size(), 0);
+        form->FormPaint();
+        QCOMPARE(NonWhitePixels(form->GrabPanelFrame()), 0);
+
+        // Cancelling changes nothing.
+        Select(2);
+        const ViewState before = form->View();
+        form->Open1->trigger();
+        QCOMPARE(person.dialogTitles.size(), 3);
+        QCOMPARE(person.boxTexts.size(), 2);
+        QCOMPARE(form->ListBox1->count(), meshes);
+        QCOMPARE(form->ListBox1->currentRow(), 2);
+        QCOMPARE(form->View().selected, before.selected);
+    }
+
+    void realLevelLists191Meshes() {
+        Open(QStringLiteral(TR4_REAL_LEVEL));
+        QVERIFY2(person.errors.isEmpty(), qPrintable(person.errors.join('\n')));
+        QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: 191"));
+        QCOMPARE(form->ListBox1->count(), 191);
+        QCOMPARE(form->ListBox1->item(190)->text(), QStringLiteral("Objeto:190"));
+        Select(5);
+        form->FormPaint();
+        QVERIFY(NonWhitePixels(form->GrabPanelFrame()) > 0);
+    }
+
+    void levelsWithoutMeshesOrCutShort() {
+        tr4test::LevelSpec empty = tr4test::DemoLevel();
+        empty.meshes.clear();
+        Open(WriteLevel(QStringLiteral("empty.tr4"), tr4test::BuildLevelFile(empty)));
+        QVERIFY(person.errors.isEmpty());
+        QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: 0"));
+        QCOMPARE(form->ListBox1->count(), 0);
+        QVERIFY(!form->MeshList());
+        form->FormPaint();
+        QCOMPARE(NonWhitePixels(form->GrabPanelFrame()), 0);
+
+        // Level data that ends after the meshes: the meshes load, the warning is no error.
+        const tr4test::LevelSpec demo = tr4test::DemoLevel();
+        const tr4test::Bytes file = tr4test::BuildLevelFile(demo);
+        const tr4test::FileLayout layout = tr4test::LayoutOf(demo);
+        tr4test::Bytes levelData = tr4test::BuildLevelData(demo);
+        levelData.resize(levelData.size() - 64);
+        tr4test::Bytes cut(file.begin(), file.begin() + long(layout.chunkStart[3]));
+        const tr4test::Bytes chunk = tr4test::BuildChunk(levelData);
+        cut.insert(cut.end(), chunk.begin(), chunk.end());
+        cut.insert(cut.end(), file.begin() + long(layout.sampleCountAt), file.end());
+        tr4::Level check;
+        tr4::LoadReport report;
+        QCOMPARE(tr4::LoadLevelFromMemory(cut.data(), cut.size(), check, &report), 1);
+        QVERIFY(report.Readable());
+        QVERIFY(!report.parseComplete);
+
+        Open(WriteLevel(QStringLiteral("cut.tr4"), cut));
+        QVERIFY(person.errors.isEmpty());
+        QCOMPARE(form->ListBox1->count(), int(demo.meshes.size()));
+    }
+
+    void failedOpenLeavesEverythingAsItWas() {
+        Open(DemoPath());
+        Select(2);
+        Drag({10, 10}, {30, 15}, Qt::NoModifier);
+        form->FormPaint();
+        const QImage shown = form->GrabPanelFrame();
+        const ViewState view = form->View();
+        const D3DXVECTOR3 eye = form->Device()->GetEye();
+        const tr4::MeshRecord* record = form->SelectedRecord();
+
+        const QString garbage =
+            WriteLevel(QStringLiteral("garbage.tr4"), tr4test::Bytes(300, 0x5A));
+        for (const QString& path : {dir.filePath(QStringLiteral("missing.tr4")), garbage}) {
+            person.errors.clear();
+            Open(path);
+            QCOMPARE(person.errors.size(), 1);
+            QVERIFY(person.errors[0].contains(path));
+            QCOMPARE(person.boxTexts.size(), 1);  // no new question: nothing was loaded
+            QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: 4"));
+            QCOMPARE(form->ListBox1->count(), 4);
+            QCOMPARE(form->ListBox1->currentRow(), 2);
+            QCOMPARE(form->SelectedRecord(), record);
+            QCOMPARE(form->View().selected, view.selected);
+            QCOMPARE(form->View().rotationY, view.rotationY);
+            QCOMPARE(form->Device()->GetEye().z, eye.z);
+            form->FormPaint();
+            QCOMPARE(form->GrabPanelFrame(), shown);
+        }
+    }
+
+    void selectionAimsTheViewAndResetsAfterItsFirstFrame() {
+        Open(DemoPath());
+        Select(0);
+        form->FormPaint();
+        const QImage cubeStill = form->GrabPanelFrame();
+        QVERIFY(NonWhitePixels(cubeStill) > 2000);
+
+        // The drag turns the view, and the frame shows it.
+        Drag({100, 100}, {110, 104}, Qt::NoModifier);
+        QCOMPARE(form->View().rotationY, -1.0f);
+        QCOMPARE(form->View().rotationX, -0.4f);
+        form->FormPaint();
+        QVERIFY(form->GrabPanelFrame() != cubeStill);
+
+        // Mesh 2 is centred at (300, -50, 200): eye (300, 50, 350), target (300, 50, 200).
+        const int before = form->LastFrame().count;
+        Select(2);
+        QCOMPARE(form->LastFrame().count, before + 1);
+        QVERIFY(form->LastFrame().meshDrawn);
+        QCOMPARE(form->LastFrame().applied.rotationY, -1.0f);  // the previous mesh's view
+        QCOMPARE(form->LastFrame().applied.rotationX, -0.4f);
+        const D3DXVECTOR3 eye = form->Device()->GetEye();
+        const D3DXVECTOR3 target = form->Device()->GetTarget();
+        QCOMPARE(eye.x, 300.0f);
+        QCOMPARE(eye.y, 50.0f);
+        QCOMPARE(eye.z, 350.0f);
+        QCOMPARE(target.x, 300.0f);
+        QCOMPARE(target.y, 50.0f);
+        QCOMPARE(target.z, 200.0f);
+        QCOMPARE(form->SelectedRecord()->centreX, int16_t(300));
+
+        form->FormPaint();
+        QCOMPARE(form->LastFrame().applied.rotationY, 0.0f);
+        QCOMPARE(form->LastFrame().applied.zoom, 6.0f);
+        QCOMPARE(form->Camera()->zoom, 6.0f);
+        QCOMPARE(form->Camera()->angleY, 0.0f);
+        QVERIFY(!form->Camera()->rotateYActive);
+    }
+
+    void rightDragsFeedTheViewByMode() {
+        Open(DemoPath());
+        Select(0);
+        form->Edit1->setText(QStringLiteral("0.5"));
+        form->FormPaint();
+        QCOMPARE(form->Camera()->spinFactor, 0.5f);
+
+        Drag({50, 50}, {53, 48}, Qt::ShiftModifier);
+        QCOMPARE(form->View().panX, -15.0f);
+        QCOMPARE(form->View().panY, 10.0f);
+        QCOMPARE(form->View().rotationY, 0.0f);
+
+        Drag({50, 50}, {50, 62}, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(form->View().zoom, 0.0f);
+        QCOMPARE(form->View().panX, -15.0f);
+        Drag({50, 62}, {50, 64}, Qt::ControlModifier);
+        QCOMPARE(form->View().zoom, 0.001f);
+
+        Drag({0, 0}, {40, 40}, Qt::NoModifier, Qt::LeftButton);  // left alone: nothing
+        QCOMPARE(form->View().rotationY, 0.0f);
+        Drag({0, 0}, {4, 0}, Qt::AltModifier, Qt::LeftButton | Qt::RightButton);
+        QCOMPARE(form->View().rotationY, -2.0f);
+
+        // Panned, zoomed out and turned, the mesh is drawn elsewhere than before.
+        form->FormPaint();
+        QCOMPARE(form->LastFrame().applied.panX, -15.0f);
+    }
+
+    void lostDeviceRecoversWithTheFarPlaneTripled() {
+        QCOMPARE(form->WindowAspect(), 1.0f);  // 956 / 640 in integer division
+        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), 1.0f, 1000.0f));
+        Open(DemoPath());
+        Select(2);
+        form->FormPaint();
+        const QImage before = form->GrabPanelFrame();
+
+        form->Device()->LoseContext();
+        form->FormPaint();  // the present fails, the device is reset
+        QVERIFY(!form->Device()->IsLost());
+        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), 1.0f, 3000.0f));
+        QCOMPARE(form->Device()->GetClearColorWord(), 0xFFFFFFFFu);
+        QCOMPARE(form->Device()->GetEye().z, 350.0f);
+        QCOMPARE(form->Device()->GetTarget().z, 200.0f);
+        form->FormPaint();
+        // The textures and buffers came back with the device; a far plane further away only
+        // moves depth values, not colours.
+        QCOMPARE(form->GrabPanelFrame(), before);
+    }
+
+    void badSpinFactorIsReportedOncePerChange() {
+        Open(DemoPath());
+        Select(0);
+        form->Edit1->setText(QStringLiteral("0,1"));
+        for (int i = 0; i < 5; ++i) form->FormPaint();
+        QTRY_COMPARE(person.errors.size(), 1);
+        QCOMPARE(person.errors[0], QStringLiteral("'0,1' is not a valid floating point value"));
+        QCOMPARE(form->Camera()->spinFactor, 0.1f);           // the last good factor stays
+        QVERIFY(NonWhitePixels(form->GrabPanelFrame()) > 0);  // and the view keeps drawing
+
+        form->Edit1->setText(QString());
+        form->FormPaint();
+        form->FormPaint();
+        QTRY_COMPARE(person.errors.size(), 2);
+        QCOMPARE(person.errors[1], QStringLiteral("'' is not a valid floating point value"));
+
+        form->Edit1->setText(QStringLiteral("0.25"));
+        form->FormPaint();
+        QCOMPARE(form->Camera()->spinFactor, 0.25f);
+        form->Edit1->setText(QStringLiteral("0,1"));  // a new change: said again
+        form->FormPaint();
+        QTRY_COMPARE(person.errors.size(), 3);
+        QCOMPARE(form->Camera()->spinFactor, 0.25f);
+    }
+
+    void loadRefusesInputUntilDone() {
+        const QString path = DemoPath();
+        Open(path);
+        person.duringMessageBox = [&] {
+            // The box is modal; a handler reached anyway must not touch the half-built level.
+            form->ListBox1->setCurrentRow(1);
+            form->ListBox1Click();
+            person.paths.push_back(path);
+            form->Open1Click();
+        };
+        Open(path);
+        QCOMPARE(person.dialogTitles.size(), 2);
+        QVERIFY(!form->View().selected);
+        QCOMPARE(person.paths.size(), size_t(1));
+    }
+
+    void idleDrawsOneFrameAfterEachBurstOnly() {
+        // Idle notifications come only from a loop that waits, as the application's does.
+        RunEventLoop(150);
+        const int settled = form->LastFrame().count;
+        // Nothing happens but the one timer that ends the wait: at most one frame for it, not
+        // a frame after every frame.
+        RunEventLoop(300);
+        QVERIFY(form->LastFrame().count - settled <= 1);
+        // A key stroke in the spin factor box: a frame follows it and reads the new text.
+        const int beforeKeys = form->LastFrame().count;
+        QTest::keyClicks(form->Edit1, QStringLiteral("5"));
+        RunEventLoop(50);
+        QVERIFY(form->LastFrame().count > beforeKeys);
+        QCOMPARE(form->Camera()->spinFactor, 0.15f);
+    }
+
+    void exitReleasesAndClosesTheWindow() {
+        Open(DemoPath());
+        Select(1);
+        form->Exit1->trigger();
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->Device());
+        QVERIFY(!form->Camera());
+        QVERIFY(!form->MeshList());
+        QVERIFY(!form->View().selected);
+        // Nothing that runs later touches what was released.
+        form->FormPaint();
+        form->Panel1MouseMove(ShiftState{false, false, false, false, true, false}, 5, 5);
+        form->Panel1MouseUp();
+        form->ListBox1Click();
+        bool done = false;
+        form->MyIdleHandler(done);
+        QVERIFY(done);
+        form->ReleaseAll();
+        QVERIFY(form->close());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
