@@ -121,11 +121,11 @@ struct Level {
     std::array<uint8_t, 6> trailer{};
     std::vector<uint16_t> meshData;
     std::vector<uint32_t> meshPointers;
-    Bytes animations;       // 40-byte records
-    Bytes stateChanges;     // 6-byte records
-    Bytes animDispatches;   // 8-byte records
+    Bytes animations;      // 40-byte records
+    Bytes stateChanges;    // 6-byte records
+    Bytes animDispatches;  // 8-byte records
     std::vector<uint16_t> animCommands;
-    Bytes meshTrees;        // 4-byte records
+    Bytes meshTrees;  // 4-byte records
     std::vector<uint16_t> frames;
     std::vector<MoveableRecord> moveables;
     Bytes staticMeshes;     // 32-byte records
@@ -136,14 +136,14 @@ struct Level {
     Bytes soundSources;     // 16-byte records
     Bytes boxes;            // 8-byte records
     std::vector<uint16_t> overlaps;
-    Bytes zones;            // 20-byte records, boxCount of them
+    Bytes zones;  // 20-byte records, boxCount of them
     std::vector<uint16_t> animatedTextures;
     std::vector<ObjectTexture> objectTextures;
-    Bytes items;            // 24-byte records
-    Bytes aiObjects;        // 24-byte records
+    Bytes items;      // 24-byte records
+    Bytes aiObjects;  // 24-byte records
     std::vector<uint16_t> demoData;
     std::array<uint16_t, kSoundMapEntries> soundMap{};
-    Bytes soundDetails;     // 8-byte records
+    Bytes soundDetails;  // 8-byte records
     std::vector<uint32_t> sampleIndices;
 };
 

@@ -54,9 +54,9 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     }
     const uint32_t streamAt = file.position;
     if (!file.Fits(packedSize, 1)) {
-        problem = Format(
-            "chunk %d (%s) states %u compressed bytes at byte %u, but only %u of %u remain",
-            number, chunk.name, packedSize, streamAt, file.Remaining(), file.size);
+        problem =
+            Format("chunk %d (%s) states %u compressed bytes at byte %u, but only %u of %u remain",
+                   number, chunk.name, packedSize, streamAt, file.Remaining(), file.size);
         file.failed = true;
         size = 0;
         return false;
@@ -105,8 +105,8 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
 
     if (!file.Read(&level.version, 4) || !file.Read(&level.roomPageCount, 2) ||
         !file.Read(&level.objectPageCount, 2) || !file.Read(&level.bumpPageCount, 2)) {
-        out.error = Format("no level header: the file holds %zu bytes, a header needs 10",
-                           fileSize);
+        out.error =
+            Format("no level header: the file holds %zu bytes, a header needs 10", fileSize);
         return 1;
     }
 

@@ -18,7 +18,14 @@ Lista_Mesh::~Lista_Mesh() {
 }
 
 void Lista_Mesh::Add(std::unique_ptr<MeshRecord> record) {
-    auto* node = new MeshListNode{std::move(record), nullptr};
+    auto node = std::make_unique<MeshListNode>();
+    node->record = std::move(*record);
+    AddNode(std::move(node));
+}
+
+void Lista_Mesh::AddNode(std::unique_ptr<MeshListNode> owned) {
+    MeshListNode* node = owned.release();
+    node->next = nullptr;
     if (tail == nullptr) {
         head = node;
     } else {
@@ -31,7 +38,7 @@ void Lista_Mesh::Add(std::unique_ptr<MeshRecord> record) {
 
 int Lista_Mesh::GetRecord(int index, MeshRecord*& out) const {
     if (index < 0 || index >= count) return 0;
-    out = byIndex[static_cast<size_t>(index)]->record.get();
+    out = &byIndex[static_cast<size_t>(index)]->record;
     return 1;
 }
 
@@ -101,8 +108,12 @@ int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>
     reader.Init(size, data);
     if (size == 0) return 0;
     list = std::make_unique<Lista_Mesh>();
+    // Real meshes take well over 64 bytes; this bounds the index's regrowth without
+    // over-reserving for data made of a few large meshes.
+    list->Reserve(size / 64);
     while (reader.position < size) {
-        auto record = std::make_unique<MeshRecord>();
+        auto node = std::make_unique<MeshListNode>();
+        MeshRecord* record = &node->record;
         if (!DecodeMesh(reader, *record)) {
             if (warnings) {
                 char text[200];
@@ -114,7 +125,7 @@ int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>
             }
             break;
         }
-        list->Add(std::move(record));
+        list->AddNode(std::move(node));
     }
     return 1;
 }

@@ -49,12 +49,12 @@ struct MeshRecord {
 // What the list keeps in each render-mesh slot. The GPU mesh classes derive from it, so the list
 // can own and destroy them without this layer knowing anything about graphics.
 class RenderMesh {
-public:
+  public:
     virtual ~RenderMesh() = default;
 };
 
 struct MeshListNode {
-    std::unique_ptr<MeshRecord> record;
+    MeshRecord record;  // held in the node: one allocation per mesh fewer
     MeshListNode* next = nullptr;
 };
 
@@ -62,7 +62,7 @@ struct MeshListNode {
 // and in RenderMeshAt. Besides the chain of nodes, the list keeps an index of them, so access by
 // position is constant time for every caller.
 class Lista_Mesh {
-public:
+  public:
     Lista_Mesh() = default;
     Lista_Mesh(const Lista_Mesh&) = delete;
     Lista_Mesh& operator=(const Lista_Mesh&) = delete;
@@ -70,6 +70,10 @@ public:
     ~Lista_Mesh();
 
     void Add(std::unique_ptr<MeshRecord> record);
+    // Appends a node whose record is already filled; the list takes it over.
+    void AddNode(std::unique_ptr<MeshListNode> node);
+    // Room for n records, so a decode of known size appends without regrowing the index.
+    void Reserve(size_t n) { byIndex.reserve(n); }
     // Stores record index in out and returns 1; 0 with out untouched when no node has that index.
     int GetRecord(int index, MeshRecord*& out) const;
     int Count() const { return count; }
@@ -85,7 +89,7 @@ public:
     MeshListNode* tail = nullptr;
     int32_t count = 0;
 
-private:
+  private:
     std::vector<MeshListNode*> byIndex;
     std::vector<std::unique_ptr<RenderMesh>> renderMeshes;
 };

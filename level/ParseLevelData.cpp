@@ -13,7 +13,7 @@ namespace {
 // parse stopped. The reader's failure is sticky: after the first refusal nothing more is read and
 // every field not yet reached keeps its empty value.
 class Parser {
-public:
+  public:
     Parser(Level& level, LoadReport& report) : level(level), report(report) {
         reader.Init(level.levelDataSize, level.levelData.data());
     }
@@ -45,8 +45,8 @@ public:
     }
 
     template <class Count, class Vector>
-    bool CountedArray(const char* countName, Count& count, const char* name,
-                      uint32_t elementSize, Vector& out) {
+    bool CountedArray(const char* countName, Count& count, const char* name, uint32_t elementSize,
+                      Vector& out) {
         return Field(countName, count) && Array(name, count, elementSize, out);
     }
 
@@ -76,8 +76,7 @@ public:
                Array("room sectors", uint64_t(room.sectorCountZ) * room.sectorCountX, 8,
                      room.sectors) &&
                Field("room colour", room.colour[0]) && Field("room colour", room.colour[1]) &&
-               CountedArray("room lightCount", room.lightCount, "room lights", 46,
-                            room.lights) &&
+               CountedArray("room lightCount", room.lightCount, "room lights", 46, room.lights) &&
                CountedArray("room staticCount", room.staticCount, "room statics", 20,
                             room.statics) &&
                Field("room extraWord1", room.extraWord1) &&
@@ -90,7 +89,8 @@ public:
             return false;
         // No room takes fewer than 49 bytes: reserve only what the data could hold.
         constexpr uint32_t kSmallestRoom = 49;
-        level.rooms.reserve(std::min<uint32_t>(level.roomCount, reader.Remaining() / kSmallestRoom));
+        level.rooms.reserve(
+            std::min<uint32_t>(level.roomCount, reader.Remaining() / kSmallestRoom));
         for (uint32_t i = 0; i < level.roomCount; ++i) {
             RoomRecord room;
             const uint32_t at = reader.position;
@@ -200,12 +200,12 @@ public:
         report.parseComplete = complete;
         report.parseEnd = reader.position;
         if (complete && reader.Remaining() > 0) {
-            report.warnings.push_back(Format("%u bytes of level data follow the trailer, unread",
-                                             reader.Remaining()));
+            report.warnings.push_back(
+                Format("%u bytes of level data follow the trailer, unread", reader.Remaining()));
         }
     }
 
-private:
+  private:
     template <class... Args>
     static std::string Format(const char* fmt, Args... args) {
         char buffer[512];

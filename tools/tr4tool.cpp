@@ -33,7 +33,9 @@ int UsageError(const std::string& why) {
 }
 
 #ifndef TR4TOOL_HAS_RENDER
-int Render(const Args&) { return UsageError("this build has no renderer"); }
+int Render(const Args&) {
+    return UsageError("this build has no renderer");
+}
 #endif
 
 }  // namespace tr4tool

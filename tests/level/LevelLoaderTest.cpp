@@ -21,7 +21,9 @@ Loaded Load(const Bytes& file) {
     return l;
 }
 
-Loaded Load(const LevelSpec& spec) { return Load(tr4test::BuildLevelFile(spec)); }
+Loaded Load(const LevelSpec& spec) {
+    return Load(tr4test::BuildLevelFile(spec));
+}
 
 bool AnyWarningHas(const tr4::LoadReport& r, const std::string& text) {
     for (const auto& w : r.warnings)

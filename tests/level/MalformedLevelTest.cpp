@@ -136,8 +136,7 @@ TEST(MalformedLevel, HugeCountsAreRefusedBeforeAllocation) {
     level.levelDataSize = uint32_t(roomData.size());
     tr4::LoadReport report;
     tr4::ParseLevelData(level, &report);
-    EXPECT_NE(report.warnings.at(0).find("room sectors needs 34358689800 bytes"),
-              std::string::npos)
+    EXPECT_NE(report.warnings.at(0).find("room sectors needs 34358689800 bytes"), std::string::npos)
         << report.warnings[0];
     EXPECT_TRUE(level.rooms.empty());
 }
@@ -210,10 +209,9 @@ TEST(MalformedLevel, FlippedBytesNeverEscapeTheBuffers) {
 }
 
 class FileCases : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("tr4-files-" + std::to_string(::getpid()));
+        dir = std::filesystem::temp_directory_path() / ("tr4-files-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -244,8 +242,8 @@ TEST_F(FileCases, EmptyAndForeignFilesAreNotLevels) {
     EXPECT_EQ(report.error, "no level header: the file holds 0 bytes, a header needs 10");
 
     const std::string text = "This is a plain text file, not a level at all. It is long enough.";
-    EXPECT_EQ(tr4::LoadLevelFile(Write("text.tr4", Bytes(text.begin(), text.end())).c_str(),
-                                 level, &report),
+    EXPECT_EQ(tr4::LoadLevelFile(Write("text.tr4", Bytes(text.begin(), text.end())).c_str(), level,
+                                 &report),
               1);
     EXPECT_FALSE(report.Readable());
     EXPECT_NE(report.error.find("chunk 1 (pages32)"), std::string::npos) << report.error;

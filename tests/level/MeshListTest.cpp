@@ -8,8 +8,8 @@ namespace {
 using tr4test::Bytes;
 using tr4test::MeshSpec;
 
-std::unique_ptr<tr4::Lista_Mesh> Decode(const Bytes& data, std::vector<std::string>* warnings =
-                                                               nullptr) {
+std::unique_ptr<tr4::Lista_Mesh> Decode(const Bytes& data,
+                                        std::vector<std::string>* warnings = nullptr) {
     std::unique_ptr<tr4::Lista_Mesh> list;
     EXPECT_EQ(tr4::DecodeMeshes(data.data(), uint32_t(data.size()), list, warnings), 1);
     return list;
@@ -65,7 +65,7 @@ TEST(DecodeMeshes, AlignmentWordOnlyWhenTheFieldsAreNotAMultipleOfFour) {
     MeshSpec aligned = Triangle();  // 64 bytes
     MeshSpec unaligned = Triangle();
     unaligned.normals.clear();
-    unaligned.shades = {1, 2, 3};  // 10 + 2 + 18 + 2 + 6 + 2 + 2 + 10 = 52: aligned too
+    unaligned.shades = {1, 2, 3};   // 10 + 2 + 18 + 2 + 6 + 2 + 2 + 10 = 52: aligned too
     unaligned.shades.push_back(4);  // 54: needs the word
     unaligned.alignmentWord = 0xBEEF;
     const Bytes data = tr4test::EncodeMeshes({aligned, unaligned, aligned});
@@ -134,7 +134,7 @@ TEST(MeshList, GetRecordOutsideTheListLeavesOutUntouched) {
     EXPECT_EQ(out, &sentinel);
     EXPECT_EQ(list->GetRecord(0, out), 1);
     EXPECT_EQ(out->offset, 0u);
-    EXPECT_EQ(list->head->record.get(), out);
+    EXPECT_EQ(&list->head->record, out);
     EXPECT_EQ(list->tail, list->head->next);
 }
 

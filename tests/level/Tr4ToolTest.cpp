@@ -42,11 +42,11 @@ TEST(Tr4Tool, InfoOnTheRealLevel) {
     const ToolRun json = Tool(std::string("info --json ") + TR4_REAL_LEVEL);
     EXPECT_EQ(json.status, 0);
     for (const char* part :
-         {"{\"version\": 3428948, ", "\"roomPageCount\": ", "\"pages32PackedSize\": ",
-          "\"levelDataPackedSize\": 383490, ", "\"meshDataWordCount\": 72664, ",
-          "\"sampleIndexCount\": ", "\"demoDataCount\": 0, ", "\"pageCount\": 15, ",
-          "\"meshCount\": 191, ", "\"faceCount\": 6635, ", "\"parseComplete\": true",
-          "\"warnings\": []}"})
+         {"{\"version\": 3428948, ",
+          "\"roomPageCount\": ", "\"pages32PackedSize\": ", "\"levelDataPackedSize\": 383490, ",
+          "\"meshDataWordCount\": 72664, ", "\"sampleIndexCount\": ", "\"demoDataCount\": 0, ",
+          "\"pageCount\": 15, ", "\"meshCount\": 191, ", "\"faceCount\": 6635, ",
+          "\"parseComplete\": true", "\"warnings\": []}"})
         EXPECT_TRUE(Has(json.out, part)) << part << " in " << json.out;
 }
 

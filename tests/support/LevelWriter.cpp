@@ -12,11 +12,12 @@ namespace tr4test {
 namespace {
 
 class Writer {
-public:
+  public:
     template <class T>
     void Put(const T& value) {
-        const auto* p = reinterpret_cast<const uint8_t*>(&value);
-        bytes.insert(bytes.end(), p, p + sizeof(T));
+        const size_t at = bytes.size();
+        bytes.resize(at + sizeof(T));
+        std::memcpy(bytes.data() + at, &value, sizeof(T));
     }
     void Append(const Bytes& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
     // n bytes of a pattern that differs from section to section, so misplaced reads show.
@@ -313,8 +314,9 @@ LevelSpec DemoLevel() {
             const bool dark = ((lx / 16) + (ly / 16)) % 2 == 1;
             uint8_t rgb[3];
             for (int k = 0; k < 3; ++k)
-                rgb[k] = frame ? 255 : static_cast<uint8_t>(dark ? quadrant[q][k] * 3 / 5
-                                                                 : quadrant[q][k]);
+                rgb[k] = frame
+                             ? 255
+                             : static_cast<uint8_t>(dark ? quadrant[q][k] * 3 / 5 : quadrant[q][k]);
             uint8_t* p = &page0[size_t(y * 256 + x) * 4];
             p[0] = rgb[2], p[1] = rgb[1], p[2] = rgb[0], p[3] = 255;
             const bool stripe = ((x + y) / 24) % 2 == 0;
@@ -329,7 +331,7 @@ LevelSpec DemoLevel() {
     s.miscPages = Bytes(2 * 65536, 0);
 
     s.objectTextures = {
-        Quad(0, 0, 0, 127, 127),      Quad(0, 128, 0, 255, 127), Quad(0, 0, 128, 127, 255),
+        Quad(0, 0, 0, 127, 127),     Quad(0, 128, 0, 255, 127), Quad(0, 0, 128, 127, 255),
         Quad(0, 128, 128, 255, 255), Quad(1, 0, 0, 255, 255),
     };
     // Triangles take their page from the tile with bit 15 cleared.
@@ -344,8 +346,8 @@ LevelSpec DemoLevel() {
     {
         MeshSpec m;
         m.radius = 200;
-        m.vertices = {{-120, 100, -120}, {120, 100, -120}, {120, 100, 120}, {-120, 100, 120},
-                      {0, -150, 0}};
+        m.vertices = {
+            {-120, 100, -120}, {120, 100, -120}, {120, 100, 120}, {-120, 100, 120}, {0, -150, 0}};
         m.normals = m.vertices;
         const auto& v = m.vertices;
         m.rectangles = {Rect(v, 0, 1, 2, 3, 3)};
@@ -371,7 +373,8 @@ LevelSpec DemoLevel() {
                 const uint16_t a = uint16_t(row * 4 + col);
                 // Faces the viewer: (x decreasing on screen) seen from +z.
                 tr4::MeshRectangle r{{uint16_t(a + 1), a, uint16_t(a + 4), uint16_t(a + 5)},
-                                     uint16_t((row * 3 + col) % 5), 0};
+                                     uint16_t((row * 3 + col) % 5),
+                                     0};
                 m.rectangles.push_back(r);
             }
         }
@@ -382,8 +385,8 @@ LevelSpec DemoLevel() {
     {
         MeshSpec m;
         m.radius = 160;
-        m.vertices = {{150, 0, 0}, {-150, 0, 0}, {0, 150, 0}, {0, -150, 0}, {0, 0, 150},
-                      {0, 0, -150}};
+        m.vertices = {{150, 0, 0},  {-150, 0, 0}, {0, 150, 0},
+                      {0, -150, 0}, {0, 0, 150},  {0, 0, -150}};
         m.shades = {100, 200, 300, 400, 500, 600};
         const auto& v = m.vertices;
         uint16_t tex = 0;

@@ -1,0 +1,65 @@
+// Writes the seed corpora of the fuzzers: levels from the test writer, and the real level when it
+// is at hand. make_seed_corpus OUTDIR [REAL_LEVEL]
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "LevelLoader.h"
+#include "LevelWriter.h"
+
+namespace fs = std::filesystem;
+using tr4test::Bytes;
+
+namespace {
+
+void Put(const fs::path& dir, const std::string& name, const Bytes& bytes) {
+    fs::create_directories(dir);
+    tr4test::WriteFile((dir / name).string(), bytes);
+}
+
+void Seeds(const fs::path& out, const std::string& name, const tr4test::LevelSpec& spec) {
+    const Bytes file = tr4test::BuildLevelFile(spec);
+    Put(out / "fuzz_load_level", name, file);
+    Put(out / "fuzz_parse_level_data", name, tr4test::BuildLevelData(spec));
+    Put(out / "fuzz_decode_meshes", name,
+        spec.meshData ? *spec.meshData : tr4test::EncodeMeshes(spec.meshes));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make_seed_corpus OUTDIR [REAL_LEVEL]\n");
+        return 2;
+    }
+    const fs::path out = argv[1];
+    tr4test::LevelSpec demo = tr4test::DemoLevel();
+    Seeds(out, "demo", demo);
+    // Small pages keep the whole-file seeds quick to mutate.
+    demo.pages32 = Bytes(16, 1);
+    demo.pages16 = Bytes(8, 2);
+    demo.miscPages = Bytes(4, 3);
+    Seeds(out, "demo-small-pages", demo);
+    tr4test::LevelSpec many = tr4test::ManyMeshes(3);
+    many.pages32 = many.pages16 = many.miscPages = Bytes(4, 0);
+    Seeds(out, "three-cubes", many);
+
+    if (argc > 2 && fs::exists(argv[2])) {
+        const Bytes real = tr4test::ReadFile(argv[2]);
+        tr4::Level level;
+        tr4::LoadLevelFromMemory(real.data(), real.size(), level);
+        Put(out / "fuzz_load_level", "real", real);
+        // The real level data behind tiny texture chunks, so mutations reach the parse quickly.
+        Bytes small(real.begin(), real.begin() + 10);
+        for (const Bytes& chunk :
+             {tr4test::BuildChunk(Bytes(16, 1)), tr4test::BuildChunk(Bytes(8, 2)),
+              tr4test::BuildChunk(Bytes(4, 3)), tr4test::BuildChunk(level.levelData)})
+            small.insert(small.end(), chunk.begin(), chunk.end());
+        small.insert(small.end(), {0, 0, 0, 0});
+        Put(out / "fuzz_load_level", "real-small-pages", small);
+        Put(out / "fuzz_parse_level_data", "real", level.levelData);
+        const auto* mesh = reinterpret_cast<const uint8_t*>(level.meshData.data());
+        Put(out / "fuzz_decode_meshes", "real", Bytes(mesh, mesh + level.meshData.size() * 2));
+    }
+    return 0;
+}
