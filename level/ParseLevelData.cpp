@@ -44,10 +44,34 @@ class Parser {
         return reader.Read(out.data(), bytes) == 1;
     }
 
+    // A count whose array could not be made is set back to 0, so that every count the Level
+    // holds matches its array and no caller can be led past the end of one.
     template <class Count, class Vector>
     bool CountedArray(const char* countName, Count& count, const char* name, uint32_t elementSize,
                       Vector& out) {
-        return Field(countName, count) && Array(name, count, elementSize, out);
+        if (!Field(countName, count)) return false;
+        if (Array(name, count, elementSize, out)) return true;
+        count = 0;
+        return false;
+    }
+
+    // The mesh data is what the viewer exists for: when the level data ends inside it, the whole
+    // words that remain are kept (and counted), so the meshes they hold can still be decoded.
+    bool MeshData() {
+        uint32_t& count = level.meshDataWordCount;
+        if (!Field("meshDataWordCount", count)) return false;
+        if (reader.Fits(count, 2)) return Array("meshData", count, 2, level.meshData);
+        const uint32_t kept = reader.Remaining() / 2;
+        Stop(
+            "meshData needs %llu bytes at byte %u, but only %u of %u remain; the %u whole words "
+            "that remain are kept",
+            static_cast<unsigned long long>(count) * 2, reader.position, reader.Remaining(),
+            reader.size, kept);
+        level.meshData.resize(kept);
+        reader.Read(level.meshData.data(), kept * 2);
+        count = kept;
+        reader.failed = true;
+        return false;
     }
 
     bool Room(RoomRecord& room) {
@@ -97,6 +121,8 @@ class Parser {
             if (!Room(room)) {
                 report.warnings.back() += Format(" (room %u of %u, which starts at byte %u)", i,
                                                  unsigned(level.roomCount), at);
+                // Only whole rooms are kept, and the count says how many.
+                level.roomCount = static_cast<uint16_t>(level.rooms.size());
                 return false;
             }
             level.rooms.push_back(std::move(room));
@@ -106,7 +132,10 @@ class Parser {
 
     bool Moveables() {
         if (!Field("moveableCount", level.moveableCount)) return false;
-        if (!CheckFits("moveables", level.moveableCount, 18)) return false;
+        if (!CheckFits("moveables", level.moveableCount, 18)) {
+            level.moveableCount = 0;
+            return false;
+        }
         level.moveables.resize(level.moveableCount);
         for (MoveableRecord& m : level.moveables) {
             Field("moveable id", m.id);
@@ -122,7 +151,10 @@ class Parser {
     bool ObjectTextures() {
         if (!Field("objectTextureCount", level.objectTextureCount)) return false;
         if (level.objectTextureCount == 0) return true;
-        if (!CheckFits("objectTextures", level.objectTextureCount, 38)) return false;
+        if (!CheckFits("objectTextures", level.objectTextureCount, 38)) {
+            level.objectTextureCount = 0;
+            return false;
+        }
         level.objectTextures.resize(level.objectTextureCount);
         for (ObjectTexture& t : level.objectTextures) {
             Field("object texture attribute", t.attribute);
@@ -158,7 +190,7 @@ class Parser {
         const bool complete =
             Rooms() &&
             CountedArray("floorDataCount", l.floorDataCount, "floorData", 2, l.floorData) &&
-            CountedArray("meshDataWordCount", l.meshDataWordCount, "meshData", 2, l.meshData) &&
+            MeshData() &&
             CountedArray("meshPointerCount", l.meshPointerCount, "meshPointers", 4,
                          l.meshPointers) &&
             CountedArray("animationCount", l.animationCount, "animations", 40, l.animations) &&

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -73,14 +74,42 @@ TEST(MalformedLevel, LevelDataCutAnywhereKeepsWhatPrecedesTheCut) {
         EXPECT_FALSE(report.parseComplete);
         ASSERT_EQ(report.warnings.size(), 1u);
         EXPECT_LE(report.parseEnd, cut);
-        // Arrays are all-or-nothing: what was kept is exactly what the full parse gave.
-        if (!level.meshData.empty()) {
-            EXPECT_EQ(level.meshData, full.meshData);
-        }
+        // What was kept is what the full parse gave: whole arrays, and of the mesh data the
+        // words before the cut.
+        ASSERT_LE(level.meshData.size(), full.meshData.size());
+        EXPECT_TRUE(
+            std::equal(level.meshData.begin(), level.meshData.end(), full.meshData.begin()));
         if (!level.objectTextures.empty()) {
             EXPECT_EQ(level.objectTextures.size(), full.objectTextures.size());
         }
     }
+}
+
+TEST(MalformedLevel, LevelDataEndingInsideTheMeshesKeepsTheWholeOnes) {
+    tr4test::LevelSpec spec = tr4test::DemoLevel();
+    spec.rooms = {};
+    const Bytes data = tr4test::BuildLevelData(spec);
+    const size_t meshesAt = 4 + 2 + 4 + spec.floorDataCount * 2 + 4;
+    // Mesh 2 of the sample starts at byte 320 of the mesh data; cut 30 bytes into it.
+    const size_t cut = meshesAt + 320 + 30 + 1;  // an odd cut: the last half word is dropped
+    tr4::Level level;
+    level.levelData.assign(data.begin(), data.begin() + long(cut));
+    level.levelDataSize = uint32_t(cut);
+    tr4::LoadReport report;
+    tr4::ParseLevelData(level, &report);
+    EXPECT_FALSE(report.parseComplete);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("the 175 whole words that remain are kept"),
+              std::string::npos)
+        << report.warnings[0];
+    EXPECT_EQ(level.meshDataWordCount, 175u);
+    ASSERT_EQ(level.meshData.size(), 175u);
+    std::unique_ptr<tr4::Lista_Mesh> list;
+    std::vector<std::string> warnings;
+    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()), 350, list,
+                      &warnings);
+    EXPECT_EQ(list->Count(), 2);
+    EXPECT_EQ(warnings.size(), 1u);
 }
 
 TEST(MalformedLevel, ParseStopNamesTheFieldAndTheByte) {
@@ -122,6 +151,10 @@ TEST(MalformedLevel, HugeCountsAreRefusedBeforeAllocation) {
         tr4::ParseLevelData(level, &report);
         ASSERT_FALSE(report.parseComplete);
         EXPECT_NE(report.warnings.at(0).find(expected), std::string::npos) << report.warnings[0];
+        // No count may claim more than its array holds.
+        EXPECT_EQ(level.floorData.size(), level.floorDataCount);
+        EXPECT_EQ(level.meshData.size(), level.meshDataWordCount);
+        EXPECT_EQ(level.meshPointers.size(), level.meshPointerCount);
     }
     // A room with 65535 x 65535 sectors (34 GB) in a tiny level.
     tr4test::LevelSpec roomy = tr4test::DemoLevel();
