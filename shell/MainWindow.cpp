@@ -138,6 +138,14 @@ void TForm1::BuildLayout() {
 
     Label1 = new QLabel(QStringLiteral("Spin Factor"), client);
     Label1->setGeometry(408, 80, 54, 13);
+    // The fallback typefaces run wider than the layout's; narrow the label's rather than cut
+    // its text.
+    for (QFont::Stretch stretch : {QFont::SemiCondensed, QFont::Condensed, QFont::ExtraCondensed}) {
+        if (Label1->fontMetrics().horizontalAdvance(Label1->text()) <= Label1->width()) break;
+        QFont narrower = Label1->font();
+        narrower.setStretch(stretch);
+        Label1->setFont(narrower);
+    }
 
     Panel1 = new PanelFrame(*this, client);
     Panel1->setGeometry(296, 112, 321, 385);

@@ -148,6 +148,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->font().pixelSize(), 11);
         QCOMPARE(form->Label1->text(), QStringLiteral("Spin Factor"));
         QCOMPARE(form->Label1->geometry(), QRect(408, 80, 54, 13));
+        QVERIFY(form->Label1->fontMetrics().horizontalAdvance(form->Label1->text()) <= 54);
         QCOMPARE(form->Panel1->geometry(), QRect(296, 112, 321, 385));
         QCOMPARE(form->Surface()->size(), QSize(321, 385));
         QCOMPARE(form->ProgressBar1->geometry(), QRect(24, 8, 265, 25));
