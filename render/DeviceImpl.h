@@ -1,0 +1,100 @@
+#pragma once
+// Private to the render layer: the graphics objects behind dxDevice8, dxTexture and
+// dxVertexBuffer. This is the only header that brings in OpenGL.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QPointer>
+#include <QSize>
+#include <QSurfaceFormat>
+#include <QWindow>
+
+#include "dxDevice8.h"
+
+// One vertex as the graphics card receives it: position and texture coordinates. Coloured meshes
+// use it too (their faces have no texture, so the coordinates are never sampled).
+struct GpuVertex {
+    float x, y, z, u, v;
+};
+
+// One face of an uploaded mesh, as a run of triangle-list vertices.
+struct GpuFace {
+    int first = 0;
+    int count = 0;  // 3 for a triangle, 6 for a quadrilateral (its strip as two triangles)
+    int flags = 0;
+    dxTexture* texture = nullptr;  // not owned; cleared when the texture is released
+};
+
+class dxTexture {
+  public:
+    dxDevice8::Impl* owner = nullptr;  // none once the device is gone
+    GLuint id = 0;                     // 0 while the context is lost (or the upload failed)
+    int width = 0;
+    int height = 0;
+    int format = 0;
+    std::vector<uint8_t> pixels;  // the managed copy
+};
+
+class dxVertexBuffer {
+  public:
+    dxDevice8::Impl* owner = nullptr;
+    GLuint id = 0;
+    std::vector<GpuVertex> vertices;  // the managed copy
+    std::vector<GpuFace> faces;
+};
+
+// The context settings every context of the render layer asks for.
+QSurfaceFormat RenderSurfaceFormat();
+// Uploads level 0 of a texture of format 21 or 24 into the bound GL_TEXTURE_2D.
+void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, int format,
+                        const void* pixels);
+
+struct dxDevice8::Impl {
+    QPointer<QWindow> window;  // none for an offscreen device
+    std::unique_ptr<QOffscreenSurface> offscreen;
+    QSize offscreenSize;
+    std::unique_ptr<QOpenGLContext> context;
+    QOpenGLFunctions_3_3_Core* gl = nullptr;
+    bool created = false;  // a context was made once
+    bool lost = false;
+    bool hasResetStatus = false;
+    GLenum (*getResetStatus)() = nullptr;
+
+    GLuint program = 0;
+    GLuint vao = 0;
+    GLuint fbo = 0;
+    GLuint colourBuffer = 0;
+    GLuint depthBuffer = 0;
+    QSize fboSize;
+    GLint wvpLocation = -1;
+    GLint texturedLocation = -1;
+    GLint flatColourLocation = -1;
+    GLint pageLocation = -1;
+
+    std::set<dxTexture*> textures;
+    std::set<dxVertexBuffer*> buffers;
+
+    ~Impl();
+    QSurface* Surface() const;
+    QSize TargetSize() const;
+    // Makes a context and everything on it: program, framebuffer, every live resource.
+    bool CreateContext();
+    // Drops the context and every graphics object on it; the copies stay.
+    void DropContext();
+    // Current and not reset; marks the device lost otherwise.
+    bool MakeCurrent();
+    // The framebuffer object exists at the target's size and is bound, with the viewport on it.
+    bool BindFramebuffer();
+    void UploadTexture(dxTexture* texture);
+    void UploadBuffer(dxVertexBuffer* buffer);
+    void ReleaseTexture(dxTexture* texture);
+    void ReleaseBuffer(dxVertexBuffer* buffer);
+
+  private:
+    bool CreatePipeline();
+};

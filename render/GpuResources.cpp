@@ -1,0 +1,297 @@
+// The graphics objects behind the device: context, program, framebuffer, textures and vertex
+// buffers, and their re-creation after a loss.
+#include <QOpenGLVersionFunctionsFactory>
+
+#include "DeviceImpl.h"
+
+namespace {
+
+// Matrices arrive row-major in the row-vector convention; read column-major by GLSL they are
+// transposed, so "matrix * column vector" gives the same point as "row vector * matrix". The
+// depth range 0..w of that convention is moved onto GL's -w..w.
+const char kVertexShader[] = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 texCoord;
+uniform mat4 worldViewProjection;
+out vec2 uv;
+void main() {
+    vec4 p = worldViewProjection * vec4(position, 1.0);
+    gl_Position = vec4(p.x, p.y, 2.0 * p.z - p.w, p.w);
+    uv = texCoord;
+}
+)";
+
+// The texel's colour alone (no lighting, no vertex colour, no blending); faces without a texture
+// get one flat colour.
+const char kFragmentShader[] = R"(#version 330 core
+in vec2 uv;
+uniform sampler2D page;
+uniform bool textured;
+uniform vec4 flatColour;
+out vec4 colour;
+void main() {
+    colour = textured ? vec4(texture(page, uv).rgb, 1.0) : flatColour;
+}
+)";
+
+GLuint Compile(QOpenGLFunctions_3_3_Core* gl, GLenum type, const char* source) {
+    const GLuint shader = gl->glCreateShader(type);
+    gl->glShaderSource(shader, 1, &source, nullptr);
+    gl->glCompileShader(shader);
+    GLint ok = 0;
+    gl->glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        gl->glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+}  // namespace
+
+QSurfaceFormat RenderSurfaceFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    // Ask to be told of a driver reset, so a present can report the device lost.
+    format.setOption(QSurfaceFormat::ResetNotification);
+    format.setDepthBufferSize(0);  // depth lives in our framebuffer object
+    format.setStencilBufferSize(0);
+    return format;
+}
+
+void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, int format,
+                        const void* pixels) {
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (format == D3DFMT_A8R8G8B8) {
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                         pixels);
+    } else {
+        // 1-5-5-5 read as alpha-red-green-blue; the RGB internal format drops the top bit.
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, width, height, 0, GL_BGRA,
+                         GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
+    }
+    // Level 0 only, bilinear, no mip filtering.
+    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+}
+
+dxDevice8::Impl::~Impl() {
+    if (context && MakeCurrent()) {
+        for (dxTexture* t : textures)
+            if (t->id) gl->glDeleteTextures(1, &t->id);
+        for (dxVertexBuffer* b : buffers)
+            if (b->id) gl->glDeleteBuffers(1, &b->id);
+    }
+    // Resources still held by others outlive the device as plain memory.
+    for (dxTexture* t : textures) {
+        t->owner = nullptr;
+        t->id = 0;
+    }
+    for (dxVertexBuffer* b : buffers) {
+        b->owner = nullptr;
+        b->id = 0;
+        for (GpuFace& f : b->faces) f.texture = nullptr;
+    }
+    DropContext();
+}
+
+QSurface* dxDevice8::Impl::Surface() const {
+    if (offscreen) return offscreen.get();
+    return window.data();
+}
+
+QSize dxDevice8::Impl::TargetSize() const {
+    QSize size = offscreenSize;
+    if (!offscreen) {
+        if (window) size = window->size() * window->devicePixelRatio();
+    }
+    return size.isEmpty() ? QSize(1, 1) : size;
+}
+
+bool dxDevice8::Impl::CreateContext() {
+    QSurface* surface = Surface();
+    if (surface == nullptr) return false;
+    auto ctx = std::make_unique<QOpenGLContext>();
+    ctx->setFormat(RenderSurfaceFormat());
+    if (!ctx->create()) return false;
+    const QSurfaceFormat got = ctx->format();
+    if (got.version() < qMakePair(3, 3)) return false;
+    if (!ctx->makeCurrent(surface)) return false;
+    auto* functions = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(ctx.get());
+    if (functions == nullptr) {
+        ctx->doneCurrent();
+        return false;
+    }
+    context = std::move(ctx);
+    gl = functions;
+    getResetStatus = nullptr;
+    if (got.testOption(QSurfaceFormat::ResetNotification)) {
+        getResetStatus =
+            reinterpret_cast<GLenum (*)()>(context->getProcAddress("glGetGraphicsResetStatusARB"));
+        if (!getResetStatus)
+            getResetStatus =
+                reinterpret_cast<GLenum (*)()>(context->getProcAddress("glGetGraphicsResetStatus"));
+    }
+    if (!CreatePipeline()) {
+        DropContext();
+        return false;
+    }
+    for (dxTexture* t : textures) UploadTexture(t);
+    for (dxVertexBuffer* b : buffers) UploadBuffer(b);
+    created = true;
+    lost = false;
+    return true;
+}
+
+bool dxDevice8::Impl::CreatePipeline() {
+    const GLuint vs = Compile(gl, GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, kFragmentShader);
+    if (!vs || !fs) {
+        if (vs) gl->glDeleteShader(vs);
+        if (fs) gl->glDeleteShader(fs);
+        return false;
+    }
+    program = gl->glCreateProgram();
+    gl->glAttachShader(program, vs);
+    gl->glAttachShader(program, fs);
+    gl->glLinkProgram(program);
+    gl->glDeleteShader(vs);
+    gl->glDeleteShader(fs);
+    GLint ok = 0;
+    gl->glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) return false;
+    wvpLocation = gl->glGetUniformLocation(program, "worldViewProjection");
+    texturedLocation = gl->glGetUniformLocation(program, "textured");
+    flatColourLocation = gl->glGetUniformLocation(program, "flatColour");
+    pageLocation = gl->glGetUniformLocation(program, "page");
+    gl->glUseProgram(program);
+    gl->glUniform1i(pageLocation, 0);
+    gl->glGenVertexArrays(1, &vao);
+    fboSize = QSize();
+    return gl->glGetError() == GL_NO_ERROR;
+}
+
+void dxDevice8::Impl::DropContext() {
+    // Deleting the context takes every object on it along; only the names need forgetting.
+    if (context) {
+        if (QOpenGLContext::currentContext() == context.get()) context->doneCurrent();
+        context.reset();
+    }
+    gl = nullptr;
+    getResetStatus = nullptr;
+    program = vao = fbo = colourBuffer = depthBuffer = 0;
+    fboSize = QSize();
+    for (dxTexture* t : textures) t->id = 0;
+    for (dxVertexBuffer* b : buffers) b->id = 0;
+}
+
+bool dxDevice8::Impl::MakeCurrent() {
+    if (!context || lost) return false;
+    QSurface* surface = Surface();
+    if (surface == nullptr || !context->isValid() || !context->makeCurrent(surface)) {
+        lost = true;
+        return false;
+    }
+    if (getResetStatus && getResetStatus() != GL_NO_ERROR) {
+        lost = true;
+        return false;
+    }
+    return true;
+}
+
+bool dxDevice8::Impl::BindFramebuffer() {
+    const QSize size = TargetSize();
+    if (fbo == 0 || size != fboSize) {
+        if (fbo) gl->glDeleteFramebuffers(1, &fbo);
+        if (colourBuffer) gl->glDeleteRenderbuffers(1, &colourBuffer);
+        if (depthBuffer) gl->glDeleteRenderbuffers(1, &depthBuffer);
+        gl->glGenFramebuffers(1, &fbo);
+        gl->glGenRenderbuffers(1, &colourBuffer);
+        gl->glGenRenderbuffers(1, &depthBuffer);
+        gl->glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer);
+        gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, size.width(), size.height());
+        gl->glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer);
+        // A 16-bit depth buffer, as the device was always given.
+        gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, size.width(),
+                                  size.height());
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                      colourBuffer);
+        gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                      depthBuffer);
+        if (gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            gl->glDeleteFramebuffers(1, &fbo);
+            fbo = 0;
+            return false;
+        }
+        fboSize = size;
+        // A new buffer starts white-cleared and at the far depth rather than undefined.
+        gl->glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+        gl->glClearDepth(1.0);
+        gl->glDepthMask(GL_TRUE);
+        gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    gl->glViewport(0, 0, fboSize.width(), fboSize.height());
+    return true;
+}
+
+void dxDevice8::Impl::UploadTexture(dxTexture* t) {
+    if (!gl) return;
+    gl->glGetError();  // start from a clean error state
+    gl->glGenTextures(1, &t->id);
+    gl->glActiveTexture(GL_TEXTURE0);
+    gl->glBindTexture(GL_TEXTURE_2D, t->id);
+    UploadTextureLevel(gl, t->width, t->height, t->format, t->pixels.data());
+    if (gl->glGetError() != GL_NO_ERROR) {
+        gl->glDeleteTextures(1, &t->id);
+        t->id = 0;
+    }
+}
+
+void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
+    if (!gl) return;
+    gl->glGetError();
+    gl->glGenBuffers(1, &b->id);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, b->id);
+    gl->glBufferData(GL_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(b->vertices.size() * sizeof(GpuVertex)),
+                     b->vertices.data(), GL_STATIC_DRAW);
+    if (gl->glGetError() != GL_NO_ERROR) {
+        gl->glDeleteBuffers(1, &b->id);
+        b->id = 0;
+    }
+}
+
+void dxDevice8::Impl::ReleaseTexture(dxTexture* t) {
+    if (t->id && MakeCurrent()) gl->glDeleteTextures(1, &t->id);
+    textures.erase(t);
+    // No face may keep pointing at a texture that is gone.
+    for (dxVertexBuffer* b : buffers)
+        for (GpuFace& f : b->faces)
+            if (f.texture == t) f.texture = nullptr;
+}
+
+void dxDevice8::Impl::ReleaseBuffer(dxVertexBuffer* b) {
+    if (b->id && MakeCurrent()) gl->glDeleteBuffers(1, &b->id);
+    buffers.erase(b);
+}
+
+void ReleaseTexture(dxTexture* texture) {
+    if (texture == nullptr) return;
+    if (texture->owner) texture->owner->ReleaseTexture(texture);
+    delete texture;
+}
+
+void ReleaseVertexBuffer(dxVertexBuffer* buffer) {
+    if (buffer == nullptr) return;
+    if (buffer->owner) buffer->owner->ReleaseBuffer(buffer);
+    delete buffer;
+}

@@ -1,0 +1,145 @@
+#include "dxBuffer.h"
+
+#include <cstring>
+#include <typeinfo>
+
+namespace {
+
+bool IsTriangleClass(const dxPoligono& p) {
+    return typeid(p) == typeid(dxTriangulo) || typeid(p) == typeid(dxTrianguloTex);
+}
+
+// Gathers the polygons, newest first, into vertices of type Vertex. Polygons of exactly
+// OwnTriangle / OwnQuad are copied; any other polygon keeps its face and its vertex slots, left
+// zero, so later faces stay where the draw expects them.
+template <typename Vertex, typename OwnTriangle, typename OwnQuad>
+void Gather(const std::vector<std::unique_ptr<dxPoligono>>& polygons, int vertexCount,
+            std::vector<uint8_t>& data, std::vector<int>& flags, std::vector<dxTexture*>* textures,
+            int ownFlag) {
+    data.assign(static_cast<size_t>(vertexCount) * sizeof(Vertex), 0);
+    flags.assign(polygons.size(), 0);
+    if (textures) textures->assign(polygons.size(), nullptr);
+    size_t face = 0;
+    size_t v = 0;
+    for (auto it = polygons.rbegin(); it != polygons.rend(); ++it, ++face) {
+        const dxPoligono& p = **it;
+        const bool triangle = IsTriangleClass(p);
+        const size_t count = triangle ? 3 : 4;
+        const int quadBit = triangle ? 0 : kDrawQuad;
+        const bool own = triangle ? typeid(p) == typeid(OwnTriangle) : typeid(p) == typeid(OwnQuad);
+        if (own) {
+            std::memcpy(data.data() + v * sizeof(Vertex), p.GetVertices(), count * sizeof(Vertex));
+            flags[face] = p.GetDrawFlags() | quadBit | ownFlag;
+            if (textures) {
+                if (triangle)
+                    (*textures)[face] = static_cast<const dxTrianguloTex&>(p).GetTexture();
+                else
+                    (*textures)[face] = static_cast<const dxCuadradoTex&>(p).GetTexture();
+            }
+        } else {
+            flags[face] = (p.GetDrawFlags() & ~kDrawTextured) | quadBit;
+        }
+        v += count;
+    }
+}
+
+}  // namespace
+
+dxBufferColor8::dxBufferColor8() {
+    D3DXMatrixIdentity(&world);
+}
+
+dxBufferColor8::~dxBufferColor8() {
+    ReleaseVertexBuffer(vertexBuffer);
+}
+
+int32_t dxBufferColor8::AddPolygon(dxPoligono* polygon) {
+    if (polygon == nullptr) return E_FAIL;
+    const bool triangle = IsTriangleClass(*polygon);
+    polygons.emplace_back(polygon);
+    dirty = true;
+    if (triangle)
+        ++triangleCount;
+    else
+        ++quadCount;
+    return S_OK;
+}
+
+int dxBufferColor8::BuildVertexData() {
+    if (!dirty) return -1;
+    Gather<dxVertexColor, dxTriangulo, dxCuadrado>(polygons, GetVertexCount(), vertexData,
+                                                   faceDrawFlags, nullptr, 0);
+    return GetVertexCount() * 16;
+}
+
+const void* dxBufferColor8::GetVertexData() const {
+    return vertexData.empty() ? nullptr : vertexData.data();
+}
+
+int dxBufferColor8::GetFaceDrawFlags(int face) const {
+    if (face < 0 || face >= static_cast<int>(faceDrawFlags.size())) return 0;
+    return faceDrawFlags[face];
+}
+
+dxTexture* dxBufferColor8::GetFaceTexture(int) const {
+    return nullptr;
+}
+
+void dxBufferColor8::SetVertexBuffer(dxVertexBuffer* buffer) {
+    if (buffer == vertexBuffer) return;
+    ReleaseVertexBuffer(vertexBuffer);
+    vertexBuffer = buffer;
+}
+
+void dxBufferColor8::Translate(float x, float y, float z) {
+    D3DXMATRIX m;
+    D3DXMatrixTranslation(&m, x, y, z);
+    D3DXMatrixMultiply(&world, &m, &world);
+}
+
+void dxBufferColor8::RotateX(float angle) {
+    D3DXMATRIX m;
+    D3DXMatrixRotationX(&m, angle);
+    D3DXMatrixMultiply(&world, &m, &world);
+}
+
+void dxBufferColor8::RotateY(float angle) {
+    D3DXMATRIX m;
+    D3DXMatrixRotationY(&m, angle);
+    D3DXMatrixMultiply(&world, &m, &world);
+}
+
+void dxBufferColor8::Scale(float s) {
+    D3DXMATRIX m;
+    D3DXMatrixScaling(&m, s, s, s);
+    D3DXMatrixMultiply(&world, &m, &world);
+}
+
+void dxBufferColor8::ResetWorld() {
+    D3DXMatrixIdentity(&world);
+}
+
+dxBufferTextura::dxBufferTextura() {
+    fvf = 0x102;
+    stride = 20;
+}
+
+int dxBufferTextura::BuildVertexData() {
+    if (!dirty) return -1;
+    Gather<dxVertexTex, dxTrianguloTex, dxCuadradoTex>(polygons, GetVertexCount(), texVertexData,
+                                                       faceDrawFlags, &faceTextures, kDrawTextured);
+    return GetVertexCount() * 20;
+}
+
+const void* dxBufferTextura::GetVertexData() const {
+    return texVertexData.empty() ? nullptr : texVertexData.data();
+}
+
+dxTexture* dxBufferTextura::GetFaceTexture(int face) const {
+    if (face < 0 || face >= static_cast<int>(faceTextures.size())) return nullptr;
+    return faceTextures[face];
+}
+
+dxBufferTextura* RenderMeshAt(const tr4::Lista_Mesh& list, int index) {
+    return dynamic_cast<dxBufferTextura*>(list.RenderMeshAt(index));
+}

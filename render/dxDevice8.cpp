@@ -1,0 +1,323 @@
+// The render device: frames, transforms, textures, vertex buffers and the face-by-face draw.
+#include "dxDevice8.h"
+
+#include <cstring>
+
+#include "DeviceImpl.h"
+#include "dxBuffer.h"
+
+namespace {
+
+// Faces without a texture are drawn in this grey, so they stay visible on the white background.
+constexpr float kUntexturedGrey = 128.0f / 255.0f;
+
+enum class Cull { None, Clockwise, CounterClockwise };
+
+struct FaceState {
+    bool wireframe = false;
+    Cull cull = Cull::None;
+    GLuint texture = 0;  // 0: untextured
+    bool operator==(const FaceState&) const = default;
+};
+
+FaceState StateOf(const GpuFace& face, int mode) {
+    FaceState s;
+    s.wireframe = (face.flags & kDrawWireframe) != 0;
+    if (face.flags & kDrawCullCCW)
+        s.cull = Cull::CounterClockwise;
+    else if (face.flags & kDrawCullCW)
+        s.cull = Cull::Clockwise;
+    if ((face.flags & kDrawTextured) && face.texture) s.texture = face.texture->id;
+    if (mode == 2) {
+        s.texture = 0;
+        s.wireframe = true;
+    }
+    return s;
+}
+
+}  // namespace
+
+dxDevice8::dxDevice8() : impl(std::make_unique<Impl>()) {
+    D3DXMatrixIdentity(&projection);
+    D3DXMatrixIdentity(&view);
+}
+
+dxDevice8::~dxDevice8() = default;
+
+bool dxDevice8::HasDevice() const {
+    return impl->created;
+}
+bool dxDevice8::IsLost() const {
+    return impl->created && impl->lost;
+}
+
+int32_t dxDevice8::SetClearColor(int32_t red, int32_t green, int32_t blue) {
+    clearRed = red;
+    clearGreen = green;
+    clearBlue = blue;
+    return S_OK;
+}
+
+uint32_t dxDevice8::GetClearColorWord() const {
+    return 0xFF000000u | (static_cast<uint32_t>(clearRed) & 0xFF) << 16 |
+           (static_cast<uint32_t>(clearGreen) & 0xFF) << 8 |
+           (static_cast<uint32_t>(clearBlue) & 0xFF);
+}
+
+int32_t dxDevice8::ClearFrame(unsigned char clearDepth) {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return S_OK;
+    QOpenGLFunctions_3_3_Core* gl = impl->gl;
+    const uint32_t word = GetClearColorWord();
+    gl->glClearColor(((word >> 16) & 0xFF) / 255.0f, ((word >> 8) & 0xFF) / 255.0f,
+                     (word & 0xFF) / 255.0f, 1.0f);
+    GLbitfield mask = GL_COLOR_BUFFER_BIT;
+    if (clearDepth) {
+        gl->glDepthMask(GL_TRUE);
+        gl->glClearDepth(1.0);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    gl->glDisable(GL_SCISSOR_TEST);
+    gl->glClear(mask);
+    return S_OK;
+}
+
+int32_t dxDevice8::PresentFrame() {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return E_FAIL;
+    QOpenGLFunctions_3_3_Core* gl = impl->gl;
+    QWindow* window = impl->window.data();
+    if (window && !impl->offscreen) {
+        if (window->isExposed()) {
+            const QSize size = impl->fboSize;
+            gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, impl->fbo);
+            gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, impl->context->defaultFramebufferObject());
+            gl->glBlitFramebuffer(0, 0, size.width(), size.height(), 0, 0, size.width(),
+                                  size.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            impl->context->swapBuffers(window);
+        }
+    } else {
+        // Offscreen the frame is complete when its commands are, as a present would have it.
+        gl->glFinish();
+    }
+    // A reset seen during the frame is reported now, not at the next frame.
+    if (impl->getResetStatus && impl->getResetStatus() != GL_NO_ERROR) {
+        impl->lost = true;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+int32_t dxDevice8::ResetDevice(const PresentParameters&) {
+    if (!impl->created) return S_OK;
+    if (!impl->lost && impl->MakeCurrent()) return S_OK;  // nothing was lost
+    impl->DropContext();
+    impl->lost = true;
+    impl->CreateContext();  // clears lost on success; every live resource comes back
+    return S_OK;
+}
+
+int32_t dxDevice8::SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView) {
+    D3DXMatrixIdentity(&projection);
+    D3DXMatrixPerspectiveFovLH(&projection, fieldOfView, aspect, nearPlane, farPlane);
+    return S_OK;
+}
+
+int32_t dxDevice8::SetEye(float x, float y, float z) {
+    eye = {x, y, z};
+    const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
+    D3DXMatrixLookAtLH(&view, &eye, &target, &up);
+    return S_OK;
+}
+
+int32_t dxDevice8::SetTarget(float x, float y, float z) {
+    target = {x, y, z};
+    const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
+    D3DXMatrixLookAtLH(&view, &eye, &target, &up);
+    return S_OK;
+}
+
+dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
+                                              const void* pixels) {
+    if (!impl->created || pixels == nullptr || width < 1 || height < 1) return nullptr;
+    if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X1R5G5B5) return nullptr;
+    const size_t bytesPerTexel = format == D3DFMT_A8R8G8B8 ? 4 : 2;
+    auto* texture = new dxTexture;
+    texture->owner = impl.get();
+    texture->width = width;
+    texture->height = height;
+    texture->format = format;
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerTexel;
+    texture->pixels.assign(static_cast<const uint8_t*>(pixels),
+                           static_cast<const uint8_t*>(pixels) + size);
+    impl->textures.insert(texture);
+    if (impl->MakeCurrent()) {
+        impl->UploadTexture(texture);
+        if (texture->id == 0) {
+            ReleaseTexture(texture);
+            return nullptr;
+        }
+    }
+    // While the context is lost the texture is made at the next ResetDevice.
+    return texture;
+}
+
+int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
+    if (mesh == nullptr) return E_FAIL;
+    if (mesh->BuildVertexData() < 0) return E_FAIL;
+    if (!impl->created) return E_FAIL;
+
+    // The mesh's vertices in its own format, expanded to triangle lists: a quadrilateral's strip
+    // (0, 1, 2), (1, 3, 2) becomes those two triangles, in the same winding and the same order,
+    // so consecutive faces can be drawn in one call with the pixels of face-by-face drawing.
+    const int vertexCount = mesh->GetVertexCount();
+    const auto* data = static_cast<const uint8_t*>(mesh->GetVertexData());
+    const bool textured = mesh->GetStride() == 20;
+    auto readVertex = [&](int index) {
+        GpuVertex v{};
+        if (textured) {
+            dxVertexTex t;
+            std::memcpy(&t, data + static_cast<size_t>(index) * 20, sizeof t);
+            v = {t.x, t.y, t.z, t.tu, t.tv};
+        } else {
+            dxVertexColor c;
+            std::memcpy(&c, data + static_cast<size_t>(index) * 16, sizeof c);
+            v = {c.x, c.y, c.z, 0.0f, 0.0f};
+        }
+        return v;
+    };
+
+    auto* buffer = new dxVertexBuffer;
+    buffer->owner = impl.get();
+    const int faceCount = mesh->GetFaceCount();
+    buffer->faces.reserve(static_cast<size_t>(faceCount));
+    buffer->vertices.reserve(static_cast<size_t>(faceCount) * 6);
+    int s = 0;
+    for (int i = 0; i < faceCount && data != nullptr; ++i) {
+        GpuFace face;
+        face.flags = mesh->GetFaceDrawFlags(i);
+        face.texture = mesh->GetFaceTexture(i);
+        face.first = static_cast<int>(buffer->vertices.size());
+        const bool quad = (face.flags & kDrawQuad) != 0;
+        const int used = quad ? 4 : 3;
+        if (s + used > vertexCount) break;
+        static constexpr int kQuadOrder[6] = {0, 1, 2, 1, 3, 2};
+        for (int k = 0; k < (quad ? 6 : 3); ++k)
+            buffer->vertices.push_back(readVertex(s + (quad ? kQuadOrder[k] : k)));
+        face.count = quad ? 6 : 3;
+        buffer->faces.push_back(face);
+        s += used;
+    }
+    impl->buffers.insert(buffer);
+    if (impl->MakeCurrent()) {
+        impl->UploadBuffer(buffer);
+        if (buffer->id == 0) {
+            ReleaseVertexBuffer(buffer);
+            return E_FAIL;
+        }
+    }
+    mesh->SetVertexBuffer(buffer);
+    mesh->ClearDirty();
+    return S_OK;
+}
+
+int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
+    if (mesh == nullptr) return E_FAIL;
+    D3DXMATRIX world;
+    mesh->GetWorld(world);
+    mesh->ResetWorld();  // every draw uses its world up; the caller sets it again each frame
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return E_FAIL;
+    dxVertexBuffer* buffer = mesh->GetVertexBuffer();
+    if (buffer == nullptr || buffer->id == 0 || buffer->faces.empty()) return S_OK;
+
+    QOpenGLFunctions_3_3_Core* gl = impl->gl;
+    D3DXMATRIX wvp;
+    D3DXMatrixMultiply(&wvp, &world, &view);
+    D3DXMatrixMultiply(&wvp, &wvp, &projection);
+    gl->glUseProgram(impl->program);
+    gl->glUniformMatrix4fv(impl->wvpLocation, 1, GL_FALSE, &wvp.m[0][0]);
+    gl->glUniform4f(impl->flatColourLocation, kUntexturedGrey, kUntexturedGrey, kUntexturedGrey,
+                    1.0f);
+    gl->glBindVertexArray(impl->vao);
+    gl->glBindBuffer(GL_ARRAY_BUFFER, buffer->id);
+    gl->glEnableVertexAttribArray(0);
+    gl->glEnableVertexAttribArray(1);
+    gl->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), nullptr);
+    gl->glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
+                              reinterpret_cast<const void*>(3 * sizeof(float)));
+    gl->glEnable(GL_DEPTH_TEST);
+    gl->glDepthFunc(GL_LEQUAL);
+    gl->glDepthMask(GL_TRUE);
+    gl->glDisable(GL_BLEND);
+    // Winding is judged as the face appears in the frame: GL's window coordinates have y up, the
+    // same picture the frame shows, so "counter-clockwise on screen" is GL's counter-clockwise.
+    gl->glFrontFace(GL_CCW);
+    gl->glActiveTexture(GL_TEXTURE0);
+
+    auto apply = [&](const FaceState& st) {
+        gl->glPolygonMode(GL_FRONT_AND_BACK, st.wireframe ? GL_LINE : GL_FILL);
+        if (st.cull == Cull::None) {
+            gl->glDisable(GL_CULL_FACE);
+        } else {
+            gl->glEnable(GL_CULL_FACE);
+            gl->glCullFace(st.cull == Cull::CounterClockwise ? GL_FRONT : GL_BACK);
+        }
+        gl->glBindTexture(GL_TEXTURE_2D, st.texture);
+        gl->glUniform1i(impl->texturedLocation, st.texture != 0 ? 1 : 0);
+    };
+
+    // Consecutive faces with the same state go in one call; order is kept, so depth ties resolve
+    // exactly as they would face by face.
+    const std::vector<GpuFace>& faces = buffer->faces;
+    FaceState current = StateOf(faces[0], mode);
+    apply(current);
+    int runFirst = faces[0].first;
+    int runCount = 0;
+    for (const GpuFace& face : faces) {
+        const FaceState st = StateOf(face, mode);
+        if (!(st == current)) {
+            gl->glDrawArrays(GL_TRIANGLES, runFirst, runCount);
+            current = st;
+            apply(current);
+            runFirst = face.first;
+            runCount = 0;
+        }
+        runCount += face.count;
+    }
+    gl->glDrawArrays(GL_TRIANGLES, runFirst, runCount);
+    gl->glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    gl->glBindVertexArray(0);
+    return S_OK;
+}
+
+QImage dxDevice8::ReadFrame() {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return QImage();
+    QOpenGLFunctions_3_3_Core* gl = impl->gl;
+    const QSize size = impl->fboSize;
+    QImage image(size, QImage::Format_RGB32);
+    gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl->glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, impl->fbo);
+    gl->glReadPixels(0, 0, size.width(), size.height(), GL_BGRA, GL_UNSIGNED_BYTE, image.bits());
+    // GL's rows run bottom up; the frame's top row comes first in an image.
+    return image.mirrored(false, true);
+}
+
+QSize dxDevice8::FrameSize() const {
+    return impl->TargetSize();
+}
+
+void dxDevice8::SetOffscreenSize(QSize size) {
+    if (impl->offscreen && !size.isEmpty()) impl->offscreenSize = size;
+}
+
+void dxDevice8::LoseContext() {
+    if (!impl->created) return;
+    impl->DropContext();
+    impl->lost = true;
+}
+
+int dxDevice8::LiveTextureCount() const {
+    return static_cast<int>(impl->textures.size());
+}
+int dxDevice8::LiveVertexBufferCount() const {
+    return static_cast<int>(impl->buffers.size());
+}

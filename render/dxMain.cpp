@@ -1,0 +1,128 @@
+// The graphics system: a probe of what OpenGL the machine offers, and creation of the device.
+#include "dxMain.h"
+
+#include <QGuiApplication>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QScreen>
+
+#include "DeviceImpl.h"
+
+namespace {
+
+// Makes a 2 x 2 texture of the format and reads it back: the format counts as supported only
+// when the context takes it without error and gives back the texels it was given.
+bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
+    // 32-bit texels in memory order blue, green, red, alpha.
+    const uint8_t wide[16] = {0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0xFF,
+                              0x70, 0x80, 0x90, 0xFF, 0xA0, 0xB0, 0xC0, 0xFF};
+    // 16-bit red, green, blue and white (top bit set, which must not matter).
+    const uint16_t narrow[4] = {0x7C00, 0x03E0, 0x001F, 0xFFFF};
+    const uint8_t narrowRgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    const bool is32 = format == D3DFMT_A8R8G8B8;
+    while (gl->glGetError() != GL_NO_ERROR) {
+    }
+    GLuint id = 0;
+    gl->glGenTextures(1, &id);
+    gl->glBindTexture(GL_TEXTURE_2D, id);
+    UploadTextureLevel(gl, 2, 2, format, is32 ? static_cast<const void*>(wide) : narrow);
+    uint8_t back[16] = {};
+    gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, back);
+    bool ok = gl->glGetError() == GL_NO_ERROR;
+    for (int i = 0; i < 4 && ok; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            const uint8_t want = is32 ? wide[i * 4 + 2 - c] : narrowRgb[i][c];
+            ok = ok && back[i * 4 + c] == want;
+        }
+    }
+    gl->glDeleteTextures(1, &id);
+    return ok;
+}
+
+}  // namespace
+
+int32_t dxMain::CreateDirect3D() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return E_FAIL;
+    QOffscreenSurface surface;
+    surface.setFormat(RenderSurfaceFormat());
+    surface.create();
+    if (!surface.isValid()) return E_FAIL;
+    QOpenGLContext context;
+    context.setFormat(RenderSurfaceFormat());
+    if (!context.create() || context.format().version() < qMakePair(3, 3) ||
+        !context.makeCurrent(&surface))
+        return E_FAIL;
+    auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context);
+    if (gl == nullptr) {
+        context.doneCurrent();
+        return E_FAIL;
+    }
+    const auto text = [gl](GLenum name) {
+        const auto* s = reinterpret_cast<const char*>(gl->glGetString(name));
+        return std::string(s ? s : "");
+    };
+    renderer = text(GL_RENDERER);
+    version = text(GL_VERSION);
+    supportsA8R8G8B8 = ProbeFormat(gl, D3DFMT_A8R8G8B8);
+    supportsX1R5G5B5 = ProbeFormat(gl, D3DFMT_X1R5G5B5);
+    context.doneCurrent();
+    created = true;
+    GetPresentParameters(1);
+    return S_OK;
+}
+
+int32_t dxMain::CreateRenderDevice(QWindow* window, unsigned char windowed,
+                                   std::unique_ptr<dxDevice8>& out, QSize offscreenSize) {
+    if (!created) return E_FAIL;
+    out.reset(new dxDevice8());
+    GetPresentParameters(windowed);
+    dxDevice8::Impl& impl = *out->impl;
+    if (window) {
+        impl.window = window;
+        if (window->surfaceType() != QSurface::OpenGLSurface) {
+            const bool hadPlatformWindow = window->handle() != nullptr;
+            window->setSurfaceType(QSurface::OpenGLSurface);
+            if (hadPlatformWindow) {
+                window->destroy();
+                window->create();
+            }
+        }
+        window->setFormat(RenderSurfaceFormat());
+        if (!window->handle()) window->create();
+    } else {
+        impl.offscreenSize = offscreenSize.isEmpty() ? QSize(321, 385) : offscreenSize;
+        impl.offscreen = std::make_unique<QOffscreenSurface>();
+        impl.offscreen->setFormat(RenderSurfaceFormat());
+        impl.offscreen->create();
+        if (!impl.offscreen->isValid()) return E_FAIL;
+    }
+    return impl.CreateContext() ? S_OK : E_FAIL;
+}
+
+PresentParameters dxMain::GetPresentParameters(unsigned char windowed) {
+    presentParameters = PresentParameters{};
+    if (created) {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QSize size = screen->size();
+            displayMode.Width = static_cast<uint32_t>(size.width());
+            displayMode.Height = static_cast<uint32_t>(size.height());
+            displayMode.RefreshRate = static_cast<uint32_t>(screen->refreshRate());
+            displayMode.Format = screen->depth() <= 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
+        }
+        presentParameters.SwapEffect = 1;  // discard
+        presentParameters.hDeviceWindow = 0;
+        presentParameters.BackBufferCount = 1;
+        presentParameters.Windowed = windowed;
+        presentParameters.BackBufferFormat = displayMode.Format;
+        presentParameters.EnableAutoDepthStencil = 1;
+        presentParameters.AutoDepthStencilFormat = D3DFMT_D16;
+    }
+    return presentParameters;
+}
+
+bool dxMain::IsTextureFormatSupported(int format) const {
+    if (!created) return false;
+    if (format == D3DFMT_A8R8G8B8) return supportsA8R8G8B8;
+    if (format == D3DFMT_X1R5G5B5) return supportsX1R5G5B5;
+    return false;
+}

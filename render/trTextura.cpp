@@ -1,0 +1,54 @@
+#include "trTextura.h"
+
+#include "dxDevice8.h"
+
+trTextura::trTextura(const tr4::Level& lvl)
+    : pageCount(static_cast<int>(lvl.pages32Size >> 18)), level(&lvl) {}
+
+trTextura::~trTextura() {
+    ReleasePages();
+}
+
+void trTextura::ReleasePages() {
+    for (dxTexture* t : pages32) ReleaseTexture(t);
+    for (dxTexture* t : pages16) ReleaseTexture(t);
+    pages32.clear();
+    pages16.clear();
+}
+
+int32_t trTextura::CreatePages32(dxDevice8* device) {
+    return CreatePages(device, true);
+}
+int32_t trTextura::CreatePages16(dxDevice8* device) {
+    return CreatePages(device, false);
+}
+
+int32_t trTextura::CreatePages(dxDevice8* device, bool wide) {
+    if (device == nullptr) return E_FAIL;
+    ReleasePages();
+    const tr4::Bytes& block = wide ? level->pages32 : level->pages16;
+    const size_t pageBytes = wide ? kPage32Bytes : kPage16Bytes;
+    const int format = wide ? D3DFMT_A8R8G8B8 : D3DFMT_X1R5G5B5;
+    std::vector<dxTexture*>& pages = wide ? pages32 : pages16;
+    pages.assign(static_cast<size_t>(pageCount), nullptr);
+    for (int i = 0; i < pageCount; ++i) {
+        const size_t start = static_cast<size_t>(i) * pageBytes;
+        // A block shorter than the page count needs (a damaged level) leaves the pages it does
+        // not hold empty, rather than reading past its end.
+        if (start + pageBytes > block.size()) continue;
+        pages[i] =
+            device->CreateTextureFromPixels(kPageSize, kPageSize, format, block.data() + start);
+    }
+    uses32 = wide;
+    return S_OK;
+}
+
+dxTexture* trTextura::GetPage32(int page) const {
+    if (page < 0 || page >= static_cast<int>(pages32.size())) return nullptr;
+    return pages32[page];
+}
+
+dxTexture* trTextura::GetPage16(int page) const {
+    if (page < 0 || page >= static_cast<int>(pages16.size())) return nullptr;
+    return pages16[page];
+}

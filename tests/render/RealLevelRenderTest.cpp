@@ -1,0 +1,87 @@
+// The real level, written by tools nobody here wrote: every mesh builds, and its largest mesh
+// drawn in the viewer's frame looks like a textured object.
+#include <map>
+
+#include "BuildRenderMeshes.h"
+#include "LevelLoader.h"
+#include "MeshView.h"
+#include "RenderFixture.h"
+#include "trTextura.h"
+
+namespace rendertest {
+namespace {
+
+TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
+    REQUIRE_GRAPHICS();
+    tr4::Level level;
+    tr4::LoadReport report;
+    ASSERT_EQ(tr4::LoadLevelFile(TR4_REAL_LEVEL, level, &report), 1);
+    ASSERT_TRUE(report.Readable()) << report.error;
+    std::unique_ptr<tr4::Lista_Mesh> list;
+    ASSERT_EQ(tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
+                                static_cast<uint32_t>(level.meshData.size() * 2), list),
+              1);
+    ASSERT_GT(list->Count(), 0);
+
+    auto device = MakeDevice(321, 385);
+    ASSERT_TRUE(device);
+    SetViewerProjection(*device, 1.0f);
+    trTextura pages(level);
+    ASSERT_GT(pages.PageCount(), 0);
+    ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
+    for (int i = 0; i < pages.PageCount(); ++i) EXPECT_NE(pages.GetPage32(i), nullptr) << i;
+    std::vector<std::string> warnings;
+    ASSERT_EQ(BuildRenderMeshes(list.get(), device.get(), &pages, level, &warnings), S_OK);
+    for (const std::string& w : warnings) std::printf("warning: %s\n", w.c_str());
+
+    int largest = -1, largestFaces = -1, withFaces = 0;
+    for (int i = 0; i < list->Count(); ++i) {
+        dxBufferTextura* g = RenderMeshAt(*list, i);
+        ASSERT_NE(g, nullptr) << i;
+        if (g->GetFaceCount() > 0) {
+            ++withFaces;
+            EXPECT_NE(g->GetVertexBuffer(), nullptr) << i;
+        }
+        if (g->GetFaceCount() > largestFaces) {
+            largestFaces = g->GetFaceCount();
+            largest = i;
+        }
+    }
+    EXPECT_EQ(device->LiveVertexBufferCount(), withFaces);
+
+    tr4::MeshRecord* record = nullptr;
+    ASSERT_EQ(list->GetRecord(largest, record), 1);
+    AimAtMesh(*device, *record);
+    // The frame adds the centre to vertices that already lie around it, so a mesh whose centre
+    // is far from its origin lands beside the target (this one by 0.1 x zoom x centre). A pan
+    // of that much, as a Shift-drag would give, brings it back; zoom 2 lets it fit the panel.
+    MeshView view;
+    view.zoom = 2.0f;
+    view.panX = -0.1f * view.zoom * record->centreX;
+    view.panY = 0.1f * view.zoom * record->centreY;
+    ASSERT_EQ(DrawMeshFrame(*device, RenderMeshAt(*list, largest), *record, view), S_OK);
+    const QImage frame = device->ReadFrame();
+    std::map<uint32_t, int> colours;
+    int covered = 0;
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            const uint32_t c = Rgb(frame, x, y);
+            if (c == 0xFFFFFFu) continue;
+            ++covered;
+            ++colours[c];
+        }
+    }
+    const int total = frame.width() * frame.height();
+    std::printf("largest mesh %d: %d faces, %.1f%% of the panel, %zu colours\n", largest,
+                largestFaces, 100.0 * covered / total, colours.size());
+    EXPECT_GT(covered, total / 50);        // more than a speck
+    EXPECT_LT(covered, total * 98 / 100);  // not a frame-filling smear
+    EXPECT_GT(colours.size(), 50u);        // texels, not one flat colour
+    int mostCommon = 0;
+    for (const auto& [c, n] : colours) mostCommon = std::max(mostCommon, n);
+    EXPECT_LT(mostCommon, covered / 2);
+    EXPECT_LT(colours[0x808080u], covered / 4);  // mostly textured, not the plain grey
+}
+
+}  // namespace
+}  // namespace rendertest

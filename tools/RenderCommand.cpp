@@ -1,0 +1,201 @@
+// tr4tool render: draws a mesh of a level exactly as the viewer's frame does, offscreen, into PNG
+// files. Needs a display for the OpenGL context (xvfb-run gives one).
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+
+#include "BuildRenderMeshes.h"
+#include "Commands.h"
+#include "LevelLoader.h"
+#include "MeshList.h"
+#include "MeshView.h"
+#include "dxBuffer.h"
+#include "dxDevice8.h"
+#include "dxMain.h"
+#include "trTextura.h"
+
+namespace tr4tool {
+namespace {
+
+// Beyond the usual 0, 1 and 2: the level was read but no picture could be made or written.
+constexpr int kCannotRender = 3;
+
+struct RenderOptions {
+    std::string path;
+    std::optional<int> index;
+    std::string output;
+    std::string allDir;
+    int width = 321;
+    int height = 385;
+    MeshView view;
+};
+
+bool ParseFloat(const std::string& text, float& out) {
+    // "." is the decimal separator whatever the locale, as in the viewer.
+    try {
+        size_t used = 0;
+        const float v = std::stof(text, &used);
+        if (used != text.size()) return false;
+        out = v;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool ParseInt(const std::string& text, int& out) {
+    try {
+        size_t used = 0;
+        const long v = std::stol(text, &used, 10);
+        if (used != text.size() || v < 0 || v > 1 << 30) return false;
+        out = static_cast<int>(v);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Returns an empty string when the arguments make sense, else why not.
+std::string Parse(const Args& args, RenderOptions& o) {
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        auto value = [&]() -> const std::string& { return args[++i]; };
+        if (a == "-o" || a == "--all" || a == "--size" || a == "--yaw" || a == "--pitch" ||
+            a == "--zoom" || a == "--pan") {
+            if (!hasValue) return a + " needs a value";
+            const std::string& v = value();
+            if (a == "-o") {
+                o.output = v;
+            } else if (a == "--all") {
+                o.allDir = v;
+            } else if (a == "--size") {
+                const size_t x = v.find('x');
+                if (x == std::string::npos || !ParseInt(v.substr(0, x), o.width) ||
+                    !ParseInt(v.substr(x + 1), o.height) || o.width < 1 || o.height < 1 ||
+                    o.width > 8192 || o.height > 8192)
+                    return "--size wants WxH, each 1 to 8192";
+            } else if (a == "--yaw") {
+                if (!ParseFloat(v, o.view.yaw)) return "--yaw wants a number";
+            } else if (a == "--pitch") {
+                if (!ParseFloat(v, o.view.pitch)) return "--pitch wants a number";
+            } else if (a == "--zoom") {
+                if (!ParseFloat(v, o.view.zoom)) return "--zoom wants a number";
+            } else {
+                const size_t comma = v.find(',');
+                if (comma == std::string::npos || !ParseFloat(v.substr(0, comma), o.view.panX) ||
+                    !ParseFloat(v.substr(comma + 1), o.view.panY))
+                    return "--pan wants X,Y";
+            }
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return "unknown option '" + a + "'";
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.empty()) return "render needs a FILE";
+    o.path = positional[0];
+    if (o.allDir.empty()) {
+        if (positional.size() != 2) return "render needs FILE INDEX -o OUT.png";
+        int index = 0;
+        if (!ParseInt(positional[1], index)) return "INDEX must be a mesh number";
+        o.index = index;
+        if (o.output.empty()) return "render needs -o OUT.png";
+    } else if (positional.size() != 1 || !o.output.empty()) {
+        return "--all DIR takes FILE only, without INDEX or -o";
+    }
+    return "";
+}
+
+bool HaveDisplay() {
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+           std::getenv("QT_QPA_PLATFORM");
+}
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
+    return kCannotRender;
+}
+
+}  // namespace
+
+int Render(const Args& args) {
+    RenderOptions o;
+    const std::string why = Parse(args, o);
+    if (!why.empty()) return UsageError(why);
+
+    tr4::Level level;
+    tr4::LoadReport report;
+    if (tr4::LoadLevelFile(o.path.c_str(), level, &report) == 0 || !report.Readable()) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), report.error.c_str());
+        return 1;
+    }
+    std::vector<std::string> warnings = report.warnings;
+    std::unique_ptr<tr4::Lista_Mesh> list;
+    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
+                      static_cast<uint32_t>(level.meshData.size() * 2), list, &warnings);
+    const int count = list ? list->Count() : 0;
+    if (o.index && *o.index >= count)
+        return UsageError("INDEX " + std::to_string(*o.index) + " is past the last mesh (" +
+                          std::to_string(count) + " meshes)");
+
+    if (!HaveDisplay()) return Fail("render needs a display (run it under xvfb-run)");
+    static int argc = 1;
+    static char name[] = "tr4tool";
+    static char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+    dxMain system;
+    if (system.CreateDirect3D() != S_OK) return Fail("no OpenGL 3.3 context can be made");
+    std::unique_ptr<dxDevice8> device;
+    if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
+        return Fail("the render device could not be created");
+
+    // The viewer's window is 956 x 640, whose integer aspect is 1; the picture keeps that
+    // projection whatever its own size, so it matches the viewer's at the default size.
+    SetViewerProjection(*device, 1.0f);
+    auto pages = std::make_unique<trTextura>(level);
+    if (system.IsTextureFormatSupported(D3DFMT_A8R8G8B8))
+        pages->CreatePages32(device.get());
+    else
+        pages->CreatePages16(device.get());
+    if (list) BuildRenderMeshes(list.get(), device.get(), pages.get(), level, &warnings);
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+
+    auto renderOne = [&](int index, const std::string& out) -> bool {
+        tr4::MeshRecord* record = nullptr;
+        if (!list || !list->GetRecord(index, record) || record == nullptr) return false;
+        AimAtMesh(*device, *record);
+        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), *record, o.view) != S_OK)
+            return false;
+        const QImage frame = device->ReadFrame();
+        return !frame.isNull() && frame.save(QString::fromStdString(out), "PNG");
+    };
+
+    int status = 0;
+    if (o.index) {
+        if (!renderOne(*o.index, o.output)) status = Fail("could not draw or write " + o.output);
+    } else {
+        if (!QDir().mkpath(QString::fromStdString(o.allDir)))
+            status = Fail("cannot make the folder " + o.allDir);
+        for (int i = 0; status == 0 && i < count; ++i) {
+            const std::string out = o.allDir + "/" + std::to_string(i) + ".png";
+            if (!renderOne(i, out)) status = Fail("could not draw or write " + out);
+        }
+    }
+    // Meshes first, then the pages, then the device.
+    list.reset();
+    pages.reset();
+    device.reset();
+    return status;
+}
+
+}  // namespace tr4tool
