@@ -15,11 +15,17 @@
 #include <QWindow>
 
 #include "dxDevice8.h"
+#include "dxPoligono.h"
 
-// One vertex as the graphics card receives it: position and texture coordinates. Coloured meshes
-// use it too (their faces have no texture, so the coordinates are never sampled).
+// Where a vertex's colour comes from (the layer field of GpuVertex).
+inline constexpr int32_t kLayerNone = -1;        // no texture: the flat grey
+inline constexpr int32_t kLayerStandalone = -2;  // the face's own texture, bound for its run
+
+// One vertex as the graphics card receives it: position, texture coordinates and the layer of the
+// page array its texture lives in. Coloured meshes use it too, with no layer.
 struct GpuVertex {
     float x, y, z, u, v;
+    int32_t layer;
 };
 
 // One face of an uploaded mesh, as a run of triangle-list vertices.
@@ -30,10 +36,15 @@ struct GpuFace {
     dxTexture* texture = nullptr;  // not owned; cleared when the texture is released
 };
 
+// Textures of the page size live as layers of one array texture, so faces on different pages can
+// be drawn in one call; any other size is a texture of its own.
+inline constexpr int kArrayTextureSize = 256;
+
 class dxTexture {
   public:
     dxDevice8::Impl* owner = nullptr;  // none once the device is gone
-    GLuint id = 0;                     // 0 while the context is lost (or the upload failed)
+    int layer = -1;                    // its layer of the page array, or -1: a texture of its own
+    GLuint id = 0;  // a texture of its own: 0 while the context is lost (or the upload failed)
     int width = 0;
     int height = 0;
     int format = 0;
@@ -45,6 +56,7 @@ class dxVertexBuffer {
     dxDevice8::Impl* owner = nullptr;
     GLuint id = 0;
     std::vector<GpuVertex> vertices;  // the managed copy
+    bool stale = false;               // the copy changed since it was uploaded
     std::vector<GpuFace> faces;
 };
 
@@ -72,9 +84,17 @@ struct dxDevice8::Impl {
     GLuint depthBuffer = 0;
     QSize fboSize;
     GLint wvpLocation = -1;
-    GLint texturedLocation = -1;
     GLint flatColourLocation = -1;
-    GLint pageLocation = -1;
+    GLint pagesLocation = -1;
+    GLint singleLocation = -1;
+    GLint singleBoundLocation = -1;
+    GLint untexturedLocation = -1;
+
+    // The page array: layer i holds layers[i] (none for a free layer).
+    std::vector<dxTexture*> layers;
+    GLuint pageArray = 0;
+    int arrayCapacity = 0;  // layers allocated on the card
+    int maxLayers = 256;
 
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
@@ -91,6 +111,12 @@ struct dxDevice8::Impl {
     // The framebuffer object exists at the target's size and is bound, with the viewport on it.
     bool BindFramebuffer();
     void UploadTexture(dxTexture* texture);
+    // Gives a texture of the page size a free layer (none when the array is full).
+    void AssignLayer(dxTexture* texture);
+    // The array on the card holds at least every assigned layer, all uploaded.
+    bool EnsurePageArray();
+    // The layer each vertex of b samples, from its faces' textures.
+    static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);
     void ReleaseTexture(dxTexture* texture);
     void ReleaseBuffer(dxVertexBuffer* buffer);

@@ -1,5 +1,7 @@
 // The graphics objects behind the device: context, program, framebuffer, textures and vertex
 // buffers, and their re-creation after a loss.
+#include <algorithm>
+
 #include <QOpenGLVersionFunctionsFactory>
 
 #include "DeviceImpl.h"
@@ -12,25 +14,36 @@ namespace {
 const char kVertexShader[] = R"(#version 330 core
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec2 texCoord;
+layout(location = 2) in int layer;
 uniform mat4 worldViewProjection;
 out vec2 uv;
+flat out int page;
 void main() {
     vec4 p = worldViewProjection * vec4(position, 1.0);
     gl_Position = vec4(p.x, p.y, 2.0 * p.z - p.w, p.w);
     uv = texCoord;
+    page = layer;
 }
 )";
 
 // The texel's colour alone (no lighting, no vertex colour, no blending); faces without a texture
-// get one flat colour.
+// get one flat colour. A layer of the page array samples exactly as a texture of its own would.
 const char kFragmentShader[] = R"(#version 330 core
 in vec2 uv;
-uniform sampler2D page;
-uniform bool textured;
+flat in int page;
+uniform sampler2DArray pages;
+uniform sampler2D single;
+uniform bool singleBound;
+uniform bool untextured;
 uniform vec4 flatColour;
 out vec4 colour;
 void main() {
-    colour = textured ? vec4(texture(page, uv).rgb, 1.0) : flatColour;
+    if (untextured || page == -1 || (page == -2 && !singleBound))
+        colour = flatColour;
+    else if (page == -2)
+        colour = vec4(texture(single, uv).rgb, 1.0);
+    else
+        colour = vec4(texture(pages, vec3(uv, float(page))).rgb, 1.0);
 }
 )";
 
@@ -61,6 +74,25 @@ QSurfaceFormat RenderSurfaceFormat() {
     return format;
 }
 
+namespace {
+
+// Level 0 only, bilinear, no mip filtering; coordinates wrap.
+void SetSampling(QOpenGLFunctions_3_3_Core* gl, GLenum target) {
+    gl->glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
+    gl->glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, 0);
+    gl->glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl->glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl->glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    gl->glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_REPEAT);
+}
+
+GLenum PixelType(int format) {
+    // 1-5-5-5 read as alpha-red-green-blue: the top bit lands in alpha, which nothing reads.
+    return format == D3DFMT_A8R8G8B8 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT_1_5_5_5_REV;
+}
+
+}  // namespace
+
 void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, int format,
                         const void* pixels) {
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -73,13 +105,7 @@ void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, in
         gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, width, height, 0, GL_BGRA,
                          GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
     }
-    // Level 0 only, bilinear, no mip filtering.
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    SetSampling(gl, GL_TEXTURE_2D);
 }
 
 dxDevice8::Impl::~Impl() {
@@ -88,11 +114,13 @@ dxDevice8::Impl::~Impl() {
             if (t->id) gl->glDeleteTextures(1, &t->id);
         for (dxVertexBuffer* b : buffers)
             if (b->id) gl->glDeleteBuffers(1, &b->id);
+        if (pageArray) gl->glDeleteTextures(1, &pageArray);
     }
     // Resources still held by others outlive the device as plain memory.
     for (dxTexture* t : textures) {
         t->owner = nullptr;
         t->id = 0;
+        t->layer = -1;
     }
     for (dxVertexBuffer* b : buffers) {
         b->owner = nullptr;
@@ -143,7 +171,12 @@ bool dxDevice8::Impl::CreateContext() {
         DropContext();
         return false;
     }
-    for (dxTexture* t : textures) UploadTexture(t);
+    GLint most = 0;
+    gl->glGetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &most);
+    maxLayers = std::max(1, static_cast<int>(most));
+    EnsurePageArray();
+    for (dxTexture* t : textures)
+        if (t->layer < 0) UploadTexture(t);
     for (dxVertexBuffer* b : buffers) UploadBuffer(b);
     created = true;
     lost = false;
@@ -168,11 +201,14 @@ bool dxDevice8::Impl::CreatePipeline() {
     gl->glGetProgramiv(program, GL_LINK_STATUS, &ok);
     if (!ok) return false;
     wvpLocation = gl->glGetUniformLocation(program, "worldViewProjection");
-    texturedLocation = gl->glGetUniformLocation(program, "textured");
     flatColourLocation = gl->glGetUniformLocation(program, "flatColour");
-    pageLocation = gl->glGetUniformLocation(program, "page");
+    pagesLocation = gl->glGetUniformLocation(program, "pages");
+    singleLocation = gl->glGetUniformLocation(program, "single");
+    singleBoundLocation = gl->glGetUniformLocation(program, "singleBound");
+    untexturedLocation = gl->glGetUniformLocation(program, "untextured");
     gl->glUseProgram(program);
-    gl->glUniform1i(pageLocation, 0);
+    gl->glUniform1i(pagesLocation, 0);   // the page array on unit 0
+    gl->glUniform1i(singleLocation, 1);  // a texture of its own on unit 1
     gl->glGenVertexArrays(1, &vao);
     fboSize = QSize();
     return gl->glGetError() == GL_NO_ERROR;
@@ -186,7 +222,8 @@ void dxDevice8::Impl::DropContext() {
     }
     gl = nullptr;
     getResetStatus = nullptr;
-    program = vao = fbo = colourBuffer = depthBuffer = 0;
+    program = vao = fbo = colourBuffer = depthBuffer = pageArray = 0;
+    arrayCapacity = 0;
     fboSize = QSize();
     for (dxTexture* t : textures) t->id = 0;
     for (dxVertexBuffer* b : buffers) b->id = 0;
@@ -243,11 +280,72 @@ bool dxDevice8::Impl::BindFramebuffer() {
     return true;
 }
 
+void dxDevice8::Impl::AssignLayer(dxTexture* t) {
+    if (t->width != kArrayTextureSize || t->height != kArrayTextureSize) return;
+    for (size_t i = 0; i < layers.size(); ++i) {
+        if (layers[i] == nullptr) {
+            layers[i] = t;
+            t->layer = static_cast<int>(i);
+            return;
+        }
+    }
+    if (static_cast<int>(layers.size()) >= maxLayers) return;  // full: a texture of its own
+    layers.push_back(t);
+    t->layer = static_cast<int>(layers.size()) - 1;
+}
+
+bool dxDevice8::Impl::EnsurePageArray() {
+    if (!gl) return false;
+    const int needed = static_cast<int>(layers.size());
+    if (needed == 0 || (pageArray && arrayCapacity >= needed)) return true;
+    // Grow by doubling; every layer is uploaded again from its copy.
+    int capacity = std::max(16, arrayCapacity * 2);
+    while (capacity < needed) capacity *= 2;
+    capacity = std::min(capacity, maxLayers);
+    while (gl->glGetError() != GL_NO_ERROR) {
+    }
+    if (pageArray) gl->glDeleteTextures(1, &pageArray);
+    gl->glGenTextures(1, &pageArray);
+    gl->glActiveTexture(GL_TEXTURE0);
+    gl->glBindTexture(GL_TEXTURE_2D_ARRAY, pageArray);
+    gl->glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, kArrayTextureSize, kArrayTextureSize,
+                     capacity, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    SetSampling(gl, GL_TEXTURE_2D_ARRAY);
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    for (dxTexture* t : layers) {
+        if (t == nullptr) continue;
+        gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1, GL_BGRA,
+                            PixelType(t->format), t->pixels.data());
+    }
+    if (gl->glGetError() != GL_NO_ERROR) {
+        gl->glDeleteTextures(1, &pageArray);
+        pageArray = 0;
+        arrayCapacity = 0;
+        return false;
+    }
+    arrayCapacity = capacity;
+    return true;
+}
+
 void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     if (!gl) return;
+    if (t->layer >= 0) {
+        if (pageArray && arrayCapacity > t->layer) {
+            gl->glActiveTexture(GL_TEXTURE0);
+            gl->glBindTexture(GL_TEXTURE_2D_ARRAY, pageArray);
+            gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1,
+                                GL_BGRA, PixelType(t->format), t->pixels.data());
+        } else {
+            EnsurePageArray();  // uploads every layer, this one included
+        }
+        return;
+    }
     gl->glGetError();  // start from a clean error state
     gl->glGenTextures(1, &t->id);
-    gl->glActiveTexture(GL_TEXTURE0);
+    gl->glActiveTexture(GL_TEXTURE1);
     gl->glBindTexture(GL_TEXTURE_2D, t->id);
     UploadTextureLevel(gl, t->width, t->height, t->format, t->pixels.data());
     if (gl->glGetError() != GL_NO_ERROR) {
@@ -256,10 +354,21 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     }
 }
 
+void dxDevice8::Impl::SetVertexLayers(dxVertexBuffer* b) {
+    for (const GpuFace& f : b->faces) {
+        int32_t layer = kLayerNone;
+        if ((f.flags & kDrawTextured) && f.texture)
+            layer = f.texture->layer >= 0 ? f.texture->layer : kLayerStandalone;
+        for (int k = 0; k < f.count; ++k)
+            b->vertices[static_cast<size_t>(f.first + k)].layer = layer;
+    }
+}
+
 void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
     if (!gl) return;
+    b->stale = false;
     gl->glGetError();
-    gl->glGenBuffers(1, &b->id);
+    if (b->id == 0) gl->glGenBuffers(1, &b->id);
     gl->glBindBuffer(GL_ARRAY_BUFFER, b->id);
     gl->glBufferData(GL_ARRAY_BUFFER,
                      static_cast<GLsizeiptr>(b->vertices.size() * sizeof(GpuVertex)),
@@ -272,11 +381,22 @@ void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
 
 void dxDevice8::Impl::ReleaseTexture(dxTexture* t) {
     if (t->id && MakeCurrent()) gl->glDeleteTextures(1, &t->id);
+    if (t->layer >= 0 && t->layer < static_cast<int>(layers.size())) layers[t->layer] = nullptr;
     textures.erase(t);
-    // No face may keep pointing at a texture that is gone.
-    for (dxVertexBuffer* b : buffers)
-        for (GpuFace& f : b->faces)
-            if (f.texture == t) f.texture = nullptr;
+    // No face may keep pointing at a texture that is gone, nor sample the layer it held (which
+    // the next texture may take).
+    for (dxVertexBuffer* b : buffers) {
+        bool changed = false;
+        for (GpuFace& f : b->faces) {
+            if (f.texture != t) continue;
+            f.texture = nullptr;
+            changed = true;
+        }
+        if (changed) {
+            SetVertexLayers(b);
+            b->stale = true;
+        }
+    }
 }
 
 void dxDevice8::Impl::ReleaseBuffer(dxVertexBuffer* b) {

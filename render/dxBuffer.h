@@ -5,8 +5,8 @@
 // textures its faces point to (those belong to the texture page set, which must outlive the
 // meshes' draws). Faces are gathered newest polygon first, so they stand in the vertex buffer,
 // and are drawn, in the reverse order of AddPolygon. Each mesh class gathers only the two polygon
-// classes of its own vertex format (by exact class); a polygon of another class takes a face and
-// its vertices, which stay zero and are drawn as a face without texture.
+// classes of its own vertex format (by exact class); a polygon of another class keeps its face and
+// its vertex slots, left zero, so it shows nothing and the faces after it stay in place.
 //
 // dxBufferColor8 derives from tr4::RenderMesh so that the level's Lista_Mesh can own it.
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The render device: frames, transforms, textures, vertex buffers and the face-by-face draw.
 #include "dxDevice8.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "DeviceImpl.h"
@@ -13,10 +14,12 @@ constexpr float kUntexturedGrey = 128.0f / 255.0f;
 
 enum class Cull { None, Clockwise, CounterClockwise };
 
+// What can change between faces. Page-array textures are chosen per vertex, so only a texture
+// of its own (not the page size) needs a state change of its own.
 struct FaceState {
     bool wireframe = false;
     Cull cull = Cull::None;
-    GLuint texture = 0;  // 0: untextured
+    const dxTexture* single = nullptr;
     bool operator==(const FaceState&) const = default;
 };
 
@@ -27,9 +30,10 @@ FaceState StateOf(const GpuFace& face, int mode) {
         s.cull = Cull::CounterClockwise;
     else if (face.flags & kDrawCullCW)
         s.cull = Cull::Clockwise;
-    if ((face.flags & kDrawTextured) && face.texture) s.texture = face.texture->id;
+    if ((face.flags & kDrawTextured) && face.texture && face.texture->layer < 0)
+        s.single = face.texture;
     if (mode == 2) {
-        s.texture = 0;
+        s.single = nullptr;
         s.wireframe = true;
     }
     return s;
@@ -149,9 +153,11 @@ dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
     texture->pixels.assign(static_cast<const uint8_t*>(pixels),
                            static_cast<const uint8_t*>(pixels) + size);
     impl->textures.insert(texture);
+    impl->AssignLayer(texture);
     if (impl->MakeCurrent()) {
         impl->UploadTexture(texture);
-        if (texture->id == 0) {
+        const bool ready = texture->layer >= 0 ? impl->pageArray != 0 : texture->id != 0;
+        if (!ready) {
             ReleaseTexture(texture);
             return nullptr;
         }
@@ -176,11 +182,11 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
         if (textured) {
             dxVertexTex t;
             std::memcpy(&t, data + static_cast<size_t>(index) * 20, sizeof t);
-            v = {t.x, t.y, t.z, t.tu, t.tv};
+            v = {t.x, t.y, t.z, t.tu, t.tv, kLayerNone};
         } else {
             dxVertexColor c;
             std::memcpy(&c, data + static_cast<size_t>(index) * 16, sizeof c);
-            v = {c.x, c.y, c.z, 0.0f, 0.0f};
+            v = {c.x, c.y, c.z, 0.0f, 0.0f, kLayerNone};
         }
         return v;
     };
@@ -206,6 +212,7 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
         buffer->faces.push_back(face);
         s += used;
     }
+    Impl::SetVertexLayers(buffer);
     impl->buffers.insert(buffer);
     if (impl->MakeCurrent()) {
         impl->UploadBuffer(buffer);
@@ -229,6 +236,7 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
     if (buffer == nullptr || buffer->id == 0 || buffer->faces.empty()) return S_OK;
 
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
+    if (buffer->stale) impl->UploadBuffer(buffer);
     D3DXMATRIX wvp;
     D3DXMatrixMultiply(&wvp, &world, &view);
     D3DXMatrixMultiply(&wvp, &wvp, &projection);
@@ -236,13 +244,19 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
     gl->glUniformMatrix4fv(impl->wvpLocation, 1, GL_FALSE, &wvp.m[0][0]);
     gl->glUniform4f(impl->flatColourLocation, kUntexturedGrey, kUntexturedGrey, kUntexturedGrey,
                     1.0f);
+    gl->glUniform1i(impl->untexturedLocation, mode == 2 ? 1 : 0);
+    gl->glActiveTexture(GL_TEXTURE0);
+    gl->glBindTexture(GL_TEXTURE_2D_ARRAY, impl->pageArray);
     gl->glBindVertexArray(impl->vao);
     gl->glBindBuffer(GL_ARRAY_BUFFER, buffer->id);
     gl->glEnableVertexAttribArray(0);
     gl->glEnableVertexAttribArray(1);
+    gl->glEnableVertexAttribArray(2);
     gl->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), nullptr);
     gl->glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex),
-                              reinterpret_cast<const void*>(3 * sizeof(float)));
+                              reinterpret_cast<const void*>(offsetof(GpuVertex, u)));
+    gl->glVertexAttribIPointer(2, 1, GL_INT, sizeof(GpuVertex),
+                               reinterpret_cast<const void*>(offsetof(GpuVertex, layer)));
     gl->glEnable(GL_DEPTH_TEST);
     gl->glDepthFunc(GL_LEQUAL);
     gl->glDepthMask(GL_TRUE);
@@ -250,7 +264,7 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
     // Winding is judged as the face appears in the frame: GL's window coordinates have y up, the
     // same picture the frame shows, so "counter-clockwise on screen" is GL's counter-clockwise.
     gl->glFrontFace(GL_CCW);
-    gl->glActiveTexture(GL_TEXTURE0);
+    gl->glActiveTexture(GL_TEXTURE1);
 
     auto apply = [&](const FaceState& st) {
         gl->glPolygonMode(GL_FRONT_AND_BACK, st.wireframe ? GL_LINE : GL_FILL);
@@ -260,8 +274,9 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
             gl->glEnable(GL_CULL_FACE);
             gl->glCullFace(st.cull == Cull::CounterClockwise ? GL_FRONT : GL_BACK);
         }
-        gl->glBindTexture(GL_TEXTURE_2D, st.texture);
-        gl->glUniform1i(impl->texturedLocation, st.texture != 0 ? 1 : 0);
+        const GLuint single = st.single ? st.single->id : 0;
+        gl->glBindTexture(GL_TEXTURE_2D, single);
+        gl->glUniform1i(impl->singleBoundLocation, single != 0 ? 1 : 0);
     };
 
     // Consecutive faces with the same state go in one call; order is kept, so depth ties resolve
