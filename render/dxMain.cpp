@@ -11,6 +11,9 @@ namespace {
 
 // Makes a 2 x 2 texture of the format and reads it back: the format counts as supported only
 // when the context takes it without error and gives back the texels it was given.
+// Makes a 2 x 2 texture of the format, both as a texture of its own and as a layer of an array
+// (where pages live), and reads it back: the format counts as supported only when the context
+// takes it without error and gives back the texels it was given.
 bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
     // 32-bit texels in memory order blue, green, red, alpha.
     const uint8_t wide[16] = {0x10, 0x20, 0x30, 0xFF, 0x40, 0x50, 0x60, 0xFF,
@@ -19,23 +22,33 @@ bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
     const uint16_t narrow[4] = {0x7C00, 0x03E0, 0x001F, 0xFFFF};
     const uint8_t narrowRgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     const bool is32 = format == D3DFMT_A8R8G8B8;
+    const void* pixels = is32 ? static_cast<const void*>(wide) : narrow;
     while (gl->glGetError() != GL_NO_ERROR) {
     }
-    GLuint id = 0;
-    gl->glGenTextures(1, &id);
-    gl->glBindTexture(GL_TEXTURE_2D, id);
-    UploadTextureLevel(gl, 2, 2, format, is32 ? static_cast<const void*>(wide) : narrow);
-    uint8_t back[16] = {};
-    gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, back);
-    bool ok = gl->glGetError() == GL_NO_ERROR;
-    for (int i = 0; i < 4 && ok; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            const uint8_t want = is32 ? wide[i * 4 + 2 - c] : narrowRgb[i][c];
-            ok = ok && back[i * 4 + c] == want;
+    bool ok = true;
+    for (const GLenum target : {GL_TEXTURE_2D, GL_TEXTURE_2D_ARRAY}) {
+        GLuint id = 0;
+        gl->glGenTextures(1, &id);
+        gl->glBindTexture(target, id);
+        if (target == GL_TEXTURE_2D) {
+            UploadTextureLevel(gl, 2, 2, format, pixels);
+        } else {
+            gl->glTexImage3D(target, 0, GL_RGBA8, 2, 2, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+            gl->glTexSubImage3D(target, 0, 0, 0, 0, 2, 2, 1, GL_BGRA,
+                                is32 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
         }
+        uint8_t back[16] = {};
+        gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl->glGetTexImage(target, 0, GL_RGBA, GL_UNSIGNED_BYTE, back);
+        ok = ok && gl->glGetError() == GL_NO_ERROR;
+        for (int i = 0; i < 4 && ok; ++i) {
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t want = is32 ? wide[i * 4 + 2 - c] : narrowRgb[i][c];
+                ok = ok && back[i * 4 + c] == want;
+            }
+        }
+        gl->glDeleteTextures(1, &id);
     }
-    gl->glDeleteTextures(1, &id);
     return ok;
 }
 

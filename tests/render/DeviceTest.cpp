@@ -127,3 +127,62 @@ TEST(Device, MeshesAndTexturesMayOutliveTheDevice) {
 
 }  // namespace
 }  // namespace rendertest
+
+namespace rendertest {
+namespace {
+
+// A width x height texture of one colour, format 21.
+dxTexture* SolidTexture(dxDevice8& device, uint32_t rgb, int width = 256, int height = 256) {
+    Bytes pixels(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        pixels[i] = rgb & 0xFF;
+        pixels[i + 1] = (rgb >> 8) & 0xFF;
+        pixels[i + 2] = (rgb >> 16) & 0xFF;
+        pixels[i + 3] = 0xFF;
+    }
+    return device.CreateTextureFromPixels(width, height, 21, pixels.data());
+}
+
+TEST(DeviceTextures, ManyPagesAndOtherSizesEachShowTheirOwnTexels) {
+    REQUIRE_GRAPHICS();
+    auto device = MakeDevice(64, 64);
+    ASSERT_TRUE(device);
+    // More pages than fit at first, so the store of pages grows while meshes exist.
+    std::vector<dxTexture*> pages;
+    for (uint32_t i = 0; i < 40; ++i) pages.push_back(SolidTexture(*device, 0x010203u * i));
+    dxTexture* small = SolidTexture(*device, 0x123456, 8, 4);
+    ASSERT_NE(small, nullptr);
+    dxBufferTextura mesh;
+    mesh.AddPolygon(ScreenQuad(pages[39], 0.5f, -1, 1, 1));
+    mesh.AddPolygon(ScreenQuad(small, 0, -1, 0.5f, 1));
+    mesh.AddPolygon(ScreenQuad(pages[20], -0.5f, -1, 0, 1));
+    mesh.AddPolygon(ScreenQuad(pages[1], -1, -1, -0.5f, 1));
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    for (uint32_t i = 40; i < 70; ++i) pages.push_back(SolidTexture(*device, 0x010203u * i));
+    const QImage frame = DrawFrame(*device, mesh);
+    EXPECT_EQ(Rgb(frame, 8, 32), 0x010203u);
+    EXPECT_EQ(Rgb(frame, 24, 32), 0x010203u * 20);
+    EXPECT_EQ(Rgb(frame, 40, 32), 0x123456u);
+    EXPECT_EQ(Rgb(frame, 56, 32), 0x010203u * 39);
+    for (dxTexture* t : pages) ReleaseTexture(t);
+    ReleaseTexture(small);
+}
+
+TEST(DeviceTextures, AFaceWhoseTextureWasReleasedShowsNoOtherTexture) {
+    REQUIRE_GRAPHICS();
+    auto device = MakeDevice(64, 64);
+    ASSERT_TRUE(device);
+    dxTexture* red = SolidTexture(*device, 0xFF0000);
+    dxBufferTextura mesh;
+    mesh.AddPolygon(ScreenQuad(red, -1, -1, 1, 1));
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    ASSERT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), 0xFF0000u);
+    ReleaseTexture(red);
+    // The next texture may take the place the released one had; the face must not show it.
+    dxTexture* blue = SolidTexture(*device, 0x0000FF);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), 0x808080u);
+    ReleaseTexture(blue);
+}
+
+}  // namespace
+}  // namespace rendertest
