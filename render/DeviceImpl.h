@@ -108,8 +108,9 @@ struct dxDevice8::Impl {
     void DropContext();
     // Current and not reset; marks the device lost otherwise.
     bool MakeCurrent();
-    // The framebuffer object exists at the target's size and is bound, with the viewport on it.
-    bool BindFramebuffer();
+    // The framebuffer object exists and is bound, with the viewport on it. With followTarget it is
+    // first brought to the target's size (a frame starts so); without, the last frame is kept.
+    bool BindFramebuffer(bool followTarget = false);
     void UploadTexture(dxTexture* texture);
     // Gives a texture of the page size a free layer (none when the array is full).
     void AssignLayer(dxTexture* texture);

@@ -243,9 +243,9 @@ bool dxDevice8::Impl::MakeCurrent() {
     return true;
 }
 
-bool dxDevice8::Impl::BindFramebuffer() {
+bool dxDevice8::Impl::BindFramebuffer(bool followTarget) {
     const QSize size = TargetSize();
-    if (fbo == 0 || size != fboSize) {
+    if (fbo == 0 || (followTarget && size != fboSize)) {
         if (fbo) gl->glDeleteFramebuffers(1, &fbo);
         if (colourBuffer) gl->glDeleteRenderbuffers(1, &colourBuffer);
         if (depthBuffer) gl->glDeleteRenderbuffers(1, &depthBuffer);

@@ -69,7 +69,7 @@ uint32_t dxDevice8::GetClearColorWord() const {
 }
 
 int32_t dxDevice8::ClearFrame(unsigned char clearDepth) {
-    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return S_OK;
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer(true)) return S_OK;
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
     const uint32_t word = GetClearColorWord();
     gl->glClearColor(((word >> 16) & 0xFF) / 255.0f, ((word >> 8) & 0xFF) / 255.0f,

@@ -46,6 +46,13 @@ TEST(Device, ClearsToTheLowBytesOfTheClearColour) {
     device->ClearFrame(0);
     frame = device->ReadFrame();
     EXPECT_EQ(Rgb(frame, 5, 5), 0x00FF34u);
+
+    // A new size takes effect with the next frame; until then the last frame can be read.
+    device->SetOffscreenSize(QSize(16, 8));
+    EXPECT_EQ(device->ReadFrame().size(), QSize(32, 24));
+    EXPECT_EQ(Rgb(device->ReadFrame(), 5, 5), 0x00FF34u);
+    device->ClearFrame(1);
+    EXPECT_EQ(device->ReadFrame().size(), QSize(16, 8));
 }
 
 TEST(Device, ClearingWithoutDepthKeepsTheDepthBuffer) {
