@@ -6,14 +6,17 @@
 #include <set>
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -500,6 +503,54 @@ class MainWindowTest : public QObject {
         RunEventLoop(50);
         QVERIFY(form->LastFrame().count > beforeKeys);
         QCOMPARE(form->Camera()->spinFactor, 0.15f);
+    }
+
+    void realDialogsAnsweredAsAPersonWould() {
+        // The window's own file dialog and message box, not the test's answers.
+        TForm1Dialogs onlyErrors;
+        onlyErrors.showError = [this](const QString& message) { person.errors << message; };
+        form = std::make_unique<TForm1>(graphicsSystem, onlyErrors);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QString path = DemoPath();
+
+        QStringList seen;
+        int ticks = 0;
+        QTimer answer;
+        answer.setInterval(10);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) return;
+            if (++ticks > 500) {  // answering failed: close it rather than hang
+                modal->close();
+                return;
+            }
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                seen << dialog->windowTitle() << dialog->nameFilters().join(';');
+                QVERIFY(!dialog->testOption(QFileDialog::ReadOnly));
+                // Typed into the file name box and accepted, as a person does.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(path);
+                static_cast<QDialog*>(dialog)->accept();  // as the Open button does
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                seen << box->text() << box->windowTitle();
+                // Modal to the whole application: the main window takes no input meanwhile.
+                QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+                QCOMPARE(box->buttons().size(), 1);
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answer.start();
+        form->Open1->trigger();
+        answer.stop();
+        QCOMPARE(seen.size(), 4);
+        QCOMPARE(seen[0], QStringLiteral("Abrir Archivo de Tomb Raider 4"));
+        QCOMPARE(seen[1], QStringLiteral("Tomb Raider 4 (*.tr4)"));
+        QVERIFY(seen[2].startsWith(QStringLiteral("Se renderiza con ")));
+        QCOMPARE(seen[3], QString());
+        QCOMPARE(form->ListBox1->count(), 4);
+        QVERIFY(person.errors.isEmpty());
     }
 
     // Run by ctest with an OpenGL too old for the device (MESA_GL_VERSION_OVERRIDE=3.0).
