@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <numbers>
 
 #include <QAction>
@@ -128,7 +129,14 @@ void TForm1::BuildLayout() {
     Open1 = File1->addAction(QStringLiteral("Open Source"));
     N1 = File1->addSeparator();
     Exit1 = File1->addAction(QStringLiteral("Exit"));
-    connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
+    connect(Open1, &QAction::triggered, this, [this] {
+        // A level too large for memory must not end the program: say so and go on.
+        try {
+            Open1Click();
+        } catch (const std::exception& error) {
+            dialogs.showError(QString::fromLocal8Bit(error.what()));
+        }
+    });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
     auto* client = new QWidget(this);
@@ -222,6 +230,8 @@ void TForm1::FormCreate() {
         if (Has3D()) {
             Panel1->Embed(surface);
         } else {
+            // A device without a context is of no use, and it would outlive its surface.
+            device.reset();
             delete surface;
             surface = nullptr;
         }
@@ -335,6 +345,10 @@ void TForm1::Open1Click() {
     // Handlers that would touch the half-built level wait until the load is done; the message
     // box below is modal to the application besides.
     loading = true;
+    struct LoadDone {
+        bool& loading;
+        ~LoadDone() { loading = false; }
+    } loadDone{loading};
     viewState.selected = nullptr;
     selectedRecord = nullptr;
     meshList.reset();
@@ -364,7 +378,6 @@ void TForm1::Open1Click() {
             BuildRenderMeshes(meshList.get(), device.get(), texturePages.get(), level);
         }
     }
-    loading = false;
 }
 
 void TForm1::ListBox1Click() {

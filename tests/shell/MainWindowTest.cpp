@@ -431,7 +431,12 @@ class MainWindowTest : public QObject {
         form->FormPaint();
         const QImage small = form->GrabPanelFrame();
         QVERIFY(NonWhitePixels(small) < filled / 4);
-        QVERIFY(IsWhite(small.pixel(0, 0)));
+        QVERIFY(IsWhite(small.pixel(0, 0)));  // drawn on white...
+        std::set<QRgb> colours;
+        for (int y = 0; y < small.height(); ++y)
+            for (int x = 0; x < small.width(); ++x)
+                if (!IsWhite(small.pixel(x, y))) colours.insert(small.pixel(x, y));
+        QVERIFY(colours.size() > 8);  // ...and textured, not one flat colour
         const QPointF start = Centroid(small);
 
         Drag({100, 100}, {130, 100}, Qt::ShiftModifier);
