@@ -470,6 +470,20 @@ class MainWindowTest : public QObject {
         // The textures and buffers came back with the device; a far plane further away only
         // moves depth values, not colours.
         QCOMPARE(form->GrabPanelFrame(), before);
+
+        // The aspect is the window's outer size in integer division, read at each reset; a
+        // window taller than wide is drawn square rather than with an aspect of 0.
+        const QSize frame = form->frameGeometry().size() - form->size();
+        form->resize(QSize(1300, 640) - frame);
+        QTRY_COMPARE(form->frameGeometry().size(), QSize(1300, 640));
+        form->Device()->LoseContext();
+        form->FormPaint();
+        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), 2.0f, 3000.0f));
+        form->resize(QSize(600, 700) - frame);
+        QTRY_COMPARE(form->frameGeometry().size(), QSize(600, 700));
+        form->Device()->LoseContext();
+        form->FormPaint();
+        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), 1.0f, 3000.0f));
     }
 
     void badSpinFactorIsReportedOncePerChange() {
