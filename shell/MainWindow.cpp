@@ -112,8 +112,7 @@ TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
 
 TForm1::~TForm1() {
     ReleaseAll();
-    // The embedded surface goes with its container; make sure no handler runs on a half-gone
-    // window meanwhile.
+    // The surface is destroyed with its container, after this body.
     surface = nullptr;
 }
 
@@ -199,9 +198,11 @@ void TForm1::BuildLayout() {
     setTabOrder(ListBox4, Edit1);
 
     OpenDialog1 = new QFileDialog(this);
-    // The platform dialog of the layout: any name may be typed, no read-only box, resizable.
+    // Any name may be typed and the dialog is resizable. The same widget dialog on every
+    // desktop, so it can be driven by keyboard alone; it renames and deletes nothing, since the
+    // viewer never writes a file.
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
-    OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+    OpenDialog1->setOption(QFileDialog::ReadOnly, true);
     OpenDialog1->setFileMode(QFileDialog::AnyFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1->setSizeGripEnabled(true);
@@ -443,7 +444,8 @@ void TForm1::showEvent(QShowEvent* event) {
         // The layout gives the outer size, frame included; a window manager adds its frame
         // around the size Qt is given.
         const QSize frame = frameGeometry().size() - geometry().size();
-        if (!frame.isEmpty()) resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+        if (frame != QSize(0, 0))
+            resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
     }
 }
 
