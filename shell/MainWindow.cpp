@@ -71,12 +71,12 @@ QListWidget* MakeListBox(QWidget* parent, int left, int top, int width, int heig
 }  // namespace
 
 QString ToQtNameFilter(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
+    const QStringList fields = filter.split(QLatin1Char('|'));
     QStringList entries;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
+    for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
+        QString patterns = fields[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        entries << QStringLiteral("%1 (%2)").arg(fields[i], patterns);
     }
     return entries.join(QStringLiteral(";;"));
 }
