@@ -392,6 +392,15 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->Camera()->zoom, 6.0f);
         QCOMPARE(form->Camera()->angleY, 0.0f);
         QVERIFY(!form->Camera()->rotateYActive);
+
+        // A click that leaves no item selected changes nothing.
+        Drag({0, 0}, {3, 0}, Qt::NoModifier);
+        const ViewState turned = form->View();
+        form->ListBox1->clearSelection();
+        QCOMPARE(form->View().selected, turned.selected);
+        QCOMPARE(form->View().rotationY, turned.rotationY);
+        QCOMPARE(form->Camera()->angleY, turned.rotationY);
+        QCOMPARE(form->SelectedRecord()->centreX, int16_t(300));
     }
 
     void rightDragsFeedTheViewByMode() {
