@@ -17,12 +17,11 @@
 #include "dxDevice8.h"
 #include "dxPoligono.h"
 
-// Where a vertex's colour comes from (the layer field of GpuVertex).
-inline constexpr int32_t kLayerNone = -1;        // no texture: the flat grey
-inline constexpr int32_t kLayerStandalone = -2;  // the face's own texture, bound for its run
+// Where a vertex's colour comes from (the layer field of GpuVertex): a layer of the page array,
+// whose layer 0 is kept plain grey for faces without texture, or the face's own texture.
+inline constexpr int32_t kLayerPlain = 0;
+inline constexpr int32_t kLayerStandalone = -1;
 
-// One vertex as the graphics card receives it: position, texture coordinates and the layer of the
-// page array its texture lives in. Coloured meshes use it too, with no layer.
 struct GpuVertex {
     float x, y, z, u, v;
     int32_t layer;
@@ -43,7 +42,7 @@ inline constexpr int kArrayTextureSize = 256;
 class dxTexture {
   public:
     dxDevice8::Impl* owner = nullptr;  // none once the device is gone
-    int layer = -1;                    // its layer of the page array, or -1: a texture of its own
+    int layer = 0;  // its layer of the page array (1 and up), or 0: a texture of its own
     GLuint id = 0;  // a texture of its own: 0 while the context is lost (or the upload failed)
     int width = 0;
     int height = 0;
@@ -77,20 +76,23 @@ struct dxDevice8::Impl {
     bool hasResetStatus = false;
     GLenum (*getResetStatus)() = nullptr;
 
-    GLuint program = 0;
+    // Two programs: one samples the page array (every face of the page size or without texture),
+    // the other a texture of its own for the runs that have one.
+    struct Program {
+        GLuint id = 0;
+        GLint worldViewProjection = -1;
+        GLint untextured = -1;
+        GLint flatColour = -1;
+    };
+    Program arrayProgram;
+    Program singleProgram;
     GLuint vao = 0;
     GLuint fbo = 0;
     GLuint colourBuffer = 0;
     GLuint depthBuffer = 0;
     QSize fboSize;
-    GLint wvpLocation = -1;
-    GLint flatColourLocation = -1;
-    GLint pagesLocation = -1;
-    GLint singleLocation = -1;
-    GLint singleBoundLocation = -1;
-    GLint untexturedLocation = -1;
 
-    // The page array: layer i holds layers[i] (none for a free layer).
+    // The page array: layer i + 1 holds layers[i] (none for a free layer); layer 0 is grey.
     std::vector<dxTexture*> layers;
     GLuint pageArray = 0;
     int arrayCapacity = 0;  // layers allocated on the card
@@ -124,4 +126,5 @@ struct dxDevice8::Impl {
 
   private:
     bool CreatePipeline();
+    bool LinkProgram(Program& program, const char* fragmentSource);
 };

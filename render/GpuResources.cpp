@@ -26,24 +26,30 @@ void main() {
 }
 )";
 
-// The texel's colour alone (no lighting, no vertex colour, no blending); faces without a texture
-// get one flat colour. A layer of the page array samples exactly as a texture of its own would.
-const char kFragmentShader[] = R"(#version 330 core
+// The texel's colour alone: no lighting, no vertex colour, no blending. A layer of the page array
+// samples exactly as a texture of its own would. Faces without texture sample layer 0, which is
+// plain grey, so every fragment takes one sample and no branch on a per-face value.
+const char kArrayFragmentShader[] = R"(#version 330 core
 in vec2 uv;
 flat in int page;
 uniform sampler2DArray pages;
+uniform bool untextured;
+out vec4 colour;
+void main() {
+    int layer = untextured ? 0 : max(page, 0);
+    colour = vec4(texture(pages, vec3(uv, float(layer))).rgb, 1.0);
+}
+)";
+
+// For a run of faces on a texture of its own.
+const char kSingleFragmentShader[] = R"(#version 330 core
+in vec2 uv;
 uniform sampler2D single;
-uniform bool singleBound;
 uniform bool untextured;
 uniform vec4 flatColour;
 out vec4 colour;
 void main() {
-    if (untextured || page == -1 || (page == -2 && !singleBound))
-        colour = flatColour;
-    else if (page == -2)
-        colour = vec4(texture(single, uv).rgb, 1.0);
-    else
-        colour = vec4(texture(pages, vec3(uv, float(page))).rgb, 1.0);
+    colour = untextured ? flatColour : vec4(texture(single, uv).rgb, 1.0);
 }
 )";
 
@@ -120,7 +126,7 @@ dxDevice8::Impl::~Impl() {
     for (dxTexture* t : textures) {
         t->owner = nullptr;
         t->id = 0;
-        t->layer = -1;
+        t->layer = 0;
     }
     for (dxVertexBuffer* b : buffers) {
         b->owner = nullptr;
@@ -176,39 +182,44 @@ bool dxDevice8::Impl::CreateContext() {
     maxLayers = std::max(1, static_cast<int>(most));
     EnsurePageArray();
     for (dxTexture* t : textures)
-        if (t->layer < 0) UploadTexture(t);
+        if (t->layer == 0) UploadTexture(t);
     for (dxVertexBuffer* b : buffers) UploadBuffer(b);
     created = true;
     lost = false;
     return true;
 }
 
-bool dxDevice8::Impl::CreatePipeline() {
+bool dxDevice8::Impl::LinkProgram(Program& program, const char* fragmentSource) {
     const GLuint vs = Compile(gl, GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, kFragmentShader);
+    const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, fragmentSource);
     if (!vs || !fs) {
         if (vs) gl->glDeleteShader(vs);
         if (fs) gl->glDeleteShader(fs);
         return false;
     }
-    program = gl->glCreateProgram();
-    gl->glAttachShader(program, vs);
-    gl->glAttachShader(program, fs);
-    gl->glLinkProgram(program);
+    program.id = gl->glCreateProgram();
+    gl->glAttachShader(program.id, vs);
+    gl->glAttachShader(program.id, fs);
+    gl->glLinkProgram(program.id);
     gl->glDeleteShader(vs);
     gl->glDeleteShader(fs);
     GLint ok = 0;
-    gl->glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    gl->glGetProgramiv(program.id, GL_LINK_STATUS, &ok);
     if (!ok) return false;
-    wvpLocation = gl->glGetUniformLocation(program, "worldViewProjection");
-    flatColourLocation = gl->glGetUniformLocation(program, "flatColour");
-    pagesLocation = gl->glGetUniformLocation(program, "pages");
-    singleLocation = gl->glGetUniformLocation(program, "single");
-    singleBoundLocation = gl->glGetUniformLocation(program, "singleBound");
-    untexturedLocation = gl->glGetUniformLocation(program, "untextured");
-    gl->glUseProgram(program);
-    gl->glUniform1i(pagesLocation, 0);   // the page array on unit 0
-    gl->glUniform1i(singleLocation, 1);  // a texture of its own on unit 1
+    program.worldViewProjection = gl->glGetUniformLocation(program.id, "worldViewProjection");
+    program.untextured = gl->glGetUniformLocation(program.id, "untextured");
+    program.flatColour = gl->glGetUniformLocation(program.id, "flatColour");
+    gl->glUseProgram(program.id);
+    // The page array on unit 0, a texture of its own on unit 1.
+    gl->glUniform1i(gl->glGetUniformLocation(program.id, "pages"), 0);
+    gl->glUniform1i(gl->glGetUniformLocation(program.id, "single"), 1);
+    return true;
+}
+
+bool dxDevice8::Impl::CreatePipeline() {
+    if (!LinkProgram(arrayProgram, kArrayFragmentShader) ||
+        !LinkProgram(singleProgram, kSingleFragmentShader))
+        return false;
     gl->glGenVertexArrays(1, &vao);
     fboSize = QSize();
     return gl->glGetError() == GL_NO_ERROR;
@@ -222,7 +233,9 @@ void dxDevice8::Impl::DropContext() {
     }
     gl = nullptr;
     getResetStatus = nullptr;
-    program = vao = fbo = colourBuffer = depthBuffer = pageArray = 0;
+    arrayProgram = Program();
+    singleProgram = Program();
+    vao = fbo = colourBuffer = depthBuffer = pageArray = 0;
     arrayCapacity = 0;
     fboSize = QSize();
     for (dxTexture* t : textures) t->id = 0;
@@ -285,19 +298,19 @@ void dxDevice8::Impl::AssignLayer(dxTexture* t) {
     for (size_t i = 0; i < layers.size(); ++i) {
         if (layers[i] == nullptr) {
             layers[i] = t;
-            t->layer = static_cast<int>(i);
+            t->layer = static_cast<int>(i) + 1;
             return;
         }
     }
-    if (static_cast<int>(layers.size()) >= maxLayers) return;  // full: a texture of its own
+    if (static_cast<int>(layers.size()) + 1 >= maxLayers) return;  // full: a texture of its own
     layers.push_back(t);
-    t->layer = static_cast<int>(layers.size()) - 1;
+    t->layer = static_cast<int>(layers.size());
 }
 
 bool dxDevice8::Impl::EnsurePageArray() {
     if (!gl) return false;
-    const int needed = static_cast<int>(layers.size());
-    if (needed == 0 || (pageArray && arrayCapacity >= needed)) return true;
+    const int needed = static_cast<int>(layers.size()) + 1;  // and the grey layer
+    if (pageArray && arrayCapacity >= needed) return true;
     // Grow by doubling; every layer is uploaded again from its copy.
     int capacity = std::max(16, arrayCapacity * 2);
     while (capacity < needed) capacity *= 2;
@@ -313,6 +326,11 @@ bool dxDevice8::Impl::EnsurePageArray() {
     SetSampling(gl, GL_TEXTURE_2D_ARRAY);
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    // Layer 0: the plain grey of faces without texture (128 of 255, opaque), the same after
+    // filtering wherever it is sampled.
+    static const std::vector<uint8_t> grey(kArrayTextureSize * kArrayTextureSize * 4, 0x80);
+    gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, 0, kArrayTextureSize, kArrayTextureSize, 1,
+                        GL_BGRA, GL_UNSIGNED_BYTE, grey.data());
     for (dxTexture* t : layers) {
         if (t == nullptr) continue;
         gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1, GL_BGRA,
@@ -330,7 +348,7 @@ bool dxDevice8::Impl::EnsurePageArray() {
 
 void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     if (!gl) return;
-    if (t->layer >= 0) {
+    if (t->layer > 0) {
         if (pageArray && arrayCapacity > t->layer) {
             gl->glActiveTexture(GL_TEXTURE0);
             gl->glBindTexture(GL_TEXTURE_2D_ARRAY, pageArray);
@@ -356,9 +374,9 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
 
 void dxDevice8::Impl::SetVertexLayers(dxVertexBuffer* b) {
     for (const GpuFace& f : b->faces) {
-        int32_t layer = kLayerNone;
+        int32_t layer = kLayerPlain;
         if ((f.flags & kDrawTextured) && f.texture)
-            layer = f.texture->layer >= 0 ? f.texture->layer : kLayerStandalone;
+            layer = f.texture->layer > 0 ? f.texture->layer : kLayerStandalone;
         for (int k = 0; k < f.count; ++k)
             b->vertices[static_cast<size_t>(f.first + k)].layer = layer;
     }
@@ -381,7 +399,7 @@ void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
 
 void dxDevice8::Impl::ReleaseTexture(dxTexture* t) {
     if (t->id && MakeCurrent()) gl->glDeleteTextures(1, &t->id);
-    if (t->layer >= 0 && t->layer < static_cast<int>(layers.size())) layers[t->layer] = nullptr;
+    if (t->layer > 0 && t->layer <= static_cast<int>(layers.size())) layers[t->layer - 1] = nullptr;
     textures.erase(t);
     // No face may keep pointing at a texture that is gone, nor sample the layer it held (which
     // the next texture may take).

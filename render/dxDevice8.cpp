@@ -30,7 +30,7 @@ FaceState StateOf(const GpuFace& face, int mode) {
         s.cull = Cull::CounterClockwise;
     else if (face.flags & kDrawCullCW)
         s.cull = Cull::Clockwise;
-    if ((face.flags & kDrawTextured) && face.texture && face.texture->layer < 0)
+    if ((face.flags & kDrawTextured) && face.texture && face.texture->layer == 0)
         s.single = face.texture;
     if (mode == 2) {
         s.single = nullptr;
@@ -156,7 +156,7 @@ dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
     impl->AssignLayer(texture);
     if (impl->MakeCurrent()) {
         impl->UploadTexture(texture);
-        const bool ready = texture->layer >= 0 ? impl->pageArray != 0 : texture->id != 0;
+        const bool ready = texture->layer > 0 ? impl->pageArray != 0 : texture->id != 0;
         if (!ready) {
             ReleaseTexture(texture);
             return nullptr;
@@ -182,11 +182,11 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
         if (textured) {
             dxVertexTex t;
             std::memcpy(&t, data + static_cast<size_t>(index) * 20, sizeof t);
-            v = {t.x, t.y, t.z, t.tu, t.tv, kLayerNone};
+            v = {t.x, t.y, t.z, t.tu, t.tv, kLayerPlain};
         } else {
             dxVertexColor c;
             std::memcpy(&c, data + static_cast<size_t>(index) * 16, sizeof c);
-            v = {c.x, c.y, c.z, 0.0f, 0.0f, kLayerNone};
+            v = {c.x, c.y, c.z, 0.0f, 0.0f, kLayerPlain};
         }
         return v;
     };
@@ -240,11 +240,13 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
     D3DXMATRIX wvp;
     D3DXMatrixMultiply(&wvp, &world, &view);
     D3DXMatrixMultiply(&wvp, &wvp, &projection);
-    gl->glUseProgram(impl->program);
-    gl->glUniformMatrix4fv(impl->wvpLocation, 1, GL_FALSE, &wvp.m[0][0]);
-    gl->glUniform4f(impl->flatColourLocation, kUntexturedGrey, kUntexturedGrey, kUntexturedGrey,
-                    1.0f);
-    gl->glUniform1i(impl->untexturedLocation, mode == 2 ? 1 : 0);
+    for (const Impl::Program* p : {&impl->singleProgram, &impl->arrayProgram}) {
+        gl->glUseProgram(p->id);
+        gl->glUniformMatrix4fv(p->worldViewProjection, 1, GL_FALSE, &wvp.m[0][0]);
+        gl->glUniform1i(p->untextured, mode == 2 ? 1 : 0);
+        if (p->flatColour >= 0)
+            gl->glUniform4f(p->flatColour, kUntexturedGrey, kUntexturedGrey, kUntexturedGrey, 1.0f);
+    }
     gl->glActiveTexture(GL_TEXTURE0);
     gl->glBindTexture(GL_TEXTURE_2D_ARRAY, impl->pageArray);
     gl->glBindVertexArray(impl->vao);
@@ -274,9 +276,16 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
             gl->glEnable(GL_CULL_FACE);
             gl->glCullFace(st.cull == Cull::CounterClockwise ? GL_FRONT : GL_BACK);
         }
+        // A texture of its own that could not be made draws plain, as a face without texture.
         const GLuint single = st.single ? st.single->id : 0;
-        gl->glBindTexture(GL_TEXTURE_2D, single);
-        gl->glUniform1i(impl->singleBoundLocation, single != 0 ? 1 : 0);
+        if (single != 0) {
+            gl->glUseProgram(impl->singleProgram.id);
+            gl->glBindTexture(GL_TEXTURE_2D, single);
+            gl->glUniform1i(impl->singleProgram.untextured, mode == 2 ? 1 : 0);
+        } else {
+            gl->glUseProgram(impl->arrayProgram.id);
+            gl->glUniform1i(impl->arrayProgram.untextured, mode == 2 || st.single ? 1 : 0);
+        }
     };
 
     // Consecutive faces with the same state go in one call; order is kept, so depth ties resolve
