@@ -24,7 +24,12 @@ static const char kUsage[] =
 #endif
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
-    "a readable level, 2 for a usage error.\n";
+    "a readable level, 2 for a usage error"
+#ifdef TR4TOOL_HAS_RENDER
+    ", 3 when render read the level but could not draw or\n"
+    "write the picture (no display, say)"
+#endif
+    ".\n";
 
 int UsageError(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "tr4tool: %s\n", why.c_str());

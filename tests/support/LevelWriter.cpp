@@ -339,15 +339,15 @@ LevelSpec DemoLevel() {
     triangleTexture.corners[2] = {0, 128, 0, 255};
     s.objectTextures.push_back(triangleTexture);
 
+    // Sizes suit the viewer's frame: at its zoom of 6 each mesh fills about half the view.
     // 0: a cube with a different texture on each face.
-    s.meshes.push_back(Cube(100, 0, 0, 0));
+    s.meshes.push_back(Cube(40, 0, 0, 0));
 
     // 1: a pyramid, apex up, sides from page 1, base from the yellow quadrant.
     {
         MeshSpec m;
-        m.radius = 200;
-        m.vertices = {
-            {-120, 100, -120}, {120, 100, -120}, {120, 100, 120}, {-120, 100, 120}, {0, -150, 0}};
+        m.radius = 70;
+        m.vertices = {{-50, 40, -50}, {50, 40, -50}, {50, 40, 50}, {-50, 40, 50}, {0, -60, 0}};
         m.normals = m.vertices;
         const auto& v = m.vertices;
         m.rectangles = {Rect(v, 0, 1, 2, 3, 3)};
@@ -356,16 +356,17 @@ LevelSpec DemoLevel() {
         s.meshes.push_back(m);
     }
 
-    // 2: a 3 x 3 checkered wall facing the viewer, centred away from the origin.
+    // 2: a 3 x 3 checkered wall facing the viewer. Its centre lies away from the origin: the
+    // view aims at the centre and moves the mesh there, so the vertices stay about the origin.
     {
         MeshSpec m;
         m.centre[0] = 300;
         m.centre[1] = -50;
         m.centre[2] = 200;
-        m.radius = 220;
+        m.radius = 85;
         for (int row = 0; row < 4; ++row)
             for (int col = 0; col < 4; ++col)
-                m.vertices.push_back({int16_t(150 + col * 100), int16_t(-200 + row * 100), 200});
+                m.vertices.push_back({int16_t(-60 + col * 40), int16_t(-60 + row * 40), 0});
         // Shades instead of normals, as lit-by-vertex meshes carry.
         m.shades.assign(m.vertices.size(), 4096);
         for (int row = 0; row < 3; ++row) {
@@ -384,9 +385,8 @@ LevelSpec DemoLevel() {
     // 3: an octahedron of eight triangles; its fields need an alignment word.
     {
         MeshSpec m;
-        m.radius = 160;
-        m.vertices = {{150, 0, 0},  {-150, 0, 0}, {0, 150, 0},
-                      {0, -150, 0}, {0, 0, 150},  {0, 0, -150}};
+        m.radius = 60;
+        m.vertices = {{60, 0, 0}, {-60, 0, 0}, {0, 60, 0}, {0, -60, 0}, {0, 0, 60}, {0, 0, -60}};
         m.shades = {100, 200, 300, 400, 500, 600};
         const auto& v = m.vertices;
         uint16_t tex = 0;
