@@ -1,10 +1,14 @@
 #include "MeshList.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "MemoryReader.h"
 
 namespace tr4 {
+
+Lista_Mesh::Lista_Mesh(size_t expectedBytes) : arena(std::max<size_t>(expectedBytes, 1024)) {}
 
 Lista_Mesh::~Lista_Mesh() {
     // GPU meshes go first: they were built from the records.
@@ -12,19 +16,27 @@ Lista_Mesh::~Lista_Mesh() {
     while (head != nullptr) {
         MeshListNode* node = head;
         head = node->next;
-        delete node;
+        std::destroy_at(node);  // its memory goes with the arena
     }
     tail = nullptr;
 }
 
-void Lista_Mesh::Add(std::unique_ptr<MeshRecord> record) {
-    auto node = std::make_unique<MeshListNode>();
-    node->record = std::move(*record);
-    AddNode(std::move(node));
+MeshListNode* Lista_Mesh::MakeNode() {
+    void* memory = arena.allocate(sizeof(MeshListNode), alignof(MeshListNode));
+    return new (memory) MeshListNode(&arena);
 }
 
-void Lista_Mesh::AddNode(std::unique_ptr<MeshListNode> owned) {
-    MeshListNode* node = owned.release();
+void Lista_Mesh::Discard(MeshListNode* node) {
+    std::destroy_at(node);
+}
+
+void Lista_Mesh::Add(std::unique_ptr<MeshRecord> record) {
+    MeshListNode* node = MakeNode();
+    node->record = std::move(*record);
+    Link(node);
+}
+
+void Lista_Mesh::Link(MeshListNode* node) {
     node->next = nullptr;
     if (tail == nullptr) {
         head = node;
@@ -60,7 +72,7 @@ RenderMesh* Lista_Mesh::RenderMeshAt(int index) const {
 namespace {
 
 template <class T>
-bool ReadArray(MemoryReader& reader, int32_t count, std::vector<T>& out) {
+bool ReadArray(MemoryReader& reader, int32_t count, std::pmr::vector<T>& out) {
     if (count <= 0) return true;
     if (!reader.Fits(static_cast<uint64_t>(count), sizeof(T))) {
         reader.failed = true;
@@ -107,25 +119,28 @@ int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>
     MemoryReader reader;
     reader.Init(size, data);
     if (size == 0) return 0;
-    list = std::make_unique<Lista_Mesh>();
+    // A record's arrays take about the bytes they were read from; the nodes add a little more.
+    list = std::make_unique<Lista_Mesh>(size_t{size} + size / 4);
     // Real meshes take well over 64 bytes; this bounds the index's regrowth without
     // over-reserving for data made of a few large meshes.
     list->Reserve(size / 64);
     while (reader.position < size) {
-        auto node = std::make_unique<MeshListNode>();
+        MeshListNode* node = list->MakeNode();
         MeshRecord* record = &node->record;
         if (!DecodeMesh(reader, *record)) {
+            const uint32_t offset = record->offset;
+            list->Discard(node);
             if (warnings) {
                 char text[200];
                 std::snprintf(text, sizeof text,
                               "mesh %d at byte %u runs past the end of the mesh data (%u bytes); "
                               "dropped",
-                              list->Count(), record->offset, size);
+                              list->Count(), offset, size);
                 warnings->push_back(text);
             }
             break;
         }
-        list->AddNode(std::move(node));
+        list->Link(node);
     }
     return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,21 +29,31 @@ struct MeshTriangle {
     uint16_t faceFlags = 0;
 };
 
+// The arrays of a record come from its list's arena when the decoder makes it (one block for a
+// whole level instead of several allocations per mesh), or from the heap otherwise.
 struct MeshRecord {
+    MeshRecord() = default;
+    explicit MeshRecord(std::pmr::memory_resource* arrays)
+        : vertices(arrays),
+          normals(arrays),
+          shades(arrays),
+          rectangles(arrays),
+          triangles(arrays) {}
+
     uint32_t offset = 0;  // first byte of the mesh within the mesh data
     int16_t centreX = 0;
     int16_t centreY = 0;
     int16_t centreZ = 0;
     uint32_t radius = 0;
     int16_t vertexCount = 0;
-    std::vector<MeshVertex> vertices;
+    std::pmr::vector<MeshVertex> vertices;
     int16_t normalCount = 0;  // its sign tells normals from shades
-    std::vector<MeshVertex> normals;
-    std::vector<int16_t> shades;
+    std::pmr::vector<MeshVertex> normals;
+    std::pmr::vector<int16_t> shades;
     int16_t rectangleCount = 0;
-    std::vector<MeshRectangle> rectangles;
+    std::pmr::vector<MeshRectangle> rectangles;
     int16_t triangleCount = 0;
-    std::vector<MeshTriangle> triangles;
+    std::pmr::vector<MeshTriangle> triangles;
     std::optional<uint16_t> alignmentWord;
 };
 
@@ -54,24 +65,29 @@ class RenderMesh {
 };
 
 struct MeshListNode {
-    MeshRecord record;  // held in the node: one allocation per mesh fewer
+    explicit MeshListNode(std::pmr::memory_resource* arrays) : record(arrays) {}
+    MeshRecord record;
     MeshListNode* next = nullptr;
 };
 
 // The meshes of one level in mesh-data order. Index i is the same in the list box, in GetRecord
 // and in RenderMeshAt. Besides the chain of nodes, the list keeps an index of them, so access by
-// position is constant time for every caller.
+// position is constant time for every caller. Nodes and their records' arrays live in an arena
+// that the list owns, so a level's meshes cost a few large allocations and are freed at once.
 class Lista_Mesh {
   public:
-    Lista_Mesh() = default;
+    // expectedBytes sizes the arena's first block; it grows as needed.
+    explicit Lista_Mesh(size_t expectedBytes = 0);
     Lista_Mesh(const Lista_Mesh&) = delete;
     Lista_Mesh& operator=(const Lista_Mesh&) = delete;
     // Destroys the render meshes first, then the nodes from the front with their records.
     ~Lista_Mesh();
 
     void Add(std::unique_ptr<MeshRecord> record);
-    // Appends a node whose record is already filled; the list takes it over.
-    void AddNode(std::unique_ptr<MeshListNode> node);
+    // A node in the list's arena, not yet in the chain: fill its record, then Link or Discard it.
+    MeshListNode* MakeNode();
+    void Link(MeshListNode* node);
+    void Discard(MeshListNode* node);
     // Room for n records, so a decode of known size appends without regrowing the index.
     void Reserve(size_t n) { byIndex.reserve(n); }
     // Stores record index in out and returns 1; 0 with out untouched when no node has that index.
@@ -90,6 +106,7 @@ class Lista_Mesh {
     int32_t count = 0;
 
   private:
+    std::pmr::monotonic_buffer_resource arena;
     std::vector<MeshListNode*> byIndex;
     std::vector<std::unique_ptr<RenderMesh>> renderMeshes;
 };

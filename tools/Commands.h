@@ -12,6 +12,8 @@ int Info(const Args& args);
 int Meshes(const Args& args);
 int Render(const Args& args);  // only where the renderer is built
 
+extern const char kUsage[];
+
 // Prints the usage to stderr and returns 2.
 int UsageError(const std::string& why);
 

@@ -1,43 +1,38 @@
 // tr4tool: the command-line companion of the viewer.
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 
 namespace tr4tool {
 
-static const char kUsage[] =
-    "usage: tr4tool COMMAND FILE [options]\n"
-    "\n"
-    "  info FILE [--json]     the header, the chunk sizes, every count of the level data, the\n"
-    "                         texture page, mesh and textured face counts, whether the level\n"
-    "                         data was parsed to its last field, and the warnings\n"
-    "  meshes FILE [--json]   one line (or JSON object) per decoded mesh in list order: index,\n"
-    "                         offset, centre, vertexCount, normalCount, rectangleCount,\n"
-    "                         triangleCount\n"
 #ifdef TR4TOOL_HAS_RENDER
-    "  render FILE INDEX -o OUT.png [--size WxH] [--yaw RAD] [--pitch RAD] [--zoom Z]\n"
-    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display)\n"
-    "  render FILE --all DIR [same options]\n"
-    "                         one PNG per mesh, named by index\n"
-#endif
-    "\n"
-    "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
-    "a readable level, 2 for a usage error"
-#ifdef TR4TOOL_HAS_RENDER
-    ", 3 when render read the level but could not draw or\n"
-    "write the picture (no display, say)"
-#endif
-    ".\n";
-
-int UsageError(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
-    std::fputs(kUsage, stderr);
-    return 2;
+// The renderer lives in its own executable beside this one, so that info and meshes run without
+// mapping Qt and the OpenGL stack (about 10 MiB of resident memory before any work).
+int Render(const Args& args) {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string helper = "tr4tool-render";
+    if (n > 0) {
+        const std::string path(self, static_cast<size_t>(n));
+        helper = path.substr(0, path.rfind('/') + 1) + helper;
+    }
+    std::vector<std::string> copies(args);
+    std::vector<char*> argv{helper.data()};
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    execv(helper.c_str(), argv.data());
+    std::fprintf(stderr, "tr4tool: cannot run %s: %s\n", helper.c_str(), std::strerror(errno));
+    return 3;
 }
-
-#ifndef TR4TOOL_HAS_RENDER
+#else
 int Render(const Args&) {
     return UsageError("this build has no renderer");
 }

@@ -74,7 +74,7 @@ TEST(DecodeMeshes, AlignmentWordOnlyWhenTheFieldsAreNotAMultipleOfFour) {
     EXPECT_EQ(At(*list, 1).offset, 64u) << "next mesh begins right after the last triangle";
     EXPECT_EQ(At(*list, 1).alignmentWord.value_or(0), 0xBEEF);
     EXPECT_EQ(At(*list, 1).normalCount, -4);
-    EXPECT_EQ(At(*list, 1).shades, (std::vector<int16_t>{1, 2, 3, 4}));
+    EXPECT_EQ(At(*list, 1).shades, (std::pmr::vector<int16_t>{1, 2, 3, 4}));
     EXPECT_TRUE(At(*list, 1).normals.empty());
     EXPECT_EQ(At(*list, 2).offset, 64u + 56u);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(At(*list, i).offset % 4, 0u);

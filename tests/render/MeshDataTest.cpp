@@ -156,9 +156,9 @@ std::unique_ptr<tr4::MeshRecord> RecordWith(std::vector<tr4::MeshRectangle> rect
     for (int i = 0; i < vertices; ++i)
         r->vertices.push_back(V(static_cast<int16_t>(10 * i), static_cast<int16_t>(20 * i), -30));
     r->vertexCount = static_cast<int16_t>(vertices);
-    r->rectangles = std::move(rects);
+    r->rectangles.assign(rects.begin(), rects.end());
     r->rectangleCount = static_cast<int16_t>(r->rectangles.size());
-    r->triangles = std::move(tris);
+    r->triangles.assign(tris.begin(), tris.end());
     r->triangleCount = static_cast<int16_t>(r->triangles.size());
     return r;
 }
