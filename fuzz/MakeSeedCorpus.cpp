@@ -17,12 +17,12 @@ void Put(const fs::path& dir, const std::string& name, const Bytes& bytes) {
     tr4test::WriteFile((dir / name).string(), bytes);
 }
 
-void Seeds(const fs::path& out, const std::string& name, const tr4test::LevelSpec& spec) {
-    const Bytes file = tr4test::BuildLevelFile(spec);
+void Seeds(const fs::path& out, const std::string& name, const tr4test::LevelPlan& plan) {
+    const Bytes file = tr4test::BuildLevelFile(plan);
     Put(out / "fuzz_load_level", name, file);
-    Put(out / "fuzz_parse_level_data", name, tr4test::BuildLevelData(spec));
+    Put(out / "fuzz_parse_level_data", name, tr4test::BuildLevelData(plan));
     Put(out / "fuzz_decode_meshes", name,
-        spec.meshData ? *spec.meshData : tr4test::EncodeMeshes(spec.meshes));
+        plan.meshData ? *plan.meshData : tr4test::EncodeMeshes(plan.meshes));
 }
 
 }  // namespace
@@ -33,14 +33,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    tr4test::LevelSpec demo = tr4test::DemoLevel();
+    tr4test::LevelPlan demo = tr4test::DemoLevel();
     Seeds(out, "demo", demo);
     // Small pages keep the whole-file seeds quick to mutate.
     demo.pages32 = Bytes(16, 1);
     demo.pages16 = Bytes(8, 2);
     demo.miscPages = Bytes(4, 3);
     Seeds(out, "demo-small-pages", demo);
-    tr4test::LevelSpec many = tr4test::ManyMeshes(3);
+    tr4test::LevelPlan many = tr4test::ManyMeshes(3);
     many.pages32 = many.pages16 = many.miscPages = Bytes(4, 0);
     Seeds(out, "three-cubes", many);
 

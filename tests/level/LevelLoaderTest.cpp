@@ -8,7 +8,7 @@
 namespace {
 
 using tr4test::Bytes;
-using tr4test::LevelSpec;
+using tr4test::LevelPlan;
 
 struct Loaded {
     tr4::Level level;
@@ -21,8 +21,8 @@ Loaded Load(const Bytes& file) {
     return l;
 }
 
-Loaded Load(const LevelSpec& spec) {
-    return Load(tr4test::BuildLevelFile(spec));
+Loaded Load(const LevelPlan& plan) {
+    return Load(tr4test::BuildLevelFile(plan));
 }
 
 bool AnyWarningHas(const tr4::LoadReport& r, const std::string& text) {
@@ -32,10 +32,10 @@ bool AnyWarningHas(const tr4::LoadReport& r, const std::string& text) {
 }
 
 TEST(LevelLoader, ReadsEveryHeaderFieldChunkAndCount) {
-    LevelSpec spec = tr4test::DemoLevel();
-    spec.sampleCount = 3;
-    spec.sampleData = {9, 8, 7, 6, 5};
-    const Bytes file = tr4test::BuildLevelFile(spec);
+    LevelPlan plan = tr4test::DemoLevel();
+    plan.sampleCount = 3;
+    plan.sampleData = {9, 8, 7, 6, 5};
+    const Bytes file = tr4test::BuildLevelFile(plan);
     const Loaded l = Load(file);
     const tr4::Level& v = l.level;
     ASSERT_TRUE(l.report.Readable()) << l.report.error;
@@ -44,16 +44,16 @@ TEST(LevelLoader, ReadsEveryHeaderFieldChunkAndCount) {
     EXPECT_EQ(l.report.parseEnd, v.levelDataSize);
 
     EXPECT_EQ(v.version, 0x00345254u);
-    EXPECT_EQ(v.pages32Size, spec.pages32.size());
-    EXPECT_EQ(v.pages32, spec.pages32);
-    EXPECT_EQ(v.pages16, spec.pages16);
-    EXPECT_EQ(v.miscPages, spec.miscPages);
-    EXPECT_EQ(v.levelData, tr4test::BuildLevelData(spec));
+    EXPECT_EQ(v.pages32Size, plan.pages32.size());
+    EXPECT_EQ(v.pages32, plan.pages32);
+    EXPECT_EQ(v.pages16, plan.pages16);
+    EXPECT_EQ(v.miscPages, plan.miscPages);
+    EXPECT_EQ(v.levelData, tr4test::BuildLevelData(plan));
     EXPECT_EQ(v.pages32PackedSize + v.pages16PackedSize + v.miscPagesPackedSize +
                   v.levelDataPackedSize + 10 + 4 * 8 + 4 + 5,
               file.size());
     EXPECT_EQ(v.sampleCount, 3u);
-    EXPECT_EQ(v.sampleData, spec.sampleData);
+    EXPECT_EQ(v.sampleData, plan.sampleData);
 
     ASSERT_EQ(v.roomCount, 1);
     ASSERT_EQ(v.rooms.size(), 1u);
@@ -67,43 +67,43 @@ TEST(LevelLoader, ReadsEveryHeaderFieldChunkAndCount) {
     EXPECT_EQ(room.lights.size(), 46u);
     EXPECT_EQ(room.statics.size(), 20u);
 
-    EXPECT_EQ(v.floorData.size(), spec.floorDataCount);
+    EXPECT_EQ(v.floorData.size(), plan.floorDataCount);
     EXPECT_EQ(v.meshData.size(), v.meshDataWordCount);
-    EXPECT_EQ(v.meshPointers.size(), spec.meshPointerCount);
-    EXPECT_EQ(v.animations.size(), spec.animationCount * 40);
-    EXPECT_EQ(v.stateChanges.size(), spec.stateChangeCount * 6);
-    EXPECT_EQ(v.animDispatches.size(), spec.animDispatchCount * 8);
-    EXPECT_EQ(v.animCommands.size(), spec.animCommandCount);
-    EXPECT_EQ(v.meshTrees.size(), spec.meshTreeCount * 4);
-    EXPECT_EQ(v.frames.size(), spec.frameCount);
-    EXPECT_EQ(v.moveables.size(), spec.moveableCount);
-    EXPECT_EQ(v.staticMeshes.size(), spec.staticMeshCount * 32);
+    EXPECT_EQ(v.meshPointers.size(), plan.meshPointerCount);
+    EXPECT_EQ(v.animations.size(), plan.animationCount * 40);
+    EXPECT_EQ(v.stateChanges.size(), plan.stateChangeCount * 6);
+    EXPECT_EQ(v.animDispatches.size(), plan.animDispatchCount * 8);
+    EXPECT_EQ(v.animCommands.size(), plan.animCommandCount);
+    EXPECT_EQ(v.meshTrees.size(), plan.meshTreeCount * 4);
+    EXPECT_EQ(v.frames.size(), plan.frameCount);
+    EXPECT_EQ(v.moveables.size(), plan.moveableCount);
+    EXPECT_EQ(v.staticMeshes.size(), plan.staticMeshCount * 32);
     EXPECT_EQ(std::memcmp(v.spriteMarker.data(), "SPR", 3), 0);
-    EXPECT_EQ(v.spriteTextures.size(), spec.spriteTextureCount * 16);
-    EXPECT_EQ(v.spriteSequences.size(), spec.spriteSequenceCount * 8);
-    EXPECT_EQ(v.cameras.size(), spec.cameraCount * 16);
-    EXPECT_EQ(v.flybyCameras.size(), spec.flybyCameraCount * 40);
-    EXPECT_EQ(v.soundSources.size(), spec.soundSourceCount * 16);
-    EXPECT_EQ(v.boxes.size(), spec.boxCount * 8);
-    EXPECT_EQ(v.overlaps.size(), spec.overlapCount);
-    EXPECT_EQ(v.zones.size(), spec.boxCount * 20);
-    EXPECT_EQ(v.animatedTextures.size(), spec.animatedTextureCount);
+    EXPECT_EQ(v.spriteTextures.size(), plan.spriteTextureCount * 16);
+    EXPECT_EQ(v.spriteSequences.size(), plan.spriteSequenceCount * 8);
+    EXPECT_EQ(v.cameras.size(), plan.cameraCount * 16);
+    EXPECT_EQ(v.flybyCameras.size(), plan.flybyCameraCount * 40);
+    EXPECT_EQ(v.soundSources.size(), plan.soundSourceCount * 16);
+    EXPECT_EQ(v.boxes.size(), plan.boxCount * 8);
+    EXPECT_EQ(v.overlaps.size(), plan.overlapCount);
+    EXPECT_EQ(v.zones.size(), plan.boxCount * 20);
+    EXPECT_EQ(v.animatedTextures.size(), plan.animatedTextureCount);
     EXPECT_EQ(std::memcmp(v.textureMarker.data(), "\0TEX", 4), 0);
-    ASSERT_EQ(v.objectTextures.size(), spec.objectTextures.size());
+    ASSERT_EQ(v.objectTextures.size(), plan.objectTextures.size());
     EXPECT_EQ(v.objectTextures[5].tile, 0x8001);
     EXPECT_EQ(v.objectTextures[1].corners[1].xPixel, 255);
     EXPECT_EQ(v.objectTextures[1].corners[2].yPixel, 127);
-    EXPECT_EQ(v.items.size(), spec.itemCount * 24);
-    EXPECT_EQ(v.aiObjects.size(), spec.aiObjectCount * 24);
-    EXPECT_EQ(v.demoData.size(), spec.demoDataCount) << "2 bytes per unit of demoDataCount";
-    EXPECT_EQ(v.soundDetails.size(), spec.soundDetailCount * 8);
-    EXPECT_EQ(v.sampleIndices.size(), spec.sampleIndexCount);
+    EXPECT_EQ(v.items.size(), plan.itemCount * 24);
+    EXPECT_EQ(v.aiObjects.size(), plan.aiObjectCount * 24);
+    EXPECT_EQ(v.demoData.size(), plan.demoDataCount) << "2 bytes per unit of demoDataCount";
+    EXPECT_EQ(v.soundDetails.size(), plan.soundDetailCount * 8);
+    EXPECT_EQ(v.sampleIndices.size(), plan.sampleIndexCount);
 }
 
 TEST(LevelLoader, MoveablesAreReadFieldByField) {
-    LevelSpec spec = tr4test::DemoLevel();
-    spec.moveableCount = 2;
-    const Loaded l = Load(spec);
+    LevelPlan plan = tr4test::DemoLevel();
+    plan.moveableCount = 2;
+    const Loaded l = Load(plan);
     ASSERT_EQ(l.level.moveables.size(), 2u);
     // The writer's pattern for moveables is byte i = i * 7 + 18.
     auto byte = [](int i) { return uint32_t(uint8_t(i * 7 + 18)); };
@@ -114,25 +114,25 @@ TEST(LevelLoader, MoveablesAreReadFieldByField) {
 }
 
 TEST(LevelLoader, EmptySectionsTakeNoBytes) {
-    LevelSpec spec = tr4test::DemoLevel();
-    spec.rooms = {};
-    spec.boxCount = 0;
-    spec.objectTextures = {};
-    spec.demoDataCount = 0;
-    spec.floorDataCount = 0;
-    spec.moveableCount = 0;
-    const Loaded l = Load(spec);
+    LevelPlan plan = tr4test::DemoLevel();
+    plan.rooms = {};
+    plan.boxCount = 0;
+    plan.objectTextures = {};
+    plan.demoDataCount = 0;
+    plan.floorDataCount = 0;
+    plan.moveableCount = 0;
+    const Loaded l = Load(plan);
     ASSERT_TRUE(l.report.parseComplete) << l.report.warnings.front();
     EXPECT_EQ(l.report.parseEnd, l.level.levelDataSize);
     EXPECT_TRUE(l.level.rooms.empty());
     EXPECT_TRUE(l.level.zones.empty());
     EXPECT_TRUE(l.level.objectTextures.empty());
-    EXPECT_EQ(l.level.meshDataWordCount, tr4test::EncodeMeshes(spec.meshes).size() / 2);
+    EXPECT_EQ(l.level.meshDataWordCount, tr4test::EncodeMeshes(plan.meshes).size() / 2);
 }
 
 TEST(LevelLoader, RoomGeometryCountsOfZeroOrBelowReadNothing) {
-    LevelSpec spec = tr4test::DemoLevel();
-    tr4test::RoomSpec odd;
+    LevelPlan plan = tr4test::DemoLevel();
+    tr4test::RoomPlan odd;
     odd.vertexCount = -3;
     odd.rectangleCount = 0;
     odd.triangleCount = -1;
@@ -142,8 +142,8 @@ TEST(LevelLoader, RoomGeometryCountsOfZeroOrBelowReadNothing) {
     odd.lightCount = 0;
     odd.staticCount = 0;
     odd.dataWordCount = 12345;  // disagrees with the geometry; ignored
-    spec.rooms = {odd, tr4test::RoomSpec{}};
-    const Loaded l = Load(spec);
+    plan.rooms = {odd, tr4test::RoomPlan{}};
+    const Loaded l = Load(plan);
     ASSERT_TRUE(l.report.parseComplete);
     ASSERT_EQ(l.level.rooms.size(), 2u);
     EXPECT_EQ(l.level.rooms[0].vertexCount, -3);
@@ -152,38 +152,38 @@ TEST(LevelLoader, RoomGeometryCountsOfZeroOrBelowReadNothing) {
     EXPECT_EQ(l.level.rooms[0].sprites.size(), 8u);
     EXPECT_TRUE(l.level.rooms[0].sectors.empty());
     EXPECT_EQ(l.level.rooms[1].sectors.size(), 48u);
-    EXPECT_EQ(l.level.objectTextures.size(), spec.objectTextures.size());
+    EXPECT_EQ(l.level.objectTextures.size(), plan.objectTextures.size());
 }
 
 TEST(LevelLoader, StatedSizeLargerThanTheStreamKeepsTheProducedSize) {
-    LevelSpec spec = tr4test::DemoLevel();
+    LevelPlan plan = tr4test::DemoLevel();
     Bytes file;
-    const Bytes full = tr4test::BuildLevelFile(spec);
-    const tr4test::FileLayout layout = tr4test::LayoutOf(spec);
+    const Bytes full = tr4test::BuildLevelFile(plan);
+    const tr4test::FileLayout layout = tr4test::LayoutOf(plan);
     // Rebuild with chunk 3 claiming more than it holds.
     file.assign(full.begin(), full.begin() + long(layout.chunkStart[2]));
-    const Bytes chunk = tr4test::BuildChunk(spec.miscPages, uint32_t(spec.miscPages.size() + 999));
+    const Bytes chunk = tr4test::BuildChunk(plan.miscPages, uint32_t(plan.miscPages.size() + 999));
     file.insert(file.end(), chunk.begin(), chunk.end());
     file.insert(file.end(), full.begin() + long(layout.chunkStart[3]), full.end());
     const Loaded l = Load(file);
     EXPECT_TRUE(l.report.Readable());
     EXPECT_TRUE(l.report.warnings.empty());
-    EXPECT_EQ(l.level.miscPagesSize, spec.miscPages.size());
-    EXPECT_EQ(l.level.miscPages.size(), spec.miscPages.size());
+    EXPECT_EQ(l.level.miscPagesSize, plan.miscPages.size());
+    EXPECT_EQ(l.level.miscPages.size(), plan.miscPages.size());
 }
 
 TEST(LevelLoader, FileEndingAfterSampleCountHasNoSampleData) {
-    LevelSpec spec = tr4test::DemoLevel();
-    spec.sampleData.clear();
-    const Loaded l = Load(spec);
+    LevelPlan plan = tr4test::DemoLevel();
+    plan.sampleData.clear();
+    const Loaded l = Load(plan);
     EXPECT_TRUE(l.report.Readable());
     EXPECT_TRUE(l.level.sampleData.empty());
 }
 
 TEST(LevelLoader, SecondLoadReplacesEverything) {
-    LevelSpec first = tr4test::DemoLevel();
+    LevelPlan first = tr4test::DemoLevel();
     first.sampleData = {1, 2, 3};
-    LevelSpec second = tr4test::ManyMeshes(3);
+    LevelPlan second = tr4test::ManyMeshes(3);
     second.version = 0x12345678;
     second.rooms = {};
     tr4::Level level;
@@ -200,18 +200,18 @@ TEST(LevelLoader, SecondLoadReplacesEverything) {
 TEST(LevelLoader, ExtendedEngineTailStillGivesMeshesAndObjectTextures) {
     // Community engines store a larger sound map and more after the object textures: the tail
     // does not fit the standard layout, but everything before it must be kept.
-    LevelSpec spec = tr4test::DemoLevel();
-    spec.soundDetailCount = 0;
-    spec.sampleIndexCount = 0;
-    spec.demoDataCount = 0;
-    Bytes data = tr4test::BuildLevelData(spec);
+    LevelPlan plan = tr4test::DemoLevel();
+    plan.soundDetailCount = 0;
+    plan.sampleIndexCount = 0;
+    plan.demoDataCount = 0;
+    Bytes data = tr4test::BuildLevelData(plan);
     // Replace soundMap onwards (740 + 4 + 4 + 6 bytes) with a twice-as-large map that makes the
     // standard reading see a nonsense count.
     data.resize(data.size() - (740 + 4 + 4 + 6));
     for (int i = 0; i < 1480; ++i) data.push_back(0xFF);
     data.insert(data.end(), {0, 0, 0, 0});
-    Bytes file(tr4test::BuildLevelFile(spec));
-    const tr4test::FileLayout layout = tr4test::LayoutOf(spec);
+    Bytes file(tr4test::BuildLevelFile(plan));
+    const tr4test::FileLayout layout = tr4test::LayoutOf(plan);
     file.resize(layout.chunkStart[3]);
     const Bytes chunk = tr4test::BuildChunk(data);
     file.insert(file.end(), chunk.begin(), chunk.end());
@@ -221,16 +221,16 @@ TEST(LevelLoader, ExtendedEngineTailStillGivesMeshesAndObjectTextures) {
     EXPECT_TRUE(l.report.Readable());
     EXPECT_FALSE(l.report.parseComplete);
     EXPECT_TRUE(AnyWarningHas(l.report, "soundDetails")) << l.report.warnings.front();
-    EXPECT_EQ(l.level.objectTextures.size(), spec.objectTextures.size());
-    EXPECT_EQ(l.level.meshDataWordCount, tr4test::EncodeMeshes(spec.meshes).size() / 2);
+    EXPECT_EQ(l.level.objectTextures.size(), plan.objectTextures.size());
+    EXPECT_EQ(l.level.meshDataWordCount, tr4test::EncodeMeshes(plan.meshes).size() / 2);
     EXPECT_EQ(l.level.meshData.size(), l.level.meshDataWordCount);
     EXPECT_TRUE(l.level.soundDetails.empty());
 }
 
 TEST(LevelLoader, BytesAfterTheTrailerAreReportedNotFatal) {
-    LevelSpec spec = tr4test::DemoLevel();
-    spec.afterTrailer = {1, 2, 3};
-    const Loaded l = Load(spec);
+    LevelPlan plan = tr4test::DemoLevel();
+    plan.afterTrailer = {1, 2, 3};
+    const Loaded l = Load(plan);
     EXPECT_TRUE(l.report.parseComplete);
     EXPECT_EQ(l.report.parseEnd + 3, l.level.levelDataSize);
     EXPECT_TRUE(AnyWarningHas(l.report, "3 bytes of level data follow the trailer"));

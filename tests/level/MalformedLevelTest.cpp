@@ -33,9 +33,9 @@ void PutU32(Bytes& file, size_t at, uint32_t value) {
 }
 
 TEST(MalformedLevel, TruncationAnywhereEndsCleanly) {
-    const tr4test::LevelSpec spec = tr4test::DemoLevel();
-    const Bytes full = tr4test::BuildLevelFile(spec);
-    const tr4test::FileLayout layout = tr4test::LayoutOf(spec);
+    const tr4test::LevelPlan plan = tr4test::DemoLevel();
+    const Bytes full = tr4test::BuildLevelFile(plan);
+    const tr4test::FileLayout layout = tr4test::LayoutOf(plan);
     for (size_t cut = 0; cut < full.size(); cut += (cut < 64 ? 1 : 97)) {
         SCOPED_TRACE(cut);
         const tr4::LoadReport r = LoadReportOf(Bytes(full.begin(), full.begin() + long(cut)));
@@ -60,10 +60,10 @@ TEST(MalformedLevel, TruncationAnywhereEndsCleanly) {
 }
 
 TEST(MalformedLevel, LevelDataCutAnywhereKeepsWhatPrecedesTheCut) {
-    const tr4test::LevelSpec spec = tr4test::DemoLevel();
-    const Bytes data = tr4test::BuildLevelData(spec);
+    const tr4test::LevelPlan plan = tr4test::DemoLevel();
+    const Bytes data = tr4test::BuildLevelData(plan);
     tr4::Level full;
-    LoadReportOf(tr4test::BuildLevelFile(spec), &full);
+    LoadReportOf(tr4test::BuildLevelFile(plan), &full);
     for (size_t cut = 1; cut < data.size(); cut += 13) {
         SCOPED_TRACE(cut);
         tr4::Level level;
@@ -86,10 +86,10 @@ TEST(MalformedLevel, LevelDataCutAnywhereKeepsWhatPrecedesTheCut) {
 }
 
 TEST(MalformedLevel, LevelDataEndingInsideTheMeshesKeepsTheWholeOnes) {
-    tr4test::LevelSpec spec = tr4test::DemoLevel();
-    spec.rooms = {};
-    const Bytes data = tr4test::BuildLevelData(spec);
-    const size_t meshesAt = 4 + 2 + 4 + spec.floorDataCount * 2 + 4;
+    tr4test::LevelPlan plan = tr4test::DemoLevel();
+    plan.rooms = {};
+    const Bytes data = tr4test::BuildLevelData(plan);
+    const size_t meshesAt = 4 + 2 + 4 + plan.floorDataCount * 2 + 4;
     // Mesh 2 of the sample starts at byte 320 of the mesh data; cut 30 bytes into it.
     const size_t cut = meshesAt + 320 + 30 + 1;  // an odd cut: the last half word is dropped
     tr4::Level level;
@@ -113,8 +113,8 @@ TEST(MalformedLevel, LevelDataEndingInsideTheMeshesKeepsTheWholeOnes) {
 }
 
 TEST(MalformedLevel, ParseStopNamesTheFieldAndTheByte) {
-    const tr4test::LevelSpec spec = tr4test::DemoLevel();
-    const Bytes data = tr4test::BuildLevelData(spec);
+    const tr4test::LevelPlan plan = tr4test::DemoLevel();
+    const Bytes data = tr4test::BuildLevelData(plan);
     tr4::Level level;
     const size_t cut = data.size() - 6 - 8 - 4 - 16 - 4 - 100;  // inside soundMap
     level.levelData.assign(data.begin(), data.begin() + long(cut));
@@ -129,11 +129,11 @@ TEST(MalformedLevel, ParseStopNamesTheFieldAndTheByte) {
 TEST(MalformedLevel, HugeCountsAreRefusedBeforeAllocation) {
     // Each count in turn claims ~4 billion elements; the parse must stop there, allocate nothing
     // for it, and name it.
-    tr4test::LevelSpec spec = tr4test::DemoLevel();
-    spec.rooms = {};
-    const Bytes data = tr4test::BuildLevelData(spec);
-    const size_t meshBytes = tr4test::EncodeMeshes(spec.meshes).size();
-    const size_t floorAt = 4 + 2, meshCountAt = floorAt + 4 + spec.floorDataCount * 2,
+    tr4test::LevelPlan plan = tr4test::DemoLevel();
+    plan.rooms = {};
+    const Bytes data = tr4test::BuildLevelData(plan);
+    const size_t meshBytes = tr4test::EncodeMeshes(plan.meshes).size();
+    const size_t floorAt = 4 + 2, meshCountAt = floorAt + 4 + plan.floorDataCount * 2,
                  pointerAt = meshCountAt + 4 + meshBytes;
     const std::pair<size_t, const char*> cases[] = {
         {floorAt, "floorData needs"},
@@ -157,7 +157,7 @@ TEST(MalformedLevel, HugeCountsAreRefusedBeforeAllocation) {
         EXPECT_EQ(level.meshPointers.size(), level.meshPointerCount);
     }
     // A room with 65535 x 65535 sectors (34 GB) in a tiny level.
-    tr4test::LevelSpec roomy = tr4test::DemoLevel();
+    tr4test::LevelPlan roomy = tr4test::DemoLevel();
     roomy.rooms[0].sectorCountZ = 0xFFFF;
     roomy.rooms[0].sectorCountX = 0;
     Bytes roomData = tr4test::BuildLevelData(roomy);
@@ -175,9 +175,9 @@ TEST(MalformedLevel, HugeCountsAreRefusedBeforeAllocation) {
 }
 
 TEST(MalformedLevel, ImplausibleChunkSizesAreRefused) {
-    const tr4test::LevelSpec spec = tr4test::DemoLevel();
-    const tr4test::FileLayout layout = tr4test::LayoutOf(spec);
-    const Bytes full = tr4test::BuildLevelFile(spec);
+    const tr4test::LevelPlan plan = tr4test::DemoLevel();
+    const tr4test::FileLayout layout = tr4test::LayoutOf(plan);
+    const Bytes full = tr4test::BuildLevelFile(plan);
     {
         // Texture chunk claiming 4 GB: left empty, the level still reads.
         Bytes bad = full;
@@ -189,7 +189,7 @@ TEST(MalformedLevel, ImplausibleChunkSizesAreRefused) {
         EXPECT_NE(r.warnings[0].find("which no zlib stream can give"), std::string::npos);
         EXPECT_EQ(level.pages32Size, 0u);
         EXPECT_TRUE(level.pages32.empty());
-        EXPECT_EQ(level.pages16, spec.pages16);
+        EXPECT_EQ(level.pages16, plan.pages16);
     }
     {
         // Level data claiming more than its stream can expand to: not a readable level.

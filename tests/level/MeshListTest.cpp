@@ -6,7 +6,7 @@
 namespace {
 
 using tr4test::Bytes;
-using tr4test::MeshSpec;
+using tr4test::MeshPlan;
 
 std::unique_ptr<tr4::Lista_Mesh> Decode(const Bytes& data,
                                         std::vector<std::string>* warnings = nullptr) {
@@ -21,8 +21,8 @@ const tr4::MeshRecord& At(const tr4::Lista_Mesh& list, int i) {
     return *m;
 }
 
-MeshSpec Triangle() {
-    MeshSpec m;
+MeshPlan Triangle() {
+    MeshPlan m;
     m.centre[0] = 100;
     m.centre[1] = -20;
     m.centre[2] = 300;
@@ -62,8 +62,8 @@ TEST(DecodeMeshes, OneMeshGivesOneRecordWithEveryField) {
 }
 
 TEST(DecodeMeshes, AlignmentWordOnlyWhenTheFieldsAreNotAMultipleOfFour) {
-    MeshSpec aligned = Triangle();  // 64 bytes
-    MeshSpec unaligned = Triangle();
+    MeshPlan aligned = Triangle();  // 64 bytes
+    MeshPlan unaligned = Triangle();
     unaligned.normals.clear();
     unaligned.shades = {1, 2, 3};   // 10 + 2 + 18 + 2 + 6 + 2 + 2 + 10 = 52: aligned too
     unaligned.shades.push_back(4);  // 54: needs the word
@@ -81,7 +81,7 @@ TEST(DecodeMeshes, AlignmentWordOnlyWhenTheFieldsAreNotAMultipleOfFour) {
 }
 
 TEST(DecodeMeshes, CountsOfZeroOrBelowHaveNoArray) {
-    MeshSpec m = Triangle();
+    MeshPlan m = Triangle();
     m.vertices.clear();
     m.vertexCount = -5;
     m.normals.clear();  // normalCount 0: neither normals nor shades
@@ -114,7 +114,7 @@ TEST(DecodeMeshes, LastMeshRunningPastTheEndIsDroppedAndSaidSo) {
                                    std::to_string(cut) + " bytes); dropped");
     }
     // A count that claims far more than the data holds, including the most negative shade count.
-    MeshSpec greedy = Triangle();
+    MeshPlan greedy = Triangle();
     greedy.normals.clear();
     greedy.shades = {1};
     Bytes bad = tr4test::EncodeMesh(greedy);

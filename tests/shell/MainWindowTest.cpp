@@ -294,7 +294,7 @@ class MainWindowTest : public QObject {
     }
 
     void levelsWithoutMeshesOrCutShort() {
-        tr4test::LevelSpec empty = tr4test::DemoLevel();
+        tr4test::LevelPlan empty = tr4test::DemoLevel();
         empty.meshes.clear();
         Open(WriteLevel(QStringLiteral("empty.tr4"), tr4test::BuildLevelFile(empty)));
         QVERIFY(person.errors.isEmpty());
@@ -305,7 +305,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(NonWhitePixels(form->GrabPanelFrame()), 0);
 
         // Level data that ends after the meshes: the meshes load, the warning is no error.
-        const tr4test::LevelSpec demo = tr4test::DemoLevel();
+        const tr4test::LevelPlan demo = tr4test::DemoLevel();
         const tr4test::Bytes file = tr4test::BuildLevelFile(demo);
         const tr4test::FileLayout layout = tr4test::LayoutOf(demo);
         tr4test::Bytes levelData = tr4test::BuildLevelData(demo);

@@ -35,7 +35,7 @@ class Writer {
 
 }  // namespace
 
-Bytes EncodeMesh(const MeshSpec& m) {
+Bytes EncodeMesh(const MeshPlan& m) {
     Writer w;
     for (int16_t c : m.centre) w.Put(c);
     w.Put(m.radius);
@@ -56,20 +56,20 @@ Bytes EncodeMesh(const MeshSpec& m) {
     return w.bytes;
 }
 
-Bytes EncodeMeshes(const std::vector<MeshSpec>& meshes) {
+Bytes EncodeMeshes(const std::vector<MeshPlan>& meshes) {
     Bytes out;
-    for (const MeshSpec& m : meshes) {
+    for (const MeshPlan& m : meshes) {
         Bytes one = EncodeMesh(m);
         out.insert(out.end(), one.begin(), one.end());
     }
     return out;
 }
 
-Bytes BuildLevelData(const LevelSpec& s) {
+Bytes BuildLevelData(const LevelPlan& s) {
     Writer w;
     w.Put(uint32_t{0});
     w.Put(static_cast<uint16_t>(s.rooms.size()));
-    for (const RoomSpec& r : s.rooms) {
+    for (const RoomPlan& r : s.rooms) {
         w.Pattern(16, 1);
         w.Put(r.dataWordCount);
         const std::pair<int16_t, uint32_t> geometry[] = {
@@ -155,14 +155,14 @@ Bytes BuildChunk(const Bytes& payload, std::optional<uint32_t> statedSize) {
 
 namespace {
 
-std::array<Bytes, 4> Chunks(const LevelSpec& s) {
+std::array<Bytes, 4> Chunks(const LevelPlan& s) {
     return {BuildChunk(s.pages32), BuildChunk(s.pages16), BuildChunk(s.miscPages),
             BuildChunk(BuildLevelData(s))};
 }
 
 }  // namespace
 
-Bytes BuildLevelFile(const LevelSpec& s) {
+Bytes BuildLevelFile(const LevelPlan& s) {
     Writer w;
     w.Put(s.version);
     w.Put(s.roomPageCount);
@@ -174,7 +174,7 @@ Bytes BuildLevelFile(const LevelSpec& s) {
     return w.bytes;
 }
 
-FileLayout LayoutOf(const LevelSpec& s) {
+FileLayout LayoutOf(const LevelPlan& s) {
     FileLayout layout;
     size_t at = 10;
     const auto chunks = Chunks(s);
@@ -271,8 +271,8 @@ tr4::MeshTriangle Tri(const std::vector<V>& v, uint16_t a, uint16_t b, uint16_t 
     return t;
 }
 
-MeshSpec Cube(int16_t half, int16_t cx, int16_t cy, int16_t cz) {
-    MeshSpec m;
+MeshPlan Cube(int16_t half, int16_t cx, int16_t cy, int16_t cz) {
+    MeshPlan m;
     m.centre[0] = cx;
     m.centre[1] = cy;
     m.centre[2] = cz;
@@ -298,8 +298,8 @@ MeshSpec Cube(int16_t half, int16_t cx, int16_t cy, int16_t cz) {
 
 }  // namespace
 
-LevelSpec DemoLevel() {
-    LevelSpec s;
+LevelPlan DemoLevel() {
+    LevelPlan s;
     s.roomPageCount = 1;
     s.objectPageCount = 1;
     // Page 0: four coloured quadrants, each with a checker and a white frame, so orientation and
@@ -345,7 +345,7 @@ LevelSpec DemoLevel() {
 
     // 1: a pyramid, apex up, sides from page 1, base from the yellow quadrant.
     {
-        MeshSpec m;
+        MeshPlan m;
         m.radius = 70;
         m.vertices = {{-50, 40, -50}, {50, 40, -50}, {50, 40, 50}, {-50, 40, 50}, {0, -60, 0}};
         m.normals = m.vertices;
@@ -359,7 +359,7 @@ LevelSpec DemoLevel() {
     // 2: a 3 x 3 checkered wall facing the viewer. Its centre lies away from the origin: the
     // view aims at the centre and moves the mesh there, so the vertices stay about the origin.
     {
-        MeshSpec m;
+        MeshPlan m;
         m.centre[0] = 300;
         m.centre[1] = -50;
         m.centre[2] = 200;
@@ -384,7 +384,7 @@ LevelSpec DemoLevel() {
 
     // 3: an octahedron of eight triangles; its fields need an alignment word.
     {
-        MeshSpec m;
+        MeshPlan m;
         m.radius = 60;
         m.vertices = {{60, 0, 0}, {-60, 0, 0}, {0, 60, 0}, {0, -60, 0}, {0, 0, 60}, {0, 0, -60}};
         m.shades = {100, 200, 300, 400, 500, 600};
@@ -399,15 +399,15 @@ LevelSpec DemoLevel() {
     return s;
 }
 
-LevelSpec ManyMeshes(int n) {
-    LevelSpec s;
+LevelPlan ManyMeshes(int n) {
+    LevelPlan s;
     s.pages32 = SolidPage32(200, 100, 50);
     s.pages16 = Page16From32(s.pages32);
     s.miscPages = Bytes(65536, 0);
     s.objectTextures = {Quad(0, 0, 0, 255, 255)};
     Bytes data;
     const Bytes cube = [] {
-        MeshSpec m = Cube(100, 0, 0, 0);
+        MeshPlan m = Cube(100, 0, 0, 0);
         for (auto& r : m.rectangles) r.texture = 0;
         return EncodeMesh(m);
     }();

@@ -15,7 +15,7 @@ namespace tr4test {
 
 using Bytes = std::vector<uint8_t>;
 
-struct MeshSpec {
+struct MeshPlan {
     int16_t centre[3] = {0, 0, 0};
     uint32_t radius = 0;
     std::vector<tr4::MeshVertex> vertices;
@@ -28,18 +28,18 @@ struct MeshSpec {
     uint16_t alignmentWord = 0xA11A;  // the value written when the mesh needs one
 };
 
-struct RoomSpec {
+struct RoomPlan {
     int16_t vertexCount = 2, rectangleCount = 1, triangleCount = 1, spriteCount = 0;
     uint16_t portalCount = 1, sectorCountZ = 2, sectorCountX = 3, lightCount = 1, staticCount = 1;
     uint32_t dataWordCount = 0;  // the parse ignores it
 };
 
-struct LevelSpec {
+struct LevelPlan {
     uint32_t version = 0x00345254;
     uint16_t roomPageCount = 1, objectPageCount = 1, bumpPageCount = 0;
     Bytes pages32, pages16, miscPages;
-    std::vector<RoomSpec> rooms{RoomSpec{}};
-    std::vector<MeshSpec> meshes;
+    std::vector<RoomPlan> rooms{RoomPlan{}};
+    std::vector<MeshPlan> meshes;
     std::optional<Bytes> meshData;  // raw mesh data instead of encoding meshes
     uint32_t floorDataCount = 3, meshPointerCount = 2, animationCount = 1, stateChangeCount = 1,
              animDispatchCount = 1, animCommandCount = 2, meshTreeCount = 1, frameCount = 4,
@@ -55,13 +55,13 @@ struct LevelSpec {
 };
 
 // One mesh as it stands in the mesh data, with its alignment word when it needs one.
-Bytes EncodeMesh(const MeshSpec& mesh);
-Bytes EncodeMeshes(const std::vector<MeshSpec>& meshes);
-Bytes BuildLevelData(const LevelSpec& spec);
+Bytes EncodeMesh(const MeshPlan& mesh);
+Bytes EncodeMeshes(const std::vector<MeshPlan>& meshes);
+Bytes BuildLevelData(const LevelPlan& plan);
 // One chunk: uncompressed size, compressed size, zlib stream of payload. statedSize replaces the
 // true uncompressed size in the chunk header when given.
 Bytes BuildChunk(const Bytes& payload, std::optional<uint32_t> statedSize = std::nullopt);
-Bytes BuildLevelFile(const LevelSpec& spec);
+Bytes BuildLevelFile(const LevelPlan& plan);
 
 // Byte offsets of the pieces of a built file, for tests that cut or corrupt it at known places.
 struct FileLayout {
@@ -69,17 +69,17 @@ struct FileLayout {
     size_t sampleCountAt = 0;
     size_t fileSize = 0;
 };
-FileLayout LayoutOf(const LevelSpec& spec);
+FileLayout LayoutOf(const LevelPlan& plan);
 
 // A 256 x 256 page of 32-bit texels (B, G, R, A) filled with colour, and its 16-bit X1R5G5B5 twin.
 Bytes SolidPage32(uint8_t r, uint8_t g, uint8_t b);
 Bytes Page16From32(const Bytes& page32);
 
 // The bundled sample: a few recognisable textured meshes on two pages.
-LevelSpec DemoLevel();
+LevelPlan DemoLevel();
 
 // A generated level of n copies of a small textured mesh, for scaling benchmarks.
-LevelSpec ManyMeshes(int n);
+LevelPlan ManyMeshes(int n);
 
 Bytes ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const Bytes& bytes);
