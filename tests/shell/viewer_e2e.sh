@@ -11,7 +11,7 @@ viewer=$1
 level=$2
 if [[ -z "${TR4_E2E_DISPLAY:-}" ]]; then
   command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run missing"; exit 77; }
-  TR4_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+  TR4_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
 fi
 for tool in xdotool xwininfo import convert python3; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
