@@ -229,8 +229,8 @@ long PeakKilobytesOfInfo() {
 void PrintMemory() {
     tr4::Level level;
     if (!tr4::LoadLevelFile(kRealLevel, level)) return;
-    const double chunks = double(level.pages32Size) + level.pages16Size + level.miscPagesSize +
-                          level.levelDataSize;
+    const double chunks =
+        double(level.pages32Size) + level.pages16Size + level.miscPagesSize + level.levelDataSize;
     const double fileSize = double(ReadWhole(kRealLevel).size());
     const double budgetKb = (1.5 * (chunks + fileSize) + 8.0 * 1024 * 1024) / 1024;
     std::vector<double> ratios;

@@ -5,13 +5,15 @@
 //   frame   one viewer frame of the real level's largest mesh (clear, world transform, draw,
 //           present), centred so that it covers the panel, against an empty frame (clear and
 //           present only)                                                    target: at most 3
-//   first   creating all texture pages and building and uploading all render meshes of the real
-//           level on a fresh device, against the same on a device that held a level before
+//   first   creating all texture pages and building and uploading all render meshes on a fresh
+//           device, against the same on a device that held a level before, for the real level
+//           and for a level of 35 pages (the real one with its pages repeated)
 //                                                                            target: at most 1.2
 //   build   the same on a device that held a level before, against the real level's
 //           LoadLevelFile                                                     target: at most 0.1
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -40,6 +42,7 @@ struct Scene {
     std::unique_ptr<trTextura> pages;
     int largest = -1;
     int largestFaces = 0;
+    tr4::Level widePages;  // the real level with 35 pages
 
     bool Make() {
         if (system.CreateDirect3D() != S_OK) return false;
@@ -52,6 +55,14 @@ struct Scene {
         pages = std::make_unique<trTextura>(level);
         pages->CreatePages32(device.get());
         BuildRenderMeshes(list.get(), device.get(), pages.get(), level);
+        widePages = level;
+        const size_t realPages = level.pages32Size >> 18;
+        if (realPages == 0) return false;
+        widePages.pages32.resize(35u << 18);
+        for (size_t p = realPages; p < 35; ++p)
+            std::copy_n(level.pages32.begin() + static_cast<long>((p % realPages) << 18), 1u << 18,
+                        widePages.pages32.begin() + static_cast<long>(p << 18));
+        widePages.pages32Size = 35u << 18;
         for (int i = 0; i < list->Count(); ++i) {
             const int faces = RenderMeshAt(*list, i)->GetFaceCount();
             if (faces > largestFaces) {
@@ -109,10 +120,9 @@ void BM_LargestMeshFrame_vs_EmptyFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_LargestMeshFrame_vs_EmptyFrame)->UseManualTime()->Iterations(kPairs);
 
-// Pages and render meshes of the real level on device; the seconds that took. Releasing them
-// belongs to the next load and is left out.
-double BuildOn(dxDevice8& device) {
-    tr4::Level& level = gScene->level;
+// Pages and render meshes of level (the real one or its 35-page twin) on device; the seconds
+// that took. Releasing them belongs to the next load and is left out.
+double BuildOn(dxDevice8& device, const tr4::Level& level) {
     const double t0 = paired::Now(paired::Clock::Wall);
     auto pages = std::make_unique<trTextura>(level);
     pages->CreatePages32(&device);
@@ -123,28 +133,31 @@ double BuildOn(dxDevice8& device) {
     return t;
 }
 
-double BuildOnFreshDevice() {
+double BuildOnFreshDevice(const tr4::Level& level) {
     std::unique_ptr<dxDevice8> fresh;
     if (gScene->system.CreateRenderDevice(nullptr, 1, fresh, QSize(321, 385)) != S_OK) return -1;
     SetViewerProjection(*fresh, 1.0f);
-    const double t = BuildOn(*fresh);
+    const double t = BuildOn(*fresh, level);
     fresh.reset();
     return t;
 }
 
 void BM_FirstBuild_vs_ReusedBuild(benchmark::State& state) {
+    const tr4::Level& level = state.range(0) ? gScene->widePages : gScene->level;
     paired::Run(
-        state, "first build", paired::Clock::Wall, [] { return BuildOnFreshDevice(); },
-        [] { return BuildOn(*gScene->device); });
+        state, state.range(0) ? "first build 35" : "first build", paired::Clock::Wall,
+        [&] { return BuildOnFreshDevice(level); }, [&] { return BuildOn(*gScene->device, level); });
 }
 BENCHMARK(BM_FirstBuild_vs_ReusedBuild)
+    ->Arg(0)
+    ->Arg(1)
     ->UseManualTime()
     ->Iterations(kPairs)
     ->Unit(benchmark::kMillisecond);
 
 void BM_Build_vs_LoadLevelFile(benchmark::State& state) {
     paired::Run(
-        state, "build", paired::Clock::Wall, [] { return BuildOn(*gScene->device); },
+        state, "build", paired::Clock::Wall, [] { return BuildOn(*gScene->device, gScene->level); },
         [] {
             tr4::Level level;
             benchmark::DoNotOptimize(tr4::LoadLevelFile(kRealLevel, level));
@@ -172,7 +185,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     std::printf("\n");
     paired::Print("largest-mesh frame / empty frame", "frame", 3);
-    paired::Print("first build / build on a reused device", "first build", 1.2);
+    paired::Print("first build / reused build, real level", "first build", 1.2);
+    paired::Print("first build / reused build, 35 pages", "first build 35", 1.2);
     paired::Print("pages + render meshes / LoadLevelFile", "build", 0.1);
     gScene = nullptr;
     benchmark::Shutdown();

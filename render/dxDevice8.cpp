@@ -166,6 +166,10 @@ dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
     return texture;
 }
 
+void dxDevice8::ReservePageTextures(int count) {
+    if (impl->MakeCurrent()) impl->ReserveLayers(count);
+}
+
 int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
     if (mesh == nullptr) return E_FAIL;
     if (mesh->BuildVertexData() < 0) return E_FAIL;
@@ -337,6 +341,10 @@ void dxDevice8::LoseContext() {
     if (!impl->created) return;
     impl->DropContext();
     impl->lost = true;
+}
+
+int dxDevice8::PageStoreLayers() const {
+    return impl->pageArray ? impl->arrayCapacity : 0;
 }
 
 int dxDevice8::LiveTextureCount() const {

@@ -99,6 +99,28 @@ TEST_F(Pages, AReplacedSetReleasesItsTextures) {
     pages.reset();
 }
 
+TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
+    // 35 pages, more than a store that starts small and doubles would hold without growing twice;
+    // each a colour of its own, so a page uploaded to the wrong layer shows.
+    level.pages32.clear();
+    for (uint32_t i = 0; i < 35; ++i) {
+        const Bytes page = Solid32(0x050301u * (i + 1));
+        level.pages32.insert(level.pages32.end(), page.begin(), page.end());
+    }
+    level.pages32Size = static_cast<uint32_t>(level.pages32.size());
+    trTextura pages(level);
+    ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
+    EXPECT_EQ(device->PageStoreLayers(), 36);  // the pages and the grey layer, nothing spare
+    for (int i : {0, 15, 16, 31, 34})
+        EXPECT_EQ(PageColour(*device, pages.GetPage32(i)), 0x050301u * (i + 1)) << "page " << i;
+    // A device made again after a loss holds the same.
+    device->LoseContext();
+    device->ResetDevice(System()->GetPresentParameters(1));
+    ASSERT_FALSE(device->IsLost());
+    EXPECT_EQ(device->PageStoreLayers(), 36);
+    EXPECT_EQ(PageColour(*device, pages.GetPage32(34)), 0x050301u * 35);
+}
+
 class Builder : public Pages {
   protected:
     void SetUp() override {
