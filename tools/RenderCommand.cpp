@@ -16,6 +16,7 @@
 #include "LevelLoader.h"
 #include "MeshList.h"
 #include "MeshView.h"
+#include "PngFiles.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
@@ -170,26 +171,38 @@ int Render(const Args& args) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
 
-    auto renderOne = [&](int index, const std::string& out) -> bool {
+    // Draws the mesh and reads the frame back; a null image when that failed.
+    auto drawOne = [&](int index) -> QImage {
         tr4::MeshRecord* record = nullptr;
-        if (!list || !list->GetRecord(index, record) || record == nullptr) return false;
+        if (!list || !list->GetRecord(index, record) || record == nullptr) return QImage();
         AimAtMesh(*device, *record);
         if (DrawMeshFrame(*device, RenderMeshAt(*list, index), *record, o.view) != S_OK)
-            return false;
-        const QImage frame = device->ReadFrame();
-        return !frame.isNull() && frame.save(QString::fromStdString(out), "PNG");
+            return QImage();
+        return device->ReadFrame();
     };
 
     int status = 0;
     if (o.index) {
-        if (!renderOne(*o.index, o.output)) status = Fail("could not draw or write " + o.output);
+        const QImage frame = drawOne(*o.index);
+        if (frame.isNull() || !WritePng(frame, o.output))
+            status = Fail("could not draw or write " + o.output);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
+        // Each picture is encoded on the second core while the next mesh is drawn.
+        PngWriterThread writer;
         for (int i = 0; status == 0 && i < count; ++i) {
             const std::string out = o.allDir + "/" + std::to_string(i) + ".png";
-            if (!renderOne(i, out)) status = Fail("could not draw or write " + out);
+            QImage frame = drawOne(i);
+            if (frame.isNull())
+                status = Fail("could not draw or write " + out);
+            else
+                writer.Put(std::move(frame), out);
+            if (const std::string failed = writer.FirstFailure(); status == 0 && !failed.empty())
+                status = Fail("could not draw or write " + failed);
         }
+        if (const std::string failed = writer.Finish(); status == 0 && !failed.empty())
+            status = Fail("could not draw or write " + failed);
     }
     // Meshes first, then the pages, then the device.
     list.reset();
