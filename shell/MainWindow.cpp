@@ -93,6 +93,7 @@ TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
     BuildLayout();
     if (!this->dialogs.openFile) {
         this->dialogs.openFile = [this](const QString& title, const QString& filter) {
+            MakeOpenDialog();
             OpenDialog1->setWindowTitle(title);
             OpenDialog1->setNameFilter(ToQtNameFilter(filter));
             if (OpenDialog1->exec() != QDialog::Accepted) return QString();
@@ -196,7 +197,10 @@ void TForm1::BuildLayout() {
     setTabOrder(ListBox2, ListBox3);
     setTabOrder(ListBox3, ListBox4);
     setTabOrder(ListBox4, Edit1);
+}
 
+void TForm1::MakeOpenDialog() {
+    if (OpenDialog1) return;
     OpenDialog1 = new QFileDialog(this);
     // Any name may be typed and the dialog is resizable. The same widget dialog on every
     // desktop, so it can be driven by keyboard alone; it renames and deletes nothing, since the
@@ -221,10 +225,18 @@ float TForm1::WindowAspect() const {
 
 void TForm1::FormCreate() {
     // "." as decimal separator whatever the locale: TextToFloat reads only that form.
-    const int32_t created = graphics.CreateDirect3D();
     InstallIdleHandler();
+    // The graphics system and the device come once the window is on screen (StartGraphics):
+    // loading the driver and making a context take several times as long as bringing up the
+    // window itself.
+    const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
+    camera = std::make_unique<MouseD3D>(spinFactor, kStartZoom);
+}
 
-    if (created == S_OK) {
+void TForm1::StartGraphics() {
+    if (graphicsStarted) return;
+    graphicsStarted = true;
+    if (graphics.CreateDirect3D() == S_OK) {
         surface = new PanelSurface(*this);
         surface->setSurfaceType(QSurface::OpenGLSurface);
         graphics.CreateRenderDevice(surface, 1, device);
@@ -246,9 +258,6 @@ void TForm1::FormCreate() {
         // Said once, after the window has come up.
         QTimer::singleShot(0, this, [this] { ReportNo3D(); });
     }
-
-    const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
-    camera = std::make_unique<MouseD3D>(spinFactor, kStartZoom);
 }
 
 void TForm1::ReportNo3D() {
@@ -326,6 +335,7 @@ void TForm1::RecoverLostDevice() {
 
 void TForm1::Open1Click() {
     if (loading) return;
+    StartGraphics();  // a level opened before the first frame still gets its pages
     const QString path =
         dialogs.openFile(QString::fromLatin1(kDialogTitle), QString::fromLatin1(kDialogFilter));
     if (path.isEmpty()) return;
@@ -451,5 +461,11 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::paintEvent(QPaintEvent* event) {
     QMainWindow::paintEvent(event);
+    // The first paint means the window is on screen; the graphics follow from the event loop,
+    // not from inside a paint.
+    if (!graphicsStarted && !graphicsQueued) {
+        graphicsQueued = true;
+        QTimer::singleShot(0, this, [this] { StartGraphics(); });
+    }
     FormPaint();
 }
