@@ -8,20 +8,11 @@
 #include "Commands.h"
 #include "Json.h"
 #include "LevelLoader.h"
+#include "Loaded.h"
 #include "MeshList.h"
 
 namespace tr4tool {
-namespace {
 
-struct Loaded {
-    tr4::Level level;
-    tr4::LoadReport report;
-    std::unique_ptr<tr4::Lista_Mesh> meshes;
-    std::vector<std::string> warnings;  // the load's, then the decoder's
-};
-
-// Loads and decodes path. Returns false, after printing the one-line reason, when the file is not
-// a readable level; warnings go to stderr either way.
 bool LoadAndDecode(const std::string& path, Loaded& out) {
     if (tr4::LoadLevelFile(path.c_str(), out.level, &out.report) == 0 || !out.report.Readable()) {
         std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.report.error.c_str());
@@ -35,6 +26,8 @@ bool LoadAndDecode(const std::string& path, Loaded& out) {
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
     return true;
 }
+
+namespace {
 
 bool ParseFileAndJson(const Args& args, std::string& path, bool& json) {
     json = false;
