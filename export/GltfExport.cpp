@@ -363,11 +363,9 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
         for (int i : wanted) roots.push_back(b.Node("mesh " + std::to_string(i), b.Mesh(i)));
     } else {
         const ObjectMeshes objects(level, list);
-        auto meshOfPointer = [&](uint32_t pointer, const std::string& who) {
-            const int mesh = objects.MeshOfPointer(pointer);
-            if (mesh < 0)
-                warnings.push_back(who + ": mesh pointer " + std::to_string(pointer) +
-                                   " names no decoded mesh");
+        // A part or static whose mesh pointer names no decoded mesh stays, without a mesh.
+        auto meshOrWarn = [&](int mesh, const std::string& who) {
+            if (mesh < 0) warnings.push_back(who + ": its mesh pointer names no decoded mesh");
             return mesh < 0 ? -1 : b.Mesh(mesh);
         };
         const std::string name =
@@ -384,19 +382,19 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
             std::vector<int> partNodes;
             for (size_t k = 0; k < parts.size(); ++k) {
                 const std::string part = name + " part " + std::to_string(k);
-                const int node = b.Node(part, meshOfPointer(m->firstMesh + uint32_t(k), part));
+                const int node =
+                    b.Node(part, meshOrWarn(objects.MoveablePart(m->id, uint32_t(k)), part));
                 b.Translate(node, parts[k].offset);
                 const int parent = parts[k].parent < 0 ? object : partNodes[parts[k].parent];
                 model.nodes[parent].children.push_back(node);
                 partNodes.push_back(node);
             }
         } else {
-            const std::optional<StaticObject> s = objects.Static(request.id);
-            if (!s) {
+            if (!objects.HasStatic(request.id)) {
                 error = "no static has id " + std::to_string(request.id);
                 return false;
             }
-            roots.push_back(b.Node(name, meshOfPointer(s->meshPointer, name)));
+            roots.push_back(b.Node(name, meshOrWarn(objects.Static(request.id), name)));
         }
     }
     b.Finish(roots);

@@ -1,33 +1,38 @@
 #include "ObjectMeshes.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tr4export {
 
 namespace {
-constexpr size_t kStaticRecordBytes = 32;
+constexpr size_t kStaticRecordBytes = 32;  // the id comes first, as a u32
 }
 
 ObjectMeshes::ObjectMeshes(const tr4::Level& level, const tr4::Lista_Mesh* list) : level(level) {
-    if (list) {
-        for (int i = 0; i < list->Count(); ++i) {
-            tr4::MeshRecord* m = nullptr;
-            if (list->GetRecord(i, m) && m) meshAtOffset.emplace(m->offset, i);
-        }
-    }
+    const tr4::MeshOwners owners = tr4::FindMeshOwners(level, list);
+    for (size_t mesh = 0; mesh < owners.owners.size(); ++mesh)
+        for (const tr4::MeshOwner& o : owners.owners[mesh])
+            meshOf.emplace(std::make_tuple(o.kind, o.id, o.part), static_cast<int>(mesh));
     for (size_t at = 0; at + kStaticRecordBytes <= level.staticMeshes.size();
          at += kStaticRecordBytes) {
-        StaticObject s;
-        std::memcpy(&s.id, level.staticMeshes.data() + at, 4);
-        std::memcpy(&s.meshPointer, level.staticMeshes.data() + at + 4, 2);
-        statics.push_back(s);
+        uint32_t id = 0;
+        std::memcpy(&id, level.staticMeshes.data() + at, 4);
+        staticIds.push_back(id);
     }
 }
 
-int ObjectMeshes::MeshOfPointer(uint32_t pointer) const {
-    if (pointer >= level.meshPointers.size()) return -1;
-    const auto it = meshAtOffset.find(level.meshPointers[pointer]);
-    return it == meshAtOffset.end() ? -1 : it->second;
+int ObjectMeshes::Find(tr4::MeshOwner::Kind kind, uint32_t id, uint32_t part) const {
+    const auto it = meshOf.find(std::make_tuple(kind, id, part));
+    return it == meshOf.end() ? -1 : it->second;
+}
+
+int ObjectMeshes::MoveablePart(uint32_t id, uint32_t part) const {
+    return Find(tr4::MeshOwner::Kind::Moveable, id, part);
+}
+
+int ObjectMeshes::Static(uint32_t id) const {
+    return Find(tr4::MeshOwner::Kind::Static, id, 0);
 }
 
 const tr4::MoveableRecord* ObjectMeshes::Moveable(uint32_t id) const {
@@ -36,10 +41,8 @@ const tr4::MoveableRecord* ObjectMeshes::Moveable(uint32_t id) const {
     return nullptr;
 }
 
-std::optional<StaticObject> ObjectMeshes::Static(uint32_t id) const {
-    for (const StaticObject& s : statics)
-        if (s.id == id) return s;
-    return std::nullopt;
+bool ObjectMeshes::HasStatic(uint32_t id) const {
+    return std::find(staticIds.begin(), staticIds.end(), id) != staticIds.end();
 }
 
 }  // namespace tr4export

@@ -1,39 +1,37 @@
 #pragma once
-// Which level meshes make up the moveables and statics of a level. The objects name their meshes
-// through meshPointers, byte offsets into the mesh data; the decoded list knows where each mesh
-// starts.
+// The moveables and statics of a level and the level meshes that make them up, from the mesh
+// owners that the level layer finds through the objects' mesh pointers.
 #include <cstdint>
+#include <map>
 #include <optional>
-#include <string>
-#include <unordered_map>
+#include <tuple>
 #include <vector>
 
 #include "Level.h"
 #include "MeshList.h"
+#include "MeshOwners.h"
 
 namespace tr4export {
-
-struct StaticObject {
-    uint32_t id = 0;
-    uint16_t meshPointer = 0;  // index into meshPointers
-};
 
 class ObjectMeshes {
   public:
     ObjectMeshes(const tr4::Level& level, const tr4::Lista_Mesh* list);
-    // The level mesh that meshPointers[pointer] starts, or -1 when there is no such pointer or
-    // no decoded mesh starts at its offset.
-    int MeshOfPointer(uint32_t pointer) const;
+    // The level mesh of part of moveable id, or -1 when its mesh pointer names no decoded mesh.
+    int MoveablePart(uint32_t id, uint32_t part) const;
+    // The level mesh of static id, or -1.
+    int Static(uint32_t id) const;
     // The moveable with that id, or none.
     const tr4::MoveableRecord* Moveable(uint32_t id) const;
-    // Every static of the level, in file order (32-byte records: id, then the mesh pointer).
-    const std::vector<StaticObject>& Statics() const { return statics; }
-    std::optional<StaticObject> Static(uint32_t id) const;
+    // The ids of every static of the level, in record order.
+    const std::vector<uint32_t>& StaticIds() const { return staticIds; }
+    bool HasStatic(uint32_t id) const;
 
   private:
+    int Find(tr4::MeshOwner::Kind kind, uint32_t id, uint32_t part) const;
+
     const tr4::Level& level;
-    std::unordered_map<uint32_t, int> meshAtOffset;
-    std::vector<StaticObject> statics;
+    std::map<std::tuple<tr4::MeshOwner::Kind, uint32_t, uint32_t>, int> meshOf;
+    std::vector<uint32_t> staticIds;
 };
 
 }  // namespace tr4export

@@ -151,8 +151,8 @@ int Export(const Args& args) {
     for (const tr4::MoveableRecord& m : l.level.moveables)
         if (const int status = one(Kind::Moveable, m.id); status != 0) return status;
     const tr4export::ObjectMeshes objects(l.level, l.meshes.get());
-    for (const tr4export::StaticObject& s : objects.Statics())
-        if (const int status = one(Kind::Static, s.id); status != 0) return status;
+    for (uint32_t id : objects.StaticIds())
+        if (const int status = one(Kind::Static, id); status != 0) return status;
     return 0;
 }
 
