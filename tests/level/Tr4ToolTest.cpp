@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -85,6 +86,42 @@ TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "info FILE [--json]"));
     EXPECT_TRUE(Has(help.out, "meshes FILE [--json]"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
+    const std::string dir = ::testing::TempDir() + "/tr4tool-export";
+    const std::string level = TR4_SAMPLE_LEVEL;
+    std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
+    // Usage errors: no kind, two kinds, no output, an output beside --objects, a bad scale.
+    for (const char* args : {" -o x.glb", " --all 0 -o x.glb", " --all", " --objects d -o x.glb",
+                             " --all --scale -1 -o x.glb", " --moveable x -o x.glb"}) {
+        EXPECT_EQ(Tool("export " + level + args).status, 2) << args;
+    }
+    EXPECT_EQ(Tool("export " + level + " 999 -o " + dir + "/x.glb").status, 2);
+    EXPECT_EQ(Tool("export /nonexistent.tr4 --all -o " + dir + "/x.glb").status, 1);
+    EXPECT_EQ(Tool("export " + level + " --all -o /nonexistent/dir/x.glb").status, 3);
+    EXPECT_EQ(Tool("pages " + level).status, 2);
+
+    const ToolRun all = Tool("export " + level + " --all -o " + dir + "/all.gltf");
+    EXPECT_EQ(all.status, 0) << all.out;
+    FILE* f = std::fopen((dir + "/all.gltf").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char head[16] = {};
+    EXPECT_EQ(std::fread(head, 1, 1, f), 1u);
+    std::fclose(f);
+    EXPECT_EQ(head[0], '{');  // JSON, not the binary form
+
+    const ToolRun pages = Tool("pages " + level + " " + dir + "/pages");
+    EXPECT_EQ(pages.status, 0) << pages.out;
+    f = std::fopen((dir + "/pages/page-0.png").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fread(head, 1, 8, f), 8u);
+    std::fclose(f);
+    EXPECT_EQ(std::string(head + 1, 3), "PNG");
 }
 
 }  // namespace
