@@ -61,8 +61,10 @@ std::string Parse(const Args& args, ExportOptions& o) {
             } catch (...) {
                 used = 0;
             }
-            if (used != v.size() || !std::isfinite(s) || s <= 0)
-                return "--scale wants a positive number (metres per level unit)";
+            // Level coordinates reach 32,768: beyond a million metres per unit the positions
+            // would leave the range of the file's 32-bit floats.
+            if (used != v.size() || !std::isfinite(s) || s <= 0 || s > 1e6)
+                return "--scale wants a positive number up to 1e6 (metres per level unit)";
             o.request.scale = s;
         } else if (a == "--all") {
             if (auto why = kind(Kind::AllMeshes); !why.empty()) return why;

@@ -97,8 +97,9 @@ TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
     const std::string level = TR4_SAMPLE_LEVEL;
     std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
     // Usage errors: no kind, two kinds, no output, an output beside --objects, a bad scale.
-    for (const char* args : {" -o x.glb", " --all 0 -o x.glb", " --all", " --objects d -o x.glb",
-                             " --all --scale -1 -o x.glb", " --moveable x -o x.glb"}) {
+    for (const char* args :
+         {" -o x.glb", " --all 0 -o x.glb", " --all", " --objects d -o x.glb",
+          " --all --scale -1 -o x.glb", " --all --scale 1e39 -o x.glb", " --moveable x -o x.glb"}) {
         EXPECT_EQ(Tool("export " + level + args).status, 2) << args;
     }
     EXPECT_EQ(Tool("export " + level + " 999 -o " + dir + "/x.glb").status, 2);
