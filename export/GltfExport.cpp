@@ -298,7 +298,10 @@ class ModelBuilder {
             sampler = static_cast<int>(model.samplers.size()) - 1;
         }
         std::vector<uint8_t> png;
-        EncodePagePng(level, page, png);
+        if (request.pages)
+            png = request.pages->Png(page);
+        else
+            EncodePagePng(level, page, png);
         tinygltf::Image image;
         image.name = "page " + std::to_string(page);
         image.mimeType = "image/png";

@@ -16,6 +16,7 @@
 
 #include "Level.h"
 #include "MeshList.h"
+#include "PagePng.h"
 
 namespace tr4export {
 
@@ -29,6 +30,9 @@ struct ExportRequest {
     double scale = kDefaultScale;
     // Images as PNG in the binary buffer (.glb); otherwise as data URIs (.gltf).
     bool binary = true;
+    // Pages already encoded, shared by the exports of one level (every object of --objects):
+    // encoding a page takes far longer than anything else. None: each export encodes its own.
+    PagePngCache* pages = nullptr;
 };
 
 // Builds the glTF model of request. False with error set when there is nothing to build (an

@@ -36,6 +36,12 @@ bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png)
     return true;
 }
 
+const std::vector<uint8_t>& PagePngCache::Png(int page) {
+    auto [it, fresh] = encoded.try_emplace(page);
+    if (fresh) EncodePagePng(level, page, it->second);
+    return it->second;
+}
+
 int WritePages(const tr4::Level& level, const std::string& dir, std::string& why) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);

@@ -143,6 +143,8 @@ int Export(const Args& args) {
     using Kind = tr4export::ExportRequest::Kind;
     tr4export::ExportRequest request = o.request;
     request.binary = true;
+    tr4export::PagePngCache pages(l.level);
+    request.pages = &pages;
     auto one = [&](Kind kind, uint32_t id) {
         request.kind = kind;
         request.id = id;
