@@ -92,11 +92,11 @@ class ModelBuilder {
 
     void Translate(int node, const int32_t offset[3]) {
         if (offset[0] == 0 && offset[1] == 0 && offset[2] == 0) return;
-        model.nodes[node].translation = {offset[0] * request.scale, -offset[1] * request.scale,
-                                         -static_cast<double>(offset[2]) * request.scale};
-        // -0.0 reads as a rotation-free but odd value in some tools; write plain zeros.
-        for (double& v : model.nodes[node].translation)
-            if (v == 0.0) v = 0.0;
+        // As the positions: (x, -y, -z) x scale, the integers negated first (wide enough for
+        // any 32-bit value) so that zeros stay positive zeros.
+        model.nodes[node].translation = {static_cast<double>(offset[0]) * request.scale,
+                                         static_cast<double>(-int64_t{offset[1]}) * request.scale,
+                                         static_cast<double>(-int64_t{offset[2]}) * request.scale};
     }
 
     void Finish(const std::vector<int>& roots) {
