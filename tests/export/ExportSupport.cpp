@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 namespace exporttest {
@@ -41,6 +43,7 @@ bool ExportAndRead(const tr4export::ExportRequest& request, const std::string& f
                                      : gltf.LoadASCIIFromFile(&out, &error, &warn, path);
     EXPECT_TRUE(read) << error;
     EXPECT_EQ(warn, "");
+    std::filesystem::remove(path);
     return read;
 }
 

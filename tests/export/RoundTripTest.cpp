@@ -2,6 +2,7 @@
 // tinygltf, drawn with the project's device under glTF's conventions, and held against
 // `tr4tool render` of the same mesh and view.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -62,7 +63,8 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
     REQUIRE_GRAPHICS();
     const RealLevel* real = Real();
     ASSERT_TRUE(real);
-    const fs::path dir = fs::path(::testing::TempDir()) / "roundtrip-render";
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("roundtrip-render-" + std::to_string(getpid()));
     fs::remove_all(dir);
     const std::string command = std::string(TR4TOOL) + " render " + TR4_REAL_LEVEL + " --all " +
                                 dir.string() + " --zoom 1 2>/dev/null";

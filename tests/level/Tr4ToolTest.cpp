@@ -1,6 +1,7 @@
 // tr4tool as a user runs it: exit status, the lines it prints and the JSON it writes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -93,7 +94,7 @@ TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
 namespace {
 
 TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
-    const std::string dir = ::testing::TempDir() + "/tr4tool-export";
+    const std::string dir = ::testing::TempDir() + "/tr4tool-export-" + std::to_string(getpid());
     const std::string level = TR4_SAMPLE_LEVEL;
     std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
     // Usage errors: no kind, two kinds, no output, an output beside --objects, a bad scale.
@@ -123,6 +124,7 @@ TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
     EXPECT_EQ(std::fread(head, 1, 8, f), 8u);
     std::fclose(f);
     EXPECT_EQ(std::string(head + 1, 3), "PNG");
+    std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace
