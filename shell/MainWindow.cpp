@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -34,6 +35,10 @@
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
+
+// One line per frame drawn, for whoever watches the viewer from outside (the end-to-end test):
+// QT_LOGGING_RULES="tr4viewer.frames.debug=true". Off by default.
+Q_LOGGING_CATEGORY(lcFrames, "tr4viewer.frames", QtWarningMsg)
 
 namespace {
 
@@ -301,6 +306,7 @@ void TForm1::FormPaint() {
                         viewState.panY};
     const int32_t presented = DrawMeshFrame(*device, mesh, selectedRecord, view);
     ++lastFrame.count;
+    qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = mesh && selectedRecord;
     lastFrame.applied = viewState;
 
