@@ -3,13 +3,14 @@
 #include <memory>
 
 #include "MeshFaces.h"
+#include "MeshView.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
 #include "trTextura.h"
 
 namespace {
 
-constexpr float kPositionScale = 0.1f;
+constexpr float kPositionScale = kViewMeshScale;
 constexpr int kPolygonFlags = kDrawCullCCW;
 
 void AddPosition(dxPoligono& p, const tr4::MeshVertex& v) {

@@ -14,7 +14,8 @@ const char kUsage[] =
     "                         data was parsed to its last field, and the warnings\n"
     "  meshes FILE [--json]   one line (or JSON object) per decoded mesh in list order: index,\n"
     "                         offset, centre, vertexCount, normalCount, rectangleCount,\n"
-    "                         triangleCount\n"
+    "                         triangleCount and the objects that use the mesh (owners: the\n"
+    "                         moveables with their part, the statics)\n"
     "  export FILE INDEX... -o OUT.glb|OUT.gltf [--scale S]\n"
     "                         the given meshes as glTF 2.0, one node each (.gltf: JSON with the\n"
     "                         buffer and images as data URIs); S is metres per level unit,\n"
@@ -30,9 +31,10 @@ const char kUsage[] =
     "  pages FILE DIR         every texture page as a 256 x 256 PNG with its alpha (page-N.png)\n"
 #ifdef TR4TOOL_HAS_RENDER
     "  render FILE INDEX -o OUT.png [--size WxH] [--yaw RAD] [--pitch RAD] [--zoom Z]\n"
-    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display)\n"
+    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display);\n"
+    "                         the zoom fits the mesh in the picture unless --zoom is given\n"
     "  render FILE --all DIR [same options]\n"
-    "                         one PNG per mesh, named by index\n"
+    "                         one PNG per mesh, named by its zero-padded index (000.png)\n"
 #endif
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
