@@ -280,22 +280,5 @@ TEST(Export, JsonFormEmbedsBufferAndImagesAsDataUris) {
     EXPECT_EQ(text.str().find("bufferView\":", text.str().find("\"images\"")), std::string::npos);
 }
 
-TEST(Export, RequestsNamingNothingAreRefused) {
-    const RealLevel* real = Real();
-    ASSERT_TRUE(real);
-    tinygltf::Model model;
-    std::vector<std::string> warnings;
-    std::string error;
-    tr4export::ExportRequest r = Request(Kind::Meshes);
-    r.meshes = {0, 191};
-    EXPECT_FALSE(tr4export::BuildModel(real->level, real->list.get(), r, model, warnings, error));
-    EXPECT_NE(error.find("191"), std::string::npos);
-    EXPECT_FALSE(tr4export::BuildModel(real->level, real->list.get(), Request(Kind::Moveable, 7),
-                                       model, warnings, error));
-    EXPECT_EQ(error, "no moveable has id 7");
-    EXPECT_FALSE(tr4export::BuildModel(real->level, real->list.get(), Request(Kind::Static, 9999),
-                                       model, warnings, error));
-}
-
 }  // namespace
 }  // namespace exporttest

@@ -149,7 +149,9 @@ TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
           " --all --scale -1 -o x.glb", " --all --scale 1e39 -o x.glb", " --moveable x -o x.glb"}) {
         EXPECT_EQ(Tool("export " + level + args).status, 2) << args;
     }
-    EXPECT_EQ(Tool("export " + level + " 999 -o " + dir + "/x.glb").status, 2);
+    // Naming nothing that the level holds is a usage error too.
+    for (const char* args : {" 999", " 0 999", " --moveable 4000", " --static 4000"})
+        EXPECT_EQ(Tool("export " + level + args + " -o " + dir + "/x.glb").status, 2) << args;
     EXPECT_EQ(Tool("export /nonexistent.tr4 --all -o " + dir + "/x.glb").status, 1);
     EXPECT_EQ(Tool("export " + level + " --all -o /nonexistent/dir/x.glb").status, 3);
     EXPECT_EQ(Tool("pages " + level).status, 2);
