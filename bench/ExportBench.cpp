@@ -1,0 +1,88 @@
+// Export figure, a ratio against a baseline timed in alternation with it (see Paired.h), on
+// wall-clock time (the work happens in child processes):
+//
+//   export    `tr4tool export LEVEL --all -o OUT.glb` of the real level, against `tr4tool info`
+//             of it plus the PNG encoding of all its pages: what any export must at least do is
+//             read the level and encode its pages (target: below 2)
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "LevelLoader.h"
+#include "MeshFaces.h"
+#include "PagePng.h"
+#include "Paired.h"
+
+extern char** environ;
+
+namespace {
+
+const char* const kRealLevel = TR4_REAL_LEVEL;
+
+// Runs tr4tool with arguments, its output thrown away, and waits for it.
+bool RunTool(std::vector<std::string> args) {
+    args.insert(args.begin(), TR4TOOL);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int started = posix_spawn(&pid, TR4TOOL, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0) return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string OutputPath() {
+    return "/tmp/tr4-export-bench-" + std::to_string(getpid()) + ".glb";
+}
+
+void BM_ExportAll_vs_InfoAndPages(benchmark::State& state) {
+    tr4::Level level;
+    if (!tr4::LoadLevelFile(kRealLevel, level)) {
+        state.SkipWithError("cannot read the level");
+        return;
+    }
+    const std::string out = OutputPath();
+    std::vector<uint8_t> png;
+    paired::Run(
+        state, "export", paired::Clock::Wall,
+        [&] {
+            if (!RunTool({"export", kRealLevel, "--all", "-o", out}))
+                state.SkipWithError("tr4tool export failed");
+        },
+        [&] {
+            if (!RunTool({"info", kRealLevel})) state.SkipWithError("tr4tool info failed");
+            for (int page = 0; page < tr4::PageCount(level); ++page) {
+                tr4export::EncodePagePng(level, page, png);
+                benchmark::DoNotOptimize(png.data());
+            }
+        });
+    std::remove(out.c_str());
+}
+BENCHMARK(BM_ExportAll_vs_InfoAndPages)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    std::printf("\n");
+    paired::Print("export --all / (info + PNG of every page)", "export", 2);
+    benchmark::Shutdown();
+    return 0;
+}
