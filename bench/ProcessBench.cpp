@@ -3,10 +3,13 @@
 //
 //   render --all   (`tr4tool render FILE --all DIR` - `tr4tool render FILE 0 -o OUT`) / meshes,
 //                  the time a picture of one more mesh adds, against `tr4tool info FILE`
-//                  (target: at most 0.037, a third of the 0.11 it was before pictures were
+//                  (target: at most 0.055, a third of the 0.166 it was before pictures were
 //                  encoded on a thread of their own with faster settings)
 //   window         launch of tr4viewer until its window is mapped, against the same for a bare
 //                  QWidget window of the same size                         (target: at most 1.5)
+//   memory         resident size of the viewer that opened the real level and then the small
+//                  sample, against a fresh viewer that opened only the sample (target: at most
+//                  1.1)
 //
 // TR4_BENCH_TR4TOOL and TR4_BENCH_TR4VIEWER, when set, name other builds of the two programs to
 // time instead (an older build, for a before-and-after figure).
@@ -134,14 +137,52 @@ BENCHMARK(BM_ViewerMapped_vs_PlainWindowMapped)
     ->Iterations(15)
     ->Unit(benchmark::kMillisecond);
 
+// The resident KiB viewer_memory prints after opening the files, or -1.
+double ViewerKilobytes(std::vector<std::string> args) {
+    args.insert(args.begin(), VIEWER_MEMORY);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, VIEWER_MEMORY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string text;
+    char buffer[64];
+    for (ssize_t n; spawned == 0 && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    if (spawned == 0) waitpid(pid, nullptr, 0);
+    return text.empty() ? -1 : std::atof(text.c_str());
+}
+
+void BM_ViewerAfterSwap_vs_FreshViewer(benchmark::State& state) {
+    // Sizes, not times: the "time" of each side is its resident KiB.
+    paired::Run(
+        state, "memory", paired::Clock::Wall,
+        [] {
+            return ViewerKilobytes({kRealLevel, TR4_SMALL_LEVEL});
+        },
+        [] { return ViewerKilobytes({TR4_SMALL_LEVEL}); });
+}
+BENCHMARK(BM_ViewerAfterSwap_vs_FreshViewer)->UseManualTime()->Iterations(3);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     std::printf("\n");
-    paired::Print("render --all, per mesh / tr4tool info", "render --all", 0.037);
+    paired::Print("render --all, per mesh / tr4tool info", "render --all", 0.055);
     paired::Print("viewer mapped / bare QWidget mapped", "window", 1.5);
+    paired::Print("viewer after large then small / small only", "memory", 1.1);
     benchmark::Shutdown();
     return 0;
 }

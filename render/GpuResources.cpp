@@ -362,9 +362,22 @@ bool dxDevice8::Impl::EnsurePageArray(int atLeast) {
 }
 
 void dxDevice8::Impl::ReserveLayers(int count) {
-    if (!gl || count <= 0) return;
+    if (!gl || count < 0) return;
     int free = 0;
     for (const dxTexture* t : layers) free += t == nullptr;
+    if (free == static_cast<int>(layers.size())) {
+        // No page lives (the last level's were released): the store is made anew at this
+        // level's size, so a small level after a large one does not keep the large store.
+        layers.clear();
+        const int wanted = std::min(count + 1, maxLayers);
+        if (pageArray && arrayCapacity != wanted) {
+            gl->glDeleteTextures(1, &pageArray);
+            pageArray = 0;
+            arrayCapacity = 0;
+        }
+        EnsurePageArray(wanted);
+        return;
+    }
     const int more = std::max(0, count - free);
     EnsurePageArray(static_cast<int>(layers.size()) + more + 1);
 }

@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cmath>
 #include <exception>
 
@@ -389,6 +392,11 @@ void TForm1::OpenLevelFile(const QString& path) {
             BuildRenderMeshes(meshList.get(), device.get(), texturePages.get(), level);
         }
     }
+#ifdef __GLIBC__
+    // The replaced level's buffers went back to the C heap, which keeps most of them; hand the
+    // free pages back, so a small level after a large one costs what the small one alone does.
+    malloc_trim(0);
+#endif
 }
 
 void TForm1::ListBox1Click() {

@@ -203,9 +203,10 @@ int Render(const Args& args) {
         // Each picture is encoded on the second core while the next mesh is drawn.
         PngWriterThread writer;
         for (int i = 0; status == 0 && i < count; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "%0*d.png", digits, i);
-            const std::string out = o.allDir + "/" + name;
+            std::string name = std::to_string(i);
+            name.insert(0, static_cast<size_t>(digits) - std::min(name.size(), size_t(digits)),
+                        '0');
+            const std::string out = o.allDir + "/" + name + ".png";
             QImage frame = drawOne(i);
             if (frame.isNull())
                 status = Fail("could not draw or write " + out);

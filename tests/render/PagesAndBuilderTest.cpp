@@ -102,23 +102,30 @@ TEST_F(Pages, AReplacedSetReleasesItsTextures) {
 TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     // 35 pages, more than a store that starts small and doubles would hold without growing twice;
     // each a colour of its own, so a page uploaded to the wrong layer shows.
-    level.pages32.clear();
+    tr4::Level large = level;
+    large.pages32.clear();
     for (uint32_t i = 0; i < 35; ++i) {
         const Bytes page = Solid32(0x050301u * (i + 1));
-        level.pages32.insert(level.pages32.end(), page.begin(), page.end());
+        large.pages32.insert(large.pages32.end(), page.begin(), page.end());
     }
-    level.pages32Size = static_cast<uint32_t>(level.pages32.size());
-    trTextura pages(level);
-    ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
+    large.pages32Size = static_cast<uint32_t>(large.pages32.size());
+    auto pages = std::make_unique<trTextura>(large);
+    ASSERT_EQ(pages->CreatePages32(device.get()), S_OK);
     EXPECT_EQ(device->PageStoreLayers(), 36);  // the pages and the grey layer, nothing spare
     for (int i : {0, 15, 16, 31, 34})
-        EXPECT_EQ(PageColour(*device, pages.GetPage32(i)), 0x050301u * (i + 1)) << "page " << i;
+        EXPECT_EQ(PageColour(*device, pages->GetPage32(i)), 0x050301u * (i + 1)) << "page " << i;
     // A device made again after a loss holds the same.
     device->LoseContext();
     device->ResetDevice(System()->GetPresentParameters(1));
     ASSERT_FALSE(device->IsLost());
     EXPECT_EQ(device->PageStoreLayers(), 36);
-    EXPECT_EQ(PageColour(*device, pages.GetPage32(34)), 0x050301u * 35);
+    EXPECT_EQ(PageColour(*device, pages->GetPage32(34)), 0x050301u * 35);
+
+    // The next level, a small one, does not keep the large level's store.
+    pages = std::make_unique<trTextura>(level);
+    ASSERT_EQ(pages->CreatePages32(device.get()), S_OK);
+    EXPECT_EQ(device->PageStoreLayers(), 4);
+    EXPECT_EQ(PageColour(*device, pages->GetPage32(2)), kBlue);
 }
 
 class Builder : public Pages {
