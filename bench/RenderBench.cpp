@@ -18,6 +18,7 @@
 #include "BestOfRuns.h"
 #include "BuildRenderMeshes.h"
 #include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
 #include "dxBuffer.h"
@@ -42,9 +43,10 @@ struct Scene {
         if (system.CreateDirect3D() != S_OK) return false;
         if (system.CreateRenderDevice(nullptr, 1, device, QSize(321, 385)) != S_OK) return false;
         SetViewerProjection(*device, 1.0f);
-        if (!tr4::LoadLevelFile(kRealLevel, level)) return false;
-        tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                          static_cast<uint32_t>(level.meshData.size() * 2), list);
+        tr4::LoadedLevel loaded;
+        if (!tr4::LoadLevel(kRealLevel, loaded)) return false;
+        level = std::move(*loaded.level);
+        list = std::move(loaded.meshes);
         if (!list || list->Count() < 1) return false;
         pages = std::make_unique<trTextura>(level);
         pages->CreatePages32(device.get());

@@ -345,3 +345,13 @@ int dxDevice8::LiveTextureCount() const {
 int dxDevice8::LiveVertexBufferCount() const {
     return static_cast<int>(impl->buffers.size());
 }
+
+const std::string& dxDevice8::LastError() const {
+    return impl->lastError;
+}
+const std::string& dxDevice8::ShaderLog() const {
+    return impl->shaderLog;
+}
+const std::string& dxDevice8::ProgramLog() const {
+    return impl->programLog;
+}

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
+#include <new>
 #include <numbers>
 
 #include <QAction>
@@ -22,7 +24,7 @@
 
 #include "BuildRenderMeshes.h"
 #include "IdleWatcher.h"
-#include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "Panel.h"
 #include "SpinFactorText.h"
 #include "dxBuffer.h"
@@ -254,7 +256,12 @@ void TForm1::FormCreate() {
 void TForm1::ReportNo3D() {
     if (no3DReported) return;
     no3DReported = true;
-    dialogs.showError(QString::fromLatin1(kNo3DText));
+    // Say why, as far as the graphics system knows.
+    std::string why = graphics.LastError();
+    if (why.empty() && device) why = device->LastError();
+    dialogs.showError(why.empty() ? QString::fromLatin1(kNo3DText)
+                                  : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(kNo3DText),
+                                                                  QString::fromStdString(why)));
 }
 
 void TForm1::InstallIdleHandler() {
@@ -329,56 +336,86 @@ void TForm1::Open1Click() {
     const QString path =
         dialogs.openFile(QString::fromLatin1(kDialogTitle), QString::fromLatin1(kDialogFilter));
     if (path.isEmpty()) return;
+    OpenLevelFile(path);
+}
 
-    // Read into a fresh level first: a file that cannot be opened or is no level leaves the
-    // current level, its list, selection and view exactly as they were.
-    auto fresh = std::make_unique<tr4::Level>();
-    tr4::LoadReport report;
-    const QByteArray nativePath = QFile::encodeName(path);
-    const int loaded = tr4::LoadLevelFile(nativePath.constData(), *fresh, &report);
-    if (loaded == 0 || !report.Readable()) {
-        QString reason = QString::fromStdString(report.error);
-        if (reason.isEmpty()) reason = QStringLiteral("the file cannot be opened");
-        dialogs.showError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
-        return;
-    }
-
-    // Handlers that would touch the half-built level wait until the load is done; the message
-    // box below is modal to the application besides.
+bool TForm1::OpenLevelFile(const QString& path) {
+    if (loading) return false;
+    // Handlers that would touch the level wait until the open is done; the message box below is
+    // modal to the application besides, and frames keep drawing the current level meanwhile.
     loading = true;
     struct LoadDone {
         bool& loading;
         ~LoadDone() { loading = false; }
     } loadDone{loading};
+
+    // The new level, its meshes, pages and render meshes are all made beside the current ones,
+    // each taken from the file's memory budget first. Only when every step has succeeded do they
+    // replace the current ones: a file that cannot be opened, is refused or runs out of memory
+    // leaves the level, its list, selection, view and textures exactly as they were.
+    tr4::LoadedLevel fresh;
+    std::unique_ptr<trTextura> freshPages;
+    std::string failure;
+    try {
+        const QByteArray nativePath = QFile::encodeName(path);
+        if (!tr4::LoadLevel(std::string(nativePath.constData(), nativePath.size()), fresh)) {
+            failure = fresh.error;
+        } else if (Has3D()) {
+            const bool wide = graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
+            if (fresh.budget.Take(TexturePageBytes(*fresh.level, wide), "the texture pages",
+                                  failure) &&
+                fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()), "the render meshes",
+                                  failure)) {
+                dialogs.messageBox(wide ? QStringLiteral("Se renderiza con 32 bits")
+                                        : QStringLiteral("Se renderiza con 16 bits"),
+                                   QString());
+                freshPages = std::make_unique<trTextura>(*fresh.level);
+                if (wide)
+                    freshPages->CreatePages32(device.get());
+                else
+                    freshPages->CreatePages16(device.get());
+                if (fresh.meshes)
+                    BuildRenderMeshes(fresh.meshes.get(), device.get(), freshPages.get(),
+                                      *fresh.level, &fresh.warnings);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        failure = "out of memory";
+    }
+    for (const std::string& w : fresh.warnings)
+        std::fprintf(stderr, "tr4viewer: %s: warning: %s\n", QFile::encodeName(path).constData(),
+                     w.c_str());
+    if (!failure.empty()) {
+        // Render meshes point into their pages: the meshes go first.
+        fresh.meshes.reset();
+        freshPages.reset();
+        std::fprintf(stderr, "tr4viewer: %s: %s\n", QFile::encodeName(path).constData(),
+                     failure.c_str());
+        // The reason's own "cannot open" would repeat the message's.
+        QString reason = QString::fromStdString(failure);
+        if (reason.startsWith(QStringLiteral("cannot open: "))) reason.remove(0, 13);
+        dialogs.showError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
+        return false;
+    }
+
+    // Everything is made; the swap itself allocates nothing that can fail but the list's lines.
     viewState.selected = nullptr;
     selectedRecord = nullptr;
-    meshList.reset();
-    level = std::move(*fresh);
-    fresh.reset();
-
-    // A level whose data ended early may hold fewer mesh words than its count says.
-    const size_t meshWords = std::min<size_t>(level.meshDataWordCount, level.meshData.size());
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                      static_cast<uint32_t>(meshWords * 2), meshList);
+    meshList = std::move(fresh.meshes);  // the old render meshes go before their pages
+    if (freshPages) texturePages = std::move(freshPages);
+    level = std::move(fresh.level);
 
     const int count = meshList ? meshList->Count() : 0;
     GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(count));
+    // A level read only in part says so where its meshes are counted.
+    QStringList notes;
+    for (const std::string& w : fresh.warnings) notes << QString::fromStdString(w);
+    GroupBox1->setToolTip(notes.isEmpty() ? QString()
+                                          : QStringLiteral("Read in part:\n") +
+                                                notes.join(QLatin1Char('\n')));
     ListBox1->clear();
     for (int i = 0; i < count; ++i) ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
-
-    if (Has3D()) {
-        texturePages = std::make_unique<trTextura>(level);
-        if (graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8)) {
-            dialogs.messageBox(QStringLiteral("Se renderiza con 32 bits"), QString());
-            texturePages->CreatePages32(device.get());
-        } else {
-            dialogs.messageBox(QStringLiteral("Se renderiza con 16 bits"), QString());
-            texturePages->CreatePages16(device.get());
-        }
-        if (meshList && device) {
-            BuildRenderMeshes(meshList.get(), device.get(), texturePages.get(), level);
-        }
-    }
+    return true;
 }
 
 void TForm1::ListBox1Click() {

@@ -65,6 +65,9 @@ class TForm1 : public QMainWindow {
     void FormPaint();
     void MyIdleHandler(bool& done);
     void Open1Click();
+    // Opens the level file at path, replacing the current level only when all of it could be
+    // made; otherwise shows why and changes nothing. True when the level was replaced.
+    bool OpenLevelFile(const QString& path);
     void ListBox1Click();
     void Exit1Click();
     void Panel1MouseMove(const ShiftState& shift, int x, int y);
@@ -123,7 +126,7 @@ class TForm1 : public QMainWindow {
     TForm1Dialogs dialogs;
 
     std::unique_ptr<dxDevice8> device;
-    tr4::Level level;
+    std::unique_ptr<tr4::Level> level;
     std::unique_ptr<trTextura> texturePages;
     std::unique_ptr<tr4::Lista_Mesh> meshList;
     tr4::MeshRecord* selectedRecord = nullptr;

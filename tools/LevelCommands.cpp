@@ -7,33 +7,20 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 
 namespace tr4tool {
 namespace {
 
-struct Loaded {
-    tr4::Level level;
-    tr4::LoadReport report;
-    std::unique_ptr<tr4::Lista_Mesh> meshes;
-    std::vector<std::string> warnings;  // the load's, then the decoder's
-};
-
 // Loads and decodes path. Returns false, after printing the one-line reason, when the file is not
 // a readable level; warnings go to stderr either way.
-bool LoadAndDecode(const std::string& path, Loaded& out) {
-    if (tr4::LoadLevelFile(path.c_str(), out.level, &out.report) == 0 || !out.report.Readable()) {
-        std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.report.error.c_str());
-        return false;
-    }
-    out.warnings = out.report.warnings;
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(out.level.meshData.data()),
-                      static_cast<uint32_t>(out.level.meshData.size() * 2), out.meshes,
-                      &out.warnings);
+bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out) {
+    const bool ok = tr4::LoadLevel(path, out);
     for (const std::string& w : out.warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
-    return true;
+    if (!ok) std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.error.c_str());
+    return ok;
 }
 
 bool ParseFileAndJson(const Args& args, std::string& path, bool& json) {
@@ -69,9 +56,9 @@ int Info(const Args& args) {
     std::string path;
     bool json;
     if (!ParseFileAndJson(args, path, json)) return UsageError("info takes FILE [--json]");
-    Loaded l;
+    tr4::LoadedLevel l;
     if (!LoadAndDecode(path, l)) return 1;
-    const tr4::Level& v = l.level;
+    const tr4::Level& v = *l.level;
 
     // Every count of the header and the level data, under its field name, in declared order.
     const std::pair<const char*, unsigned long long> fields[] = {
@@ -124,7 +111,7 @@ int Info(const Args& args) {
         std::printf("{");
         for (const auto& [name, value] : fields) std::printf("\"%s\": %llu, ", name, value);
         std::printf("\"parseComplete\": %s, \"parseEnd\": %u, \"warnings\": [",
-                    l.report.parseComplete ? "true" : "false", l.report.parseEnd);
+                    l.parseComplete ? "true" : "false", l.parseEnd);
         for (size_t i = 0; i < l.warnings.size(); ++i)
             std::printf("%s%s", i ? ", " : "", JsonString(l.warnings[i]).c_str());
         std::printf("]}\n");
@@ -138,7 +125,7 @@ int Info(const Args& args) {
             std::printf("%s: %llu\n", name, value);
     }
     std::printf("parseComplete: %s (%u of %u bytes of level data)\n",
-                l.report.parseComplete ? "yes" : "no", l.report.parseEnd, v.levelDataSize);
+                l.parseComplete ? "yes" : "no", l.parseEnd, v.levelDataSize);
     std::printf("warnings: %zu\n", l.warnings.size());
     for (const std::string& w : l.warnings) std::printf("  %s\n", w.c_str());
     return 0;
@@ -148,7 +135,7 @@ int Meshes(const Args& args) {
     std::string path;
     bool json;
     if (!ParseFileAndJson(args, path, json)) return UsageError("meshes takes FILE [--json]");
-    Loaded l;
+    tr4::LoadedLevel l;
     if (!LoadAndDecode(path, l)) return 1;
     const int count = l.meshes ? l.meshes->Count() : 0;
     if (json) std::printf("[");

@@ -13,7 +13,7 @@
 
 #include "BuildRenderMeshes.h"
 #include "Commands.h"
-#include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
 #include "dxBuffer.h"
@@ -132,20 +132,29 @@ int Render(const Args& args) {
     const std::string why = Parse(args, o);
     if (!why.empty()) return UsageError(why);
 
-    tr4::Level level;
-    tr4::LoadReport report;
-    if (tr4::LoadLevelFile(o.path.c_str(), level, &report) == 0 || !report.Readable()) {
-        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), report.error.c_str());
+    tr4::LoadedLevel loaded;
+    if (!tr4::LoadLevel(o.path, loaded)) {
+        for (const std::string& w : loaded.warnings)
+            std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), loaded.error.c_str());
         return 1;
     }
-    std::vector<std::string> warnings = report.warnings;
-    std::unique_ptr<tr4::Lista_Mesh> list;
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                      static_cast<uint32_t>(level.meshData.size() * 2), list, &warnings);
+    const tr4::Level& level = *loaded.level;
+    std::vector<std::string> warnings = std::move(loaded.warnings);
+    std::unique_ptr<tr4::Lista_Mesh> list = std::move(loaded.meshes);
     const int count = list ? list->Count() : 0;
     if (o.index && *o.index >= count)
         return UsageError("INDEX " + std::to_string(*o.index) + " is past the last mesh (" +
                           std::to_string(count) + " meshes)");
+
+    // Pages and render meshes come out of the level's budget too, taken before anything is made.
+    std::string refused;
+    if (!loaded.budget.Take(tr4::MeshDataBytes(level) == 0 ? 0 : RenderMeshBytes(list.get()),
+                            "the render meshes", refused) ||
+        !loaded.budget.Take(TexturePageBytes(level, true), "the texture pages", refused)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), refused.c_str());
+        return 1;
+    }
 
     if (!HaveDisplay()) return Fail("render needs a display (run it under xvfb-run)");
     static int argc = 1;
@@ -153,10 +162,11 @@ int Render(const Args& args) {
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     dxMain system;
-    if (system.CreateDirect3D() != S_OK) return Fail("no OpenGL 3.3 context can be made");
+    if (system.CreateDirect3D() != S_OK)
+        return Fail("no OpenGL 3.3 context can be made: " + system.LastError());
     std::unique_ptr<dxDevice8> device;
     if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
-        return Fail("the render device could not be created");
+        return Fail("the render device could not be created: " + system.LastError());
 
     // The viewer's window is 956 x 640, whose integer aspect is 1; the picture keeps that
     // projection whatever its own size, so it matches the viewer's at the default size.
