@@ -353,19 +353,29 @@ bool TForm1::OpenLevelFile(const QString& path) {
     // each taken from the file's memory budget first. Only when every step has succeeded do they
     // replace the current ones: a file that cannot be opened, is refused or runs out of memory
     // leaves the level, its list, selection, view and textures exactly as they were.
+    const QByteArray nativePath = QFile::encodeName(path);
     tr4::LoadedLevel fresh;
     std::unique_ptr<trTextura> freshPages;
     std::string failure;
+    bool listShown = false;
+    const QString oldTitle = GroupBox1->title();
+    const QString oldTip = GroupBox1->toolTip();
+    const int oldRow = ListBox1->currentRow();
+    const bool oldRowSelected = oldRow >= 0 && ListBox1->item(oldRow)->isSelected();
     try {
-        const QByteArray nativePath = QFile::encodeName(path);
+        const bool wide = Has3D() && graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
         if (!tr4::LoadLevel(std::string(nativePath.constData(), nativePath.size()), fresh)) {
             failure = fresh.error;
-        } else if (Has3D()) {
-            const bool wide = graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
-            if (fresh.budget.Take(TexturePageBytes(*fresh.level, wide), "the texture pages",
-                                  failure) &&
-                fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()), "the render meshes",
-                                  failure)) {
+        } else if (!Has3D() ||
+                   (fresh.budget.Take(TexturePageBytes(*fresh.level, wide), "the texture pages",
+                                      failure) &&
+                    fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()), "the render meshes",
+                                      failure))) {
+            // The new list shows while the depth question waits, as it always has; it is put
+            // back should the rest fail.
+            listShown = true;
+            ShowMeshList(fresh.meshes ? fresh.meshes->Count() : 0, fresh.warnings);
+            if (Has3D()) {
                 dialogs.messageBox(wide ? QStringLiteral("Se renderiza con 32 bits")
                                         : QStringLiteral("Se renderiza con 16 bits"),
                                    QString());
@@ -383,14 +393,24 @@ bool TForm1::OpenLevelFile(const QString& path) {
         failure = "out of memory";
     }
     for (const std::string& w : fresh.warnings)
-        std::fprintf(stderr, "tr4viewer: %s: warning: %s\n", QFile::encodeName(path).constData(),
-                     w.c_str());
+        std::fprintf(stderr, "tr4viewer: %s: warning: %s\n", nativePath.constData(), w.c_str());
     if (!failure.empty()) {
         // Render meshes point into their pages: the meshes go first.
         fresh.meshes.reset();
         freshPages.reset();
-        std::fprintf(stderr, "tr4viewer: %s: %s\n", QFile::encodeName(path).constData(),
-                     failure.c_str());
+        if (listShown) {
+            ListBox1->clear();
+            const int count = meshList ? meshList->Count() : 0;
+            for (int i = 0; i < count; ++i)
+                ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
+            if (oldRow >= 0 && oldRow < count) {
+                ListBox1->setCurrentRow(oldRow, oldRowSelected ? QItemSelectionModel::ClearAndSelect
+                                                               : QItemSelectionModel::NoUpdate);
+            }
+            GroupBox1->setTitle(oldTitle);
+            GroupBox1->setToolTip(oldTip);
+        }
+        std::fprintf(stderr, "tr4viewer: %s: %s\n", nativePath.constData(), failure.c_str());
         // The reason's own "cannot open" would repeat the message's.
         QString reason = QString::fromStdString(failure);
         if (reason.startsWith(QStringLiteral("cannot open: "))) reason.remove(0, 13);
@@ -398,24 +418,31 @@ bool TForm1::OpenLevelFile(const QString& path) {
         return false;
     }
 
-    // Everything is made; the swap itself allocates nothing that can fail but the list's lines.
+    // Everything is made: the new level takes the old one's place.
     viewState.selected = nullptr;
     selectedRecord = nullptr;
     meshList = std::move(fresh.meshes);  // the old render meshes go before their pages
     if (freshPages) texturePages = std::move(freshPages);
     level = std::move(fresh.level);
+    // Warnings of the build join those of the load.
+    ShowReadInPart(fresh.warnings);
+    return true;
+}
 
-    const int count = meshList ? meshList->Count() : 0;
-    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(count));
-    // A level read only in part says so where its meshes are counted.
+void TForm1::ShowReadInPart(const std::vector<std::string>& warnings) {
     QStringList notes;
-    for (const std::string& w : fresh.warnings) notes << QString::fromStdString(w);
+    for (const std::string& w : warnings) notes << QString::fromStdString(w);
     GroupBox1->setToolTip(notes.isEmpty() ? QString()
                                           : QStringLiteral("Read in part:\n") +
                                                 notes.join(QLatin1Char('\n')));
+}
+
+void TForm1::ShowMeshList(int count, const std::vector<std::string>& warnings) {
+    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(count));
+    // A level read only in part says so where its meshes are counted.
+    ShowReadInPart(warnings);
     ListBox1->clear();
     for (int i = 0; i < count; ++i) ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
-    return true;
 }
 
 void TForm1::ListBox1Click() {

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <QImage>
 #include <QMainWindow>
@@ -121,6 +123,9 @@ class TForm1 : public QMainWindow {
     std::optional<float> ReadSpinFactor();
     void RecoverLostDevice();
     void ReportNo3D();
+    // The caption "Meshes: N" with the warnings as its tooltip, and one line per mesh.
+    void ShowMeshList(int count, const std::vector<std::string>& warnings);
+    void ShowReadInPart(const std::vector<std::string>& warnings);
 
     dxMain& graphics;
     TForm1Dialogs dialogs;
