@@ -102,8 +102,10 @@ struct dxDevice8::Impl {
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
 
-    // Why the last context could not be made, and the last shader and program logs.
+    // Why the last context could not be made, the last GL error met, and the last shader and
+    // program logs.
     std::string lastError;
+    std::string lastGlError;
     std::string shaderLog;
     std::string programLog;
 

@@ -263,7 +263,7 @@ bool dxDevice8::Impl::CreatePipeline() {
     gl->glGenVertexArrays(1, &vao);
     fboSize = QSize();
     const GLenum e = gl->glGetError();
-    if (e != GL_NO_ERROR) lastError = "setting up the pipeline gave " + GlErrorName(e);
+    if (e != GL_NO_ERROR) lastError = lastGlError = "setting up the pipeline gave " + GlErrorName(e);
     return e == GL_NO_ERROR;
 }
 
@@ -378,7 +378,8 @@ bool dxDevice8::Impl::EnsurePageArray() {
         gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1, GL_BGRA,
                             PixelType(t->format), t->pixels.data());
     }
-    if (gl->glGetError() != GL_NO_ERROR) {
+    if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
+        lastGlError = "making the page array gave " + GlErrorName(e);
         gl->glDeleteTextures(1, &pageArray);
         pageArray = 0;
         arrayCapacity = 0;
@@ -408,7 +409,8 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     gl->glActiveTexture(GL_TEXTURE1);
     gl->glBindTexture(GL_TEXTURE_2D, t->id);
     UploadTextureLevel(gl, t->width, t->height, t->format, t->pixels.data());
-    if (gl->glGetError() != GL_NO_ERROR) {
+    if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
+        lastGlError = "uploading a texture gave " + GlErrorName(e);
         gl->glDeleteTextures(1, &t->id);
         t->id = 0;
     }
@@ -433,7 +435,8 @@ void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
     gl->glBufferData(GL_ARRAY_BUFFER,
                      static_cast<GLsizeiptr>(b->vertices.size() * sizeof(GpuVertex)),
                      b->vertices.data(), GL_STATIC_DRAW);
-    if (gl->glGetError() != GL_NO_ERROR) {
+    if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
+        lastGlError = "uploading a vertex buffer gave " + GlErrorName(e);
         gl->glDeleteBuffers(1, &b->id);
         b->id = 0;
     }

@@ -351,6 +351,9 @@ int dxDevice8::LiveVertexBufferCount() const {
 const std::string& dxDevice8::LastError() const {
     return impl->lastError;
 }
+const std::string& dxDevice8::LastGlError() const {
+    return impl->lastGlError;
+}
 const std::string& dxDevice8::ShaderLog() const {
     return impl->shaderLog;
 }

@@ -36,6 +36,8 @@ class dxDevice8 {
     // Why the device has no context (empty when it has one), and the last shader compile and
     // program link logs, for the person told that 3-D display is unavailable.
     const std::string& LastError() const;
+    // The last OpenGL error met while making or uploading something, with what was being done.
+    const std::string& LastGlError() const;
     const std::string& ShaderLog() const;
     const std::string& ProgramLog() const;
     // True after a loss was seen (or forced) and until a ResetDevice succeeds.

@@ -180,25 +180,35 @@ int Render(const Args& args) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
 
-    auto renderOne = [&](int index, const std::string& out) -> bool {
+    // Empty when the picture was drawn and written, else why not.
+    auto renderOne = [&](int index, const std::string& out) -> std::string {
         tr4::MeshRecord* record = nullptr;
-        if (!list || !list->GetRecord(index, record) || record == nullptr) return false;
+        if (!list || !list->GetRecord(index, record) || record == nullptr)
+            return "mesh " + std::to_string(index) + " does not exist";
         AimAtMesh(*device, *record);
+        const std::string device3D =
+            !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
         if (DrawMeshFrame(*device, RenderMeshAt(*list, index), *record, o.view) != S_OK)
-            return false;
+            return "could not draw mesh " + std::to_string(index) +
+                   (device3D.empty() ? std::string() : ": " + device3D);
         const QImage frame = device->ReadFrame();
-        return !frame.isNull() && frame.save(QString::fromStdString(out), "PNG");
+        if (frame.isNull())
+            return "could not read the frame back" +
+                   (device3D.empty() ? std::string() : ": " + device3D);
+        if (!frame.save(QString::fromStdString(out), "PNG")) return "cannot write " + out;
+        return "";
     };
 
     int status = 0;
     if (o.index) {
-        if (!renderOne(*o.index, o.output)) status = Fail("could not draw or write " + o.output);
+        if (const std::string why = renderOne(*o.index, o.output); !why.empty())
+            status = Fail(why);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
         for (int i = 0; status == 0 && i < count; ++i) {
             const std::string out = o.allDir + "/" + std::to_string(i) + ".png";
-            if (!renderOne(i, out)) status = Fail("could not draw or write " + out);
+            if (const std::string why = renderOne(i, out); !why.empty()) status = Fail(why);
         }
     }
     // Meshes first, then the pages, then the device.
