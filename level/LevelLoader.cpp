@@ -58,9 +58,9 @@ int Inflate(const uint8_t* stream, uint32_t packedSize, uint32_t stated, Bytes& 
     z.next_in = const_cast<Bytef*>(stream);
     z.avail_in = packedSize;
 
-    // Most chunks expand a few times; start there and double.
-    uint64_t capacity =
-        std::min<uint64_t>(stated, std::max<uint64_t>(uint64_t{packedSize} * 4, 1u << 16));
+    // Start at the compressed size; once part of the stream is read, its ratio tells how large
+    // the whole will be, so a chunk is mostly made in one or two steps.
+    uint64_t capacity = std::min<uint64_t>(stated, std::max<uint64_t>(packedSize, 1u << 16));
     uint64_t taken = 0;  // what the budget holds for buffer
     size_t produced = 0;
     int result = Z_OK;
@@ -100,9 +100,13 @@ int Inflate(const uint8_t* stream, uint32_t packedSize, uint32_t stated, Bytes& 
             result = z.avail_out == 0 ? Z_BUF_ERROR : Z_DATA_ERROR;
             break;
         }
-        capacity = std::min<uint64_t>(stated, capacity * 2);
+        const uint64_t consumed = std::max<uint64_t>(z.total_in, 1);
+        const uint64_t estimate = produced * uint64_t{packedSize} / consumed / 8 * 9;
+        capacity = std::min<uint64_t>(stated, std::max(capacity + capacity / 4, estimate));
     }
-    if (produced < buffer.size()) {
+    if (buffer.size() - produced <= buffer.size() / 8) {
+        buffer.resize(produced);  // a little slack is cheaper than a copy; the budget keeps it
+    } else {
         if (!budget.Take(produced, what, budgetError)) {
             budget.Give(taken);
             buffer = Bytes();
@@ -169,7 +173,7 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     } else if (z != Z_STREAM_END) {
         problem = Format("chunk %d (%s) does not decompress (zlib error %d: %s); left empty",
                          number, chunk.name, z, zError(z));
-        budget.Give(buffer.size());
+        budget.Give(buffer.capacity());
         Bytes().swap(buffer);
         return true;
     }
