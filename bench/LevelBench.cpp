@@ -22,8 +22,8 @@
 
 #include "BestOfRuns.h"
 #include "LevelLoader.h"
-#include "LoadLevel.h"
 #include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 
 namespace {

@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <new>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "MemoryReader.h"
 

@@ -8,8 +8,8 @@ MemoryBudget MemoryBudget::ForFile(uint64_t size) {
     MemoryBudget budget;
     budget.fileSize = size;
     // A file of 1 GiB or less, as the loader accepts, cannot overflow this.
-    budget.limit = size > (UINT64_MAX - kBase) / kPerFileByte ? UINT64_MAX
-                                                               : kPerFileByte * size + kBase;
+    budget.limit =
+        size > (UINT64_MAX - kBase) / kPerFileByte ? UINT64_MAX : kPerFileByte * size + kBase;
     return budget;
 }
 

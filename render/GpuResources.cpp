@@ -72,12 +72,18 @@ GLuint Compile(QOpenGLFunctions_3_3_Core* gl, GLenum type, const char* source, s
 
 std::string GlErrorName(GLenum e) {
     switch (e) {
-        case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
-        case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
-        case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
-        case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
-        case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
-        default: return "GL error " + std::to_string(e);
+        case GL_INVALID_ENUM:
+            return "GL_INVALID_ENUM";
+        case GL_INVALID_VALUE:
+            return "GL_INVALID_VALUE";
+        case GL_INVALID_OPERATION:
+            return "GL_INVALID_OPERATION";
+        case GL_OUT_OF_MEMORY:
+            return "GL_OUT_OF_MEMORY";
+        case GL_INVALID_FRAMEBUFFER_OPERATION:
+            return "GL_INVALID_FRAMEBUFFER_OPERATION";
+        default:
+            return "GL error " + std::to_string(e);
     }
 }
 
@@ -263,7 +269,8 @@ bool dxDevice8::Impl::CreatePipeline() {
     gl->glGenVertexArrays(1, &vao);
     fboSize = QSize();
     const GLenum e = gl->glGetError();
-    if (e != GL_NO_ERROR) lastError = lastGlError = "setting up the pipeline gave " + GlErrorName(e);
+    if (e != GL_NO_ERROR)
+        lastError = lastGlError = "setting up the pipeline gave " + GlErrorName(e);
     return e == GL_NO_ERROR;
 }
 

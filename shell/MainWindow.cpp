@@ -366,11 +366,10 @@ bool TForm1::OpenLevelFile(const QString& path) {
         const bool wide = Has3D() && graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
         if (!tr4::LoadLevel(std::string(nativePath.constData(), nativePath.size()), fresh)) {
             failure = fresh.error;
-        } else if (!Has3D() ||
-                   (fresh.budget.Take(TexturePageBytes(*fresh.level, wide), "the texture pages",
-                                      failure) &&
-                    fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()), "the render meshes",
-                                      failure))) {
+        } else if (!Has3D() || (fresh.budget.Take(TexturePageBytes(*fresh.level, wide),
+                                                  "the texture pages", failure) &&
+                                fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()),
+                                                  "the render meshes", failure))) {
             // The new list shows while the depth question waits, as it always has; it is put
             // back should the rest fail.
             listShown = true;
@@ -401,8 +400,7 @@ bool TForm1::OpenLevelFile(const QString& path) {
         if (listShown) {
             ListBox1->clear();
             const int count = meshList ? meshList->Count() : 0;
-            for (int i = 0; i < count; ++i)
-                ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
+            for (int i = 0; i < count; ++i) ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
             if (oldRow >= 0 && oldRow < count) {
                 ListBox1->setCurrentRow(oldRow, oldRowSelected ? QItemSelectionModel::ClearAndSelect
                                                                : QItemSelectionModel::NoUpdate);
@@ -432,9 +430,9 @@ bool TForm1::OpenLevelFile(const QString& path) {
 void TForm1::ShowReadInPart(const std::vector<std::string>& warnings) {
     QStringList notes;
     for (const std::string& w : warnings) notes << QString::fromStdString(w);
-    GroupBox1->setToolTip(notes.isEmpty() ? QString()
-                                          : QStringLiteral("Read in part:\n") +
-                                                notes.join(QLatin1Char('\n')));
+    GroupBox1->setToolTip(notes.isEmpty()
+                              ? QString()
+                              : QStringLiteral("Read in part:\n") + notes.join(QLatin1Char('\n')));
 }
 
 void TForm1::ShowMeshList(int count, const std::vector<std::string>& warnings) {

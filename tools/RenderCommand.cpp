@@ -201,8 +201,7 @@ int Render(const Args& args) {
 
     int status = 0;
     if (o.index) {
-        if (const std::string why = renderOne(*o.index, o.output); !why.empty())
-            status = Fail(why);
+        if (const std::string why = renderOne(*o.index, o.output); !why.empty()) status = Fail(why);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);

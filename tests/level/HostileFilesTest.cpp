@@ -38,7 +38,7 @@ std::string Slurp(const fs::path& p) {
 // Runs program with args, its own peak resident memory read back through wait4. addressLimit,
 // when not 0, is the child's RLIMIT_AS (ulimit -v).
 ToolRun Spawn(const std::string& program, const std::vector<std::string>& args, const fs::path& dir,
-          rlim_t addressLimit = 0) {
+              rlim_t addressLimit = 0) {
     const fs::path out = dir / "stdout", err = dir / "stderr";
     const pid_t pid = fork();
     if (pid == 0) {

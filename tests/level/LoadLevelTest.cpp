@@ -56,9 +56,9 @@ TEST(LoadLevel, DamagedSizeFieldsOfTheLevelData) {
     const Bytes misc = tr4test::BuildChunk(demo.miscPages);
     {
         // Stated ten times too large: the level opens whole, without a word.
-        const Bytes file = tr4test::FileOfChunks(
-            pages32, pages16, misc,
-            tr4test::BuildChunk(levelData, uint32_t(levelData.size() * 10)));
+        const Bytes file =
+            tr4test::FileOfChunks(pages32, pages16, misc,
+                                  tr4test::BuildChunk(levelData, uint32_t(levelData.size() * 10)));
         tr4::LoadedLevel loaded;
         ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
         EXPECT_TRUE(loaded.parseComplete);
@@ -68,8 +68,9 @@ TEST(LoadLevel, DamagedSizeFieldsOfTheLevelData) {
     {
         // Stated 100 bytes short: those bytes are kept, the parse goes as far as they reach,
         // and every mesh before the cut is there.
-        const Bytes file = tr4test::FileOfChunks(
-            pages32, pages16, misc, tr4test::BuildChunk(levelData, uint32_t(levelData.size() - 100)));
+        const Bytes file =
+            tr4test::FileOfChunks(pages32, pages16, misc,
+                                  tr4test::BuildChunk(levelData, uint32_t(levelData.size() - 100)));
         tr4::LoadedLevel loaded;
         ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
         ASSERT_FALSE(loaded.warnings.empty());

@@ -31,8 +31,8 @@
 #include "LevelLoader.h"
 #include "LevelWriter.h"
 #include "LoadLevel.h"
-#include "MemoryBudget.h"
 #include "MainWindow.h"
+#include "MemoryBudget.h"
 #include "Panel.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
@@ -459,8 +459,9 @@ class MainWindowTest : public QObject {
         QVERIFY2(grown <= long(budgets >> 10), qPrintable(QString::number(grown)));
         // A pipe is named as such, not as an unknown failure.
         Open(fifo);
-        QCOMPARE(person.errors.last(),
-                 QStringLiteral("Cannot open %1: it is a pipe (FIFO), not a regular file").arg(fifo));
+        QCOMPARE(
+            person.errors.last(),
+            QStringLiteral("Cannot open %1: it is a pipe (FIFO), not a regular file").arg(fifo));
     }
 
     // Out of memory at the start of a load and after its level was read (while its pages and

@@ -109,21 +109,23 @@ std::vector<HostileLevel> HostileCorpus() {
     }
     {
         const Bytes tiny = BuildChunk(Bytes(20, 7));
-        corpus.push_back(
-            {"stated 256 MiB, stream of 20 bytes",
-             FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(tiny.size() - 8), Stream(tiny)),
-                          pages16, misc, levelData),
-             true, "more than any zlib stream can give"});
+        corpus.push_back({"stated 256 MiB, stream of 20 bytes",
+                          FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(tiny.size() - 8),
+                                                Stream(tiny)),
+                                       pages16, misc, levelData),
+                          true, "more than any zlib stream can give"});
     }
     {
         Bytes stated = levelData;
         std::memset(stated.data(), 0xFF, 4);
-        corpus.push_back({"level data stated as 4 GiB", FileOfChunks(pages32, pages16, misc, stated),
-                          false, "states 4294967295 uncompressed bytes"});
+        corpus.push_back({"level data stated as 4 GiB",
+                          FileOfChunks(pages32, pages16, misc, stated), false,
+                          "states 4294967295 uncompressed bytes"});
         Bytes packed = pages16;
         std::memset(packed.data() + 4, 0xFF, 4);
-        corpus.push_back({"compressed size of 4 GiB", FileOfChunks(pages32, packed, misc, levelData),
-                          false, "states 4294967295 compressed bytes"});
+        corpus.push_back({"compressed size of 4 GiB",
+                          FileOfChunks(pages32, packed, misc, levelData), false,
+                          "states 4294967295 compressed bytes"});
     }
     {
         // The level data's size field says 100 bytes fewer than its stream gives.

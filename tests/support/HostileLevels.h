@@ -11,8 +11,8 @@ namespace tr4test {
 struct HostileLevel {
     std::string name;
     Bytes file;
-    bool opens = false;       // a level comes out of it (exit 0), else it is refused (exit 1)
-    std::string reason;       // part of the one-line reason (refused) or of a warning (opens)
+    bool opens = false;  // a level comes out of it (exit 0), else it is refused (exit 1)
+    std::string reason;  // part of the one-line reason (refused) or of a warning (opens)
 };
 
 // A chunk whose stream inflates to realSize zero bytes, stating statedSize, made without ever
