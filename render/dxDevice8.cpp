@@ -193,7 +193,9 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
         return v;
     };
 
-    auto* buffer = new dxVertexBuffer;
+    // Held here until the device knows it, so running out of memory on the way loses nothing.
+    auto made = std::make_unique<dxVertexBuffer>();
+    dxVertexBuffer* buffer = made.get();
     buffer->owner = impl.get();
     const int faceCount = mesh->GetFaceCount();
     buffer->faces.reserve(static_cast<size_t>(faceCount));
@@ -216,6 +218,7 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
     }
     Impl::SetVertexLayers(buffer);
     impl->buffers.insert(buffer);
+    made.release();
     if (impl->MakeCurrent()) {
         impl->UploadBuffer(buffer);
         if (buffer->id == 0) {
