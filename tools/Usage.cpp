@@ -23,7 +23,8 @@ const char kUsage[] =
 #endif
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
-    "a readable level, 2 for a usage error"
+    "a readable level (not a regular file, damaged, over its memory budget of 64 x its size +\n"
+    "64 MiB, or out of memory), 2 for a usage error"
 #ifdef TR4TOOL_HAS_RENDER
     ", 3 when render read the level but could not draw or\n"
     "write the picture (no display, say)"
