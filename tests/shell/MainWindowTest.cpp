@@ -493,7 +493,10 @@ class MainWindowTest : public QObject {
             QCOMPARE(person.errors.size(), 1);
             QVERIFY2(person.errors[0].endsWith(QStringLiteral(": out of memory")),
                      qPrintable(person.errors[0]));
+            QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: 191"));
             QCOMPARE(form->ListBox1->count(), 191);
+            QCOMPARE(form->ListBox1->currentRow(), 5);
+            QVERIFY(form->ListBox1->item(5)->isSelected());
             QCOMPARE(form->SelectedRecord(), record);
             form->FormPaint();
             QCOMPARE(form->GrabPanelFrame(), shown);
