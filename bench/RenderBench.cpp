@@ -46,8 +46,10 @@ struct Scene {
 
     bool Make() {
         if (system.CreateDirect3D() != S_OK) return false;
-        if (system.CreateRenderDevice(nullptr, 1, device, QSize(321, 385)) != S_OK) return false;
-        SetViewerProjection(*device, 1.0f);
+        if (system.CreateRenderDevice(nullptr, 1, device,
+                                      QSize(kViewPanelWidth, kViewPanelHeight)) != S_OK)
+            return false;
+        SetViewerProjection(*device, ViewAspect(kViewPanelWidth, kViewPanelHeight));
         tr4::LoadedLevel loaded;
         if (!tr4::LoadLevel(kRealLevel, loaded)) return false;
         level = std::move(*loaded.level);
@@ -88,14 +90,12 @@ void BM_LargestMeshFrame(benchmark::State& state) {
     gScene->list->GetRecord(gScene->largest, record);
     dxBufferTextura* mesh = RenderMeshAt(*gScene->list, gScene->largest);
     AimAtMesh(device, *record);
-    // The frame puts a mesh 0.1 x zoom x centre away from the target; a pan of as much brings
-    // this one into the middle of the panel, so every face is rasterized.
+    // The viewer's start view of the mesh: centred and fitted, so every face is rasterized.
     MeshView view;
-    view.panX = -0.1f * view.zoom * record->centreX;
-    view.panY = 0.1f * view.zoom * record->centreY;
+    view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
     for (auto _ : state) {
         view.yaw += 0.01f;  // a turning mesh, as while dragging
-        benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, *record, view));
+        benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, record, view));
     }
     state.counters["faces"] = gScene->largestFaces;
     int changes = 0;
@@ -141,7 +141,9 @@ void OpenAndDraw(benchmark::State& state, const std::function<bool(tr4::LoadedLe
         tr4::MeshRecord* record = nullptr;
         loaded.meshes->GetRecord(0, record);
         AimAtMesh(device, *record);
-        DrawMeshFrame(device, RenderMeshAt(*loaded.meshes, 0), *record, MeshView{});
+        MeshView view;
+        view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
+        DrawMeshFrame(device, RenderMeshAt(*loaded.meshes, 0), record, view);
         benchmark::DoNotOptimize(device.ReadFrame());
         loaded.meshes.reset();
         pages.reset();

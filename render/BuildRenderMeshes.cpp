@@ -2,13 +2,14 @@
 
 #include <memory>
 
+#include "MeshView.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
 #include "trTextura.h"
 
 namespace {
 
-constexpr float kPositionScale = 0.1f;
+constexpr float kPositionScale = kViewMeshScale;
 constexpr float kTexelDivisor = 255.0f;
 constexpr int kPolygonFlags = kDrawCullCCW;
 

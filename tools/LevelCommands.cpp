@@ -9,6 +9,7 @@
 #include "Json.h"
 #include "LoadLevel.h"
 #include "MeshList.h"
+#include "MeshOwners.h"
 
 namespace tr4tool {
 namespace {
@@ -138,6 +139,7 @@ int Meshes(const Args& args) {
     tr4::LoadedLevel l;
     if (!LoadAndDecode(path, l)) return 1;
     const int count = l.meshes ? l.meshes->Count() : 0;
+    const tr4::MeshOwners owners = tr4::FindMeshOwners(*l.level, l.meshes.get());
     if (json) std::printf("[");
     for (int i = 0; i < count; ++i) {
         tr4::MeshRecord* m = nullptr;
@@ -146,15 +148,26 @@ int Meshes(const Args& args) {
             std::printf(
                 "%s\n  {\"index\": %d, \"offset\": %u, \"centre\": [%d, %d, %d], "
                 "\"vertexCount\": %d, \"normalCount\": %d, \"rectangleCount\": %d, "
-                "\"triangleCount\": %d}",
+                "\"triangleCount\": %d, \"owners\": [",
                 i ? "," : "", i, m->offset, m->centreX, m->centreY, m->centreZ, m->vertexCount,
                 m->normalCount, m->rectangleCount, m->triangleCount);
+            const std::vector<tr4::MeshOwner>& used = owners.owners[static_cast<size_t>(i)];
+            for (size_t k = 0; k < used.size(); ++k) {
+                const tr4::MeshOwner& o = used[k];
+                if (o.kind == tr4::MeshOwner::Kind::Moveable)
+                    std::printf("%s{\"kind\": \"moveable\", \"id\": %u, \"part\": %u}",
+                                k ? ", " : "", o.id, o.part);
+                else
+                    std::printf("%s{\"kind\": \"static\", \"id\": %u}", k ? ", " : "", o.id);
+            }
+            std::printf("]}");
         } else {
             std::printf(
                 "%d offset=%u centre=(%d, %d, %d) vertices=%d normals=%d rectangles=%d "
-                "triangles=%d\n",
+                "triangles=%d owners: %s\n",
                 i, m->offset, m->centreX, m->centreY, m->centreZ, m->vertexCount, m->normalCount,
-                m->rectangleCount, m->triangleCount);
+                m->rectangleCount, m->triangleCount,
+                tr4::DescribeOwners(owners.owners[static_cast<size_t>(i)]).c_str());
         }
     }
     if (json) std::printf("%s]\n", count ? "\n" : "");

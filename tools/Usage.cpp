@@ -14,12 +14,14 @@ const char kUsage[] =
     "                         data was parsed to its last field, and the warnings\n"
     "  meshes FILE [--json]   one line (or JSON object) per decoded mesh in list order: index,\n"
     "                         offset, centre, vertexCount, normalCount, rectangleCount,\n"
-    "                         triangleCount\n"
+    "                         triangleCount and the objects that use the mesh (owners: the\n"
+    "                         moveables with their part, the statics)\n"
 #ifdef TR4TOOL_HAS_RENDER
     "  render FILE INDEX -o OUT.png [--size WxH] [--yaw RAD] [--pitch RAD] [--zoom Z]\n"
-    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display)\n"
+    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display);\n"
+    "                         the zoom fits the mesh in the picture unless --zoom is given\n"
     "  render FILE --all DIR [same options]\n"
-    "                         one PNG per mesh, named by index\n"
+    "                         one PNG per mesh, named by its zero-padded index (000.png)\n"
 #endif
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
