@@ -21,6 +21,7 @@ const char kUsage[] =
     "  render FILE --all DIR [same options]\n"
     "                         one PNG per mesh, named by index\n"
 #endif
+    "  --version              the program's version\n"
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
     "a readable level, 2 for a usage error"
