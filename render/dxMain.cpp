@@ -9,8 +9,6 @@
 
 namespace {
 
-// Makes a 2 x 2 texture of the format and reads it back: the format counts as supported only
-// when the context takes it without error and gives back the texels it was given.
 // Makes a 2 x 2 texture of the format, both as a texture of its own and as a layer of an array
 // (where pages live), and reads it back: the format counts as supported only when the context
 // takes it without error and gives back the texels it was given.

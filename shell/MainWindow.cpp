@@ -220,7 +220,6 @@ float TForm1::WindowAspect() const {
 }
 
 void TForm1::FormCreate() {
-    // "." as decimal separator whatever the locale: TextToFloat reads only that form.
     const int32_t created = graphics.CreateDirect3D();
     InstallIdleHandler();
 

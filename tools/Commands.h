@@ -1,6 +1,7 @@
 #pragma once
 // The subcommands of tr4tool. Each takes the arguments after its name and returns the exit status:
-// 0 when a level was read, 1 when the file is not a readable level, 2 for a usage error.
+// 0 when a level was read, 1 when the file is not a readable level, 2 for a usage error, 3 when
+// render read the level but could not draw or write the picture.
 #include <string>
 #include <vector>
 
