@@ -18,8 +18,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 id=org.tr4viewer.viewer
 expected=(
   bin/tr4viewer bin/tr4tool bin/tr4tool-render
-  share/applications/$id.desktop share/metainfo/$id.metainfo.xml share/mime/packages/$id.xml
-  share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/256x256/apps/$id.png
+  "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" "share/mime/packages/$id.xml"
+  "share/icons/hicolor/scalable/apps/$id.svg" "share/icons/hicolor/256x256/apps/$id.png"
 )
 for f in "${expected[@]}"; do [[ -f "$prefix/$f" ]] || fail "$f was not installed"; done
 installed=$(cd "$prefix" && find . -type f | wc -l)
@@ -27,7 +27,8 @@ installed=$(cd "$prefix" && find . -type f | wc -l)
 
 # Nothing points back into the build or source tree.
 for p in tr4viewer tr4tool tr4tool-render; do
-  if readelf -d "$prefix/bin/$p" | grep -E 'R(UN)?PATH' | grep -q "$build\|$(dirname "$sample")"; then
+  paths=$(readelf -d "$prefix/bin/$p" | sed -n 's/.*R\(UN\)\?PATH.*\[\(.*\)\]/\2/p')
+  if [[ -n "$paths" && ( "$paths" == *"$build"* || "$paths" == *"$(dirname "$(dirname "$sample")")"* ) ]]; then
     fail "$p keeps a library path into the build tree"
   fi
 done
@@ -46,7 +47,7 @@ grep -q '^meshCount: 191$' <<<"$info" || fail "tr4tool info from the prefix did 
 if [[ -n "${DISPLAY:-}" ]]; then
   "$prefix/bin/tr4tool" render "$sample" 0 -o "$work/mesh.png" 2>/dev/null ||
     fail "tr4tool render from the prefix failed"
-  file "$work/mesh.png" | grep -q 'PNG image data, 321 x 385' || fail "render wrote no 321 x 385 PNG"
+  [[ "$(file "$work/mesh.png")" == *'PNG image data, 321 x 385'* ]] || fail "render wrote no 321 x 385 PNG"
 fi
 mv "$prefix/bin/tr4tool-render" "$work/moved"
 set +e
@@ -63,9 +64,9 @@ report=$(appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml
   fail "appstreamcli validate: $report"
 if grep -qE '^[EW]:' <<<"$report"; then fail "appstreamcli validate: $report"; fi
 # The newest release listed in the metainfo is the version the programs print.
-newest=$(grep -o '<release version="[^"]*"' "$prefix/share/metainfo/$id.metainfo.xml" | head -1)
+newest=$(grep -m1 -o '<release version="[^"]*"' "$prefix/share/metainfo/$id.metainfo.xml")
 [[ "$newest" == "<release version=\"$version\"" ]] || fail "metainfo's newest release is $newest"
-file "$prefix/share/icons/hicolor/256x256/apps/$id.png" | grep -q 'PNG image data, 256 x 256' ||
+[[ "$(file "$prefix/share/icons/hicolor/256x256/apps/$id.png")" == *'PNG image data, 256 x 256'* ]] ||
   fail "the icon PNG is not 256 x 256"
 
 # The MIME database: a level is named by its extension, and by its first bytes without one.

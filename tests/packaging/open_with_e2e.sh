@@ -43,35 +43,39 @@ export XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/config-dirs
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_CONFIG_DIRS"
 update-mime-database "$prefix/share/mime"
 update-desktop-database "$prefix/share/applications"
-gio mime application/x-tr4-level | grep -q 'Default application.*org.tr4viewer.viewer.desktop' ||
-  fail "the viewer is not the default for levels: $(gio mime application/x-tr4-level 2>&1)"
+handlers=$(gio mime application/x-tr4-level 2>&1)
+grep -q 'Default application.*org.tr4viewer.viewer.desktop' <<<"$handlers" ||
+  fail "the viewer is not the default for levels: $handlers"
 
 # The one visible PROTOTIPO window, once it is mapped.
-main_window() { xdotool search --onlyvisible --name '^PROTOTIPO$' 2>/dev/null | head -1; }
+# (Whole outputs are read before matching: with pipefail, grep -q leaving early fails the pipe.)
+main_window() { local w; w=$(xdotool search --onlyvisible --name '^PROTOTIPO$' 2>/dev/null); echo "${w%%$'\n'*}"; }
 # The load's message box: the one other top-level, non-popup window of the viewer.
 message_box() {
   local w
   for w in $(xdotool search --maxdepth 1 --onlyvisible --class tr4viewer 2>/dev/null); do
     [[ "$w" == "$wid" ]] && continue
-    xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' && continue
+    [[ "$(xwininfo -id "$w" 2>/dev/null)" == *'Override Redirect State: yes'* ]] && continue
     box=$w
     return 0
   done
   return 1
 }
 no_viewer_window() { [[ -z "$(main_window)" ]]; }
+window_up() { wid=$(main_window); [[ -n "$wid" ]]; }
+box_gone() { [[ "$(xwininfo -id "$box" 2>/dev/null)" != *IsViewable* ]]; }
 
 # Waits for the viewer's window and the message box of its load, answers the box and saves the
 # Source column (left of the view and the spin factor box, whose cursor blinks) as $1.ppm.
 # Returns 2 when the window came up but no load followed.
 capture_after_load() {
   wid=
-  poll 300 eval 'wid=$(main_window); [[ -n "$wid" ]]' || fail "no PROTOTIPO window"
+  poll 300 window_up || fail "no PROTOTIPO window"
   vpid=$(xdotool getwindowpid "$wid")
   poll 300 message_box || return 2
   xdotool windowfocus --sync "$box" 2>/dev/null || true
   xdotool key Return
-  poll 50 eval '! xwininfo -id "$box" 2>/dev/null | grep -q IsViewable' || fail "the message box stayed"
+  poll 50 box_gone || fail "the message box stayed"
   import -window "$wid" "$work/$1.png"
   convert "$work/$1.png" -crop 290x10000+0+0 +repage "$work/$1.ppm"
 }
