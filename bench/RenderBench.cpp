@@ -40,8 +40,10 @@ struct Scene {
 
     bool Make() {
         if (system.CreateDirect3D() != S_OK) return false;
-        if (system.CreateRenderDevice(nullptr, 1, device, QSize(321, 385)) != S_OK) return false;
-        SetViewerProjection(*device, 1.0f);
+        if (system.CreateRenderDevice(nullptr, 1, device,
+                                      QSize(kViewPanelWidth, kViewPanelHeight)) != S_OK)
+            return false;
+        SetViewerProjection(*device, ViewAspect(kViewPanelWidth, kViewPanelHeight));
         if (!tr4::LoadLevelFile(kRealLevel, level)) return false;
         tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
                           static_cast<uint32_t>(level.meshData.size() * 2), list);
@@ -81,14 +83,12 @@ void BM_LargestMeshFrame(benchmark::State& state) {
     gScene->list->GetRecord(gScene->largest, record);
     dxBufferTextura* mesh = RenderMeshAt(*gScene->list, gScene->largest);
     AimAtMesh(device, *record);
-    // The frame puts a mesh 0.1 x zoom x centre away from the target; a pan of as much brings
-    // this one into the middle of the panel, so every face is rasterized.
+    // The viewer's start view of the mesh: centred and fitted, so every face is rasterized.
     MeshView view;
-    view.panX = -0.1f * view.zoom * record->centreX;
-    view.panY = 0.1f * view.zoom * record->centreY;
+    view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
     for (auto _ : state) {
         view.yaw += 0.01f;  // a turning mesh, as while dragging
-        benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, *record, view));
+        benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, record, view));
     }
     state.counters["faces"] = gScene->largestFaces;
     int changes = 0;

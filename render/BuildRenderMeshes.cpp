@@ -2,56 +2,26 @@
 
 #include <memory>
 
+#include "MeshFaces.h"
+#include "MeshView.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
 #include "trTextura.h"
 
 namespace {
 
-constexpr float kPositionScale = 0.1f;
-constexpr float kTexelDivisor = 255.0f;
+constexpr float kPositionScale = kViewMeshScale;
 constexpr int kPolygonFlags = kDrawCullCCW;
-
-struct Corner {
-    float tu = 0.0f;
-    float tv = 0.0f;
-};
-
-struct FaceSource {
-    dxTexture* texture = nullptr;
-    Corner corners[4];
-};
-
-// What a face takes from its object texture; a texture index or page that does not exist leaves
-// the face without texture (counted in missing).
-FaceSource SourceOf(const tr4::Level& level, const trTextura* pages, uint16_t textureIndex,
-                    bool triangle, int& missing) {
-    FaceSource source;
-    if (textureIndex >= level.objectTextures.size()) {
-        ++missing;
-        return source;
-    }
-    const tr4::ObjectTexture& t = level.objectTextures[textureIndex];
-    for (int c = 0; c < 4; ++c) {
-        source.corners[c].tu = static_cast<float>(t.corners[c].xPixel) / kTexelDivisor;
-        source.corners[c].tv = static_cast<float>(t.corners[c].yPixel) / kTexelDivisor;
-    }
-    // Triangles ignore the top bit of the page word; rectangles use it whole, so a rectangle
-    // with that bit set names a page that does not exist.
-    const int page = triangle ? (t.tile & 0x7FFF) : t.tile;
-    if (pages) source.texture = pages->Is32Bit() ? pages->GetPage32(page) : pages->GetPage16(page);
-    if (source.texture == nullptr) ++missing;
-    return source;
-}
-
-bool IndicesValid(const tr4::MeshRecord& m, const uint16_t* indices, int count) {
-    for (int k = 0; k < count; ++k)
-        if (indices[k] >= m.vertices.size()) return false;
-    return true;
-}
 
 void AddPosition(dxPoligono& p, const tr4::MeshVertex& v) {
     p.AddVertex(v.x * kPositionScale, -v.y * kPositionScale, v.z * kPositionScale);
+}
+
+// The page texture of a face: none when the face has no object texture or its page does not
+// exist on the device.
+dxTexture* PageTexture(const trTextura* pages, int page) {
+    if (pages == nullptr || page < 0) return nullptr;
+    return pages->Is32Bit() ? pages->GetPage32(page) : pages->GetPage16(page);
 }
 
 }  // namespace
@@ -63,46 +33,31 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
     list->MakeRenderMeshSlots();
     for (int j = 0; j < count; ++j) list->SetRenderMesh(j, std::make_unique<dxBufferTextura>());
 
+    tr4::MeshFaces faces;
     for (int j = 0; j < count; ++j) {
         tr4::MeshRecord* m = nullptr;
         dxBufferTextura* g = RenderMeshAt(*list, j);
         if (!list->GetRecord(j, m) || m == nullptr || g == nullptr) continue;
-        int dropped = 0;
+        tr4::BuildMeshFaces(*m, level, faces);
+        const int dropped = faces.dropped;
         int untextured = 0;
-
-        const int rectangles =
-            std::min<int>(m->rectangleCount, static_cast<int>(m->rectangles.size()));
-        for (int r = 0; r < rectangles; ++r) {
-            const tr4::MeshRectangle& rect = m->rectangles[r];
-            if (!IndicesValid(*m, rect.indices, 4)) {
-                ++dropped;
-                continue;
+        for (const tr4::MeshFace& f : faces.faces) {
+            dxTexture* texture = PageTexture(pages, f.page);
+            if (texture == nullptr) ++untextured;
+            if (f.quad) {
+                auto polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
+                // Strip order: corners 0, 1, 3, 2, so the quadrilateral splits along 1-3.
+                polygon->SetTextureMapping(texture, f.tu[0], f.tv[0], f.tu[1], f.tv[1], f.tu[3],
+                                           f.tv[3], f.tu[2], f.tv[2]);
+                for (int k : {0, 1, 3, 2}) AddPosition(*polygon, f.corners[k]);
+                g->AddPolygon(std::move(polygon));
+            } else {
+                auto polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
+                polygon->SetTextureMapping(texture, f.tu[0], f.tv[0], f.tu[1], f.tv[1], f.tu[2],
+                                           f.tv[2]);
+                for (int k = 0; k < 3; ++k) AddPosition(*polygon, f.corners[k]);
+                g->AddPolygon(std::move(polygon));
             }
-            auto polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
-            const FaceSource s = SourceOf(level, pages, rect.texture, false, untextured);
-            const Corner* c = s.corners;
-            // Strip order: corners 0, 1, 3, 2, so the quadrilateral splits along 1-3.
-            polygon->SetTextureMapping(s.texture, c[0].tu, c[0].tv, c[1].tu, c[1].tv, c[3].tu,
-                                       c[3].tv, c[2].tu, c[2].tv);
-            for (int k : {0, 1, 3, 2}) AddPosition(*polygon, m->vertices[rect.indices[k]]);
-            g->AddPolygon(std::move(polygon));
-        }
-
-        const int triangles =
-            std::min<int>(m->triangleCount, static_cast<int>(m->triangles.size()));
-        for (int t = 0; t < triangles; ++t) {
-            const tr4::MeshTriangle& tri = m->triangles[t];
-            if (!IndicesValid(*m, tri.indices, 3)) {
-                ++dropped;
-                continue;
-            }
-            auto polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
-            const FaceSource s = SourceOf(level, pages, tri.texture, true, untextured);
-            const Corner* c = s.corners;
-            polygon->SetTextureMapping(s.texture, c[0].tu, c[0].tv, c[1].tu, c[1].tv, c[2].tu,
-                                       c[2].tv);
-            for (int k = 0; k < 3; ++k) AddPosition(*polygon, m->vertices[tri.indices[k]]);
-            g->AddPolygon(std::move(polygon));
         }
 
         if (warnings && dropped > 0)

@@ -1,9 +1,11 @@
 #pragma once
-// The viewer's frame of one mesh, for everything that must draw a mesh exactly as the viewer does
-// (tr4tool render, tests, benchmarks): the projection, the eye and target from the mesh centre,
-// the world transform order, the white background.
+// The viewer's frame of one mesh, the one place it is written: the projection, the eye and target
+// from the mesh centre, the world matrix, the zoom that fits the mesh, the white background. The
+// window, tr4tool render, the tests and the benchmarks all draw through it, so a picture made by
+// one is the picture made by the others.
 #include <cstdint>
 
+#include "D3DXMath.h"
 #include "MeshList.h"
 
 class dxDevice8;
@@ -19,16 +21,38 @@ struct MeshView {
 
 inline constexpr float kViewNear = 0.1f;
 inline constexpr float kViewFar = 1000.0f;
-inline constexpr float kViewFieldOfView = 0.785398f;  // pi / 4
+// After a lost device is reset the far plane lies further out.
+inline constexpr float kViewFarAfterReset = 3000.0f;
+inline constexpr float kViewFieldOfView = 0.78539816f;  // pi / 4, vertical
 inline constexpr float kViewEyeDistance = 150.0f;
+// The largest zoom a selection starts from; smaller when the mesh would not fit.
+inline constexpr float kViewStartZoom = 6.0f;
+// Level units to view units: the render-mesh builder scales every vertex by this.
+inline constexpr float kViewMeshScale = 0.1f;
+// The share of the smaller half-angle of the view that a fitted mesh's bounding sphere fills.
+inline constexpr float kViewFitMargin = 0.9f;
+// The panel's size: the default picture of tr4tool render.
+inline constexpr int kViewPanelWidth = 321;
+inline constexpr int kViewPanelHeight = 385;
 
-// SetProjection with the viewer's near, far and field of view, and the given aspect (the viewer
-// uses the integer quotient of its window's width over height: 1 for 956 x 640).
-void SetViewerProjection(dxDevice8& device, float aspect);
+// Width over height as a float; 1 for an empty size.
+float ViewAspect(int width, int height);
+// SetProjection with the viewer's near plane and field of view.
+void SetViewerProjection(dxDevice8& device, float aspect, float farPlane = kViewFar);
 // Eye (cx, -cy, cz + 150) then target (cx, -cy, cz), from the record's unscaled centre.
 void AimAtMesh(dxDevice8& device, const tr4::MeshRecord& record);
-// One whole frame: clear to white with depth, world = Scale(zoom) x RotX(pitch) x RotY(yaw) x
-// Translate(centre, y negated) x Translate(panX, panY, 0), DrawMesh with mode 0 (when mesh is not
-// none), present. Returns PresentFrame's result.
-int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRecord& record,
+// The largest distance, in level units, from the record's centre to any of its vertices.
+float MeshReach(const tr4::MeshRecord& record);
+// The zoom a newly selected mesh starts from: min(6, fit), where the fit puts the mesh's bounding
+// sphere about its centre within 90% of the smaller half-angle of the view (vertical pi/8,
+// horizontal atan(aspect tan(pi/8))) seen from the eye 150 away. A mesh without vertices, or
+// whose vertices all sit on its centre, gets 6.
+float FitZoom(const tr4::MeshRecord& record, float aspect);
+// The world matrix of the frame (row vectors): the scaled mesh's centre moved to the origin, then
+// scaled by the zoom, turned about X, then about Y, then moved to the target (cx, -cy, cz) and by
+// the pan. So the mesh turns about its own centre, which sits where the eye looks.
+D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view);
+// One whole frame: clear to white with depth, the mesh (when both mesh and record are given)
+// drawn with MeshWorld in mode 0, present. Returns PresentFrame's result.
+int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRecord* record,
                       const MeshView& view);

@@ -61,6 +61,7 @@ class dxBufferColor8 : public tr4::RenderMesh {
     void RotateY(float angle);
     void Scale(float s);
     void GetWorld(D3DXMATRIX& out) const { out = world; }
+    void SetWorld(const D3DXMATRIX& m) { world = m; }
     void ResetWorld();
 
   protected:

@@ -16,9 +16,19 @@ IdleWatcher::IdleWatcher(std::function<void(bool& done)> handler, QObject* paren
 bool IdleWatcher::eventFilter(QObject*, QEvent* event) {
     switch (event->type()) {
         // Drawing a frame posts these itself; counting them would draw frame after frame
-        // while nothing happens.
+        // while nothing happens. Timers tick on their own too (the text cursor blinking in a
+        // focused box), and so do the repaint they cause and the display connection's replies
+        // to it: none of them is something happening. What the display sends that matters
+        // arrives as events of its own (keys, the pointer, exposure).
         case QEvent::UpdateRequest:
         case QEvent::DeferredDelete:
+        case QEvent::Timer:
+        case QEvent::Paint:
+        case QEvent::SockAct:
+        case QEvent::SockClose:
+        case QEvent::ChildAdded:  // the object tree's bookkeeping: timers come and go
+        case QEvent::ChildRemoved:
+        case QEvent::ChildPolished:
             break;
         default:
             if (!inHandler) done = false;

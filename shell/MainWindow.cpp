@@ -3,19 +3,23 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <numbers>
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QStringList>
 #include <QTimer>
@@ -23,6 +27,8 @@
 #include "BuildRenderMeshes.h"
 #include "IdleWatcher.h"
 #include "LevelLoader.h"
+#include "MeshOwners.h"
+#include "MeshView.h"
 #include "Panel.h"
 #include "SpinFactorText.h"
 #include "dxBuffer.h"
@@ -30,14 +36,12 @@
 #include "dxMain.h"
 #include "trTextura.h"
 
+// One line per frame drawn, for whoever watches the viewer from outside (the end-to-end test):
+// QT_LOGGING_RULES="tr4viewer.frames.debug=true". Off by default.
+Q_LOGGING_CATEGORY(lcFrames, "tr4viewer.frames", QtWarningMsg)
+
 namespace {
 
-constexpr float kNearPlane = 0.1f;
-constexpr float kFarPlane = 1000.0f;
-constexpr float kFarPlaneAfterReset = 3000.0f;
-constexpr float kFieldOfView = std::numbers::pi_v<float> / 4.0f;
-constexpr float kStartZoom = 6.0f;
-constexpr float kEyeDistance = 150.0f;
 constexpr int kOuterWidth = 956;
 constexpr int kOuterHeight = 640;
 
@@ -81,6 +85,11 @@ QString ToQtNameFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+QString ShownCaption(const QString& caption) {
+    // Qt puts the application's name on a window whose title is empty; a blank keeps it empty.
+    return caption.isEmpty() ? QStringLiteral(" ") : caption;
+}
+
 void ShowApplicationError(const QString& message) {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), message,
                     QMessageBox::Ok);
@@ -101,7 +110,7 @@ TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
     }
     if (!this->dialogs.messageBox) {
         this->dialogs.messageBox = [](const QString& text, const QString& caption) {
-            QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+            QMessageBox box(QMessageBox::NoIcon, ShownCaption(caption), text, QMessageBox::Ok);
             box.setWindowModality(Qt::ApplicationModal);
             box.exec();
         };
@@ -111,6 +120,8 @@ TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
 }
 
 TForm1::~TForm1() {
+    // Destroying the box takes its focus away, which would finish an edit of a half-gone window.
+    disconnect(Edit1, nullptr, this, nullptr);
     ReleaseAll();
     // The surface is destroyed with its container, after this body.
     surface = nullptr;
@@ -128,14 +139,7 @@ void TForm1::BuildLayout() {
     Open1 = File1->addAction(QStringLiteral("Open Source"));
     N1 = File1->addSeparator();
     Exit1 = File1->addAction(QStringLiteral("Exit"));
-    connect(Open1, &QAction::triggered, this, [this] {
-        // A level too large for memory must not end the program: say so and go on.
-        try {
-            Open1Click();
-        } catch (const std::exception& error) {
-            dialogs.showError(QString::fromLocal8Bit(error.what()));
-        }
-    });
+    connect(Open1, &QAction::triggered, this, [this] { Guarded([this] { Open1Click(); }); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
     auto* client = new QWidget(this);
@@ -183,6 +187,10 @@ void TForm1::BuildLayout() {
 
     Edit1 = new QLineEdit(QStringLiteral("0.1"), client);
     Edit1->setGeometry(464, 80, 57, 21);
+    // Return always checks the text; the box losing focus checks it when it changed since.
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1EditingFinished(true); });
+    connect(Edit1, &QLineEdit::editingFinished, this, [this] { Edit1EditingFinished(false); });
+    setAcceptDrops(true);
 
     // Selection changes, by mouse or keyboard. (Not currentRowChanged: focusing an empty
     // selection makes a row current without anyone choosing it.)
@@ -212,11 +220,17 @@ bool TForm1::Has3D() const {
     return device && device->HasDevice();
 }
 
-float TForm1::WindowAspect() const {
-    const QRect outer = frameGeometry();
-    const int quotient = outer.height() > 0 ? outer.width() / outer.height() : 0;
-    // A window taller than wide gives 0, no usable aspect; draw it square instead.
-    return static_cast<float>(std::max(quotient, 1));
+float TForm1::PanelAspect() const {
+    return ViewAspect(Panel1->width(), Panel1->height());
+}
+
+void TForm1::Guarded(const std::function<void()>& action) {
+    // A level too large for memory must not end the program: say so and go on.
+    try {
+        action();
+    } catch (const std::exception& error) {
+        dialogs.showError(QString::fromLocal8Bit(error.what()));
+    }
 }
 
 void TForm1::FormCreate() {
@@ -238,7 +252,7 @@ void TForm1::FormCreate() {
     }
     if (device) {
         device->SetClearColor(255, 255, 255);
-        device->SetProjection(kNearPlane, kFarPlane, WindowAspect(), kFieldOfView);
+        SetViewerProjection(*device, PanelAspect());
     }
     if (!Has3D()) {
         Panel1->ShowUnavailable(QString::fromLatin1(kNo3DText));
@@ -247,7 +261,7 @@ void TForm1::FormCreate() {
     }
 
     const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
-    camera = std::make_unique<MouseD3D>(spinFactor, kStartZoom);
+    camera = std::make_unique<MouseD3D>(spinFactor, kViewStartZoom);
 }
 
 void TForm1::ReportNo3D() {
@@ -265,62 +279,45 @@ void TForm1::MyIdleHandler(bool& done) {
     FormPaint();
 }
 
-std::optional<float> TForm1::ReadSpinFactor() {
+void TForm1::Edit1EditingFinished(bool byReturn) {
+    // The text is read when the edit is finished (Return, or the box losing focus), never while
+    // it is typed: "0" and "0." on the way to "0.01" are not what the person means, and an error
+    // box in the middle of typing would swallow the next keys. The error box itself takes the
+    // focus; that is no new edit.
     const QString text = Edit1->text();
+    if (reportingSpinFactor || (!byReturn && text == checkedSpinText)) return;
+    checkedSpinText = text;
     if (const std::optional<float> value = TextToFloat(text.toStdString())) {
-        reportedBadText.reset();
-        return value;
+        if (camera) camera->SetSpinFactor(*value);
+        return;
     }
-    // Every frame reads the text, and frames follow each other as soon as a message box closes,
-    // so the error is shown once per change of the text; meanwhile the last good factor stays.
-    if (reportedBadText != text) {
-        reportedBadText = text;
-        const QString message = QString::fromStdString(FloatConversionError(text.toStdString()));
-        // Not from inside the frame: the display waits for the user, and frames may be drawn
-        // from the event loop's idle notification.
-        QTimer::singleShot(0, this, [this, message] { dialogs.showError(message); });
-    }
-    return std::nullopt;
+    // The last good factor stays meanwhile.
+    reportingSpinFactor = true;
+    dialogs.showError(QString::fromStdString(FloatConversionError(text.toStdString())));
+    reportingSpinFactor = false;
 }
 
 void TForm1::FormPaint() {
-    if (const std::optional<float> spinFactor = ReadSpinFactor(); spinFactor && camera) {
-        camera->SetSpinFactor(*spinFactor);
-    }
     if (!Has3D() || !surface || !surface->isExposed()) return;
 
-    device->ClearFrame(1);
     dxBufferTextura* mesh = viewState.selected;
-    if (mesh && selectedRecord) {
-        const float cx = selectedRecord->centreX;
-        const float cy = selectedRecord->centreY;
-        const float cz = selectedRecord->centreZ;
-        mesh->Translate(viewState.panX, viewState.panY, 0.0f);
-        mesh->Translate(cx, -cy, cz);
-        mesh->RotateY(viewState.rotationY);
-        mesh->RotateX(viewState.rotationX);
-        mesh->Scale(viewState.zoom);
-        device->DrawMesh(mesh, 0);
-    }
+    const MeshView view{viewState.rotationY, viewState.rotationX, viewState.zoom, viewState.panX,
+                        viewState.panY};
+    const int32_t presented = DrawMeshFrame(*device, mesh, selectedRecord, view);
     ++lastFrame.count;
+    qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = mesh && selectedRecord;
     lastFrame.applied = viewState;
 
-    if (device->PresentFrame() < 0) RecoverLostDevice();
+    if (presented < 0) RecoverLostDevice();
 }
 
 void TForm1::RecoverLostDevice() {
     device->ResetDevice(graphics.GetPresentParameters(1));
-    device->SetProjection(kNearPlane, kFarPlaneAfterReset, WindowAspect(), kFieldOfView);
+    SetViewerProjection(*device, PanelAspect(), kViewFarAfterReset);
     device->SetClearColor(255, 255, 255);
     // With nothing selected there is nothing to aim at; the next selection sets eye and target.
-    if (selectedRecord) {
-        const float cx = selectedRecord->centreX;
-        const float cy = selectedRecord->centreY;
-        const float cz = selectedRecord->centreZ;
-        device->SetEye(cx, -cy, cz + kEyeDistance);
-        device->SetTarget(cx, -cy, cz);
-    }
+    if (selectedRecord) AimAtMesh(*device, *selectedRecord);
 }
 
 void TForm1::Open1Click() {
@@ -328,7 +325,11 @@ void TForm1::Open1Click() {
     const QString path =
         dialogs.openFile(QString::fromLatin1(kDialogTitle), QString::fromLatin1(kDialogFilter));
     if (path.isEmpty()) return;
+    OpenLevelFile(path);
+}
 
+void TForm1::OpenLevelFile(const QString& path) {
+    if (loading) return;
     // Read into a fresh level first: a file that cannot be opened or is no level leaves the
     // current level, its list, selection and view exactly as they were.
     auto fresh = std::make_unique<tr4::Level>();
@@ -362,8 +363,7 @@ void TForm1::Open1Click() {
 
     const int count = meshList ? meshList->Count() : 0;
     GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(count));
-    ListBox1->clear();
-    for (int i = 0; i < count; ++i) ListBox1->addItem(QStringLiteral("Objeto:%1").arg(i));
+    FillMeshList();
 
     if (Has3D()) {
         texturePages = std::make_unique<trTextura>(level);
@@ -386,22 +386,19 @@ void TForm1::ListBox1Click() {
     if (chosen.isEmpty()) return;  // a click that leaves nothing selected does nothing
     const int i = ListBox1->row(chosen.front());
 
-    camera->ResetCamera();
-    camera->SetZoom(kStartZoom);
     tr4::MeshRecord* record = nullptr;
-    if (meshList->GetRecord(i, record) == 0) return;
+    // Large meshes start further away, so the eye is never inside them.
+    const float zoom =
+        meshList->GetRecord(i, record) ? FitZoom(*record, PanelAspect()) : kViewStartZoom;
+    camera->ResetCamera();
+    camera->SetZoom(zoom);
+    if (!record) return;
     selectedRecord = record;
-    const float cx = record->centreX;
-    const float cy = record->centreY;
-    const float cz = record->centreZ;
-    if (device) {
-        device->SetEye(cx, -cy, cz + kEyeDistance);
-        device->SetTarget(cx, -cy, cz);
-    }
+    if (device) AimAtMesh(*device, *record);
     viewState.selected = RenderMeshAt(*meshList, i);
     // The first frame of the new mesh still shows the previous rotation, zoom and pan.
     FormPaint();
-    viewState.ResetView();
+    viewState.ResetView(zoom);
 }
 
 void TForm1::Exit1Click() {
@@ -451,4 +448,47 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::paintEvent(QPaintEvent* event) {
     QMainWindow::paintEvent(event);
     FormPaint();
+}
+
+void TForm1::FillMeshList() {
+    const int count = meshList ? meshList->Count() : 0;
+    const tr4::MeshOwners owners = tr4::FindMeshOwners(level, meshList.get());
+    ListBox1->clear();
+    for (int i = 0; i < count; ++i) {
+        auto* item = new QListWidgetItem(QStringLiteral("Objeto:%1").arg(i));
+        item->setToolTip(QString::fromStdString(tr4::DescribeOwners(owners.owners[size_t(i)])));
+        ListBox1->addItem(item);
+    }
+}
+
+QString LevelFileOf(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return QString();
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).suffix().compare(QStringLiteral("tr4"), Qt::CaseInsensitive) == 0)
+            return path;
+    }
+    return QString();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!loading && !LevelFileOf(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (!loading && !LevelFileOf(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QString path = LevelFileOf(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    OpenLevelFileLater(path);
+}
+
+void TForm1::OpenLevelFileLater(const QString& path) {
+    // From the event loop: a drop must finish before the load's message box waits for the
+    // person, and a level named on the command line opens once the window is up.
+    QTimer::singleShot(0, this, [this, path] { Guarded([this, path] { OpenLevelFile(path); }); });
 }

@@ -25,6 +25,7 @@ class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QListWidget;
 class QMenu;
 class QMenuBar;
@@ -64,7 +65,18 @@ class TForm1 : public QMainWindow {
     void FormCreate();
     void FormPaint();
     void MyIdleHandler(bool& done);
+    // The open dialog, then OpenLevelFile with the chosen path.
     void Open1Click();
+    // Opens a level: the file named on the command line, dropped onto the window or chosen in
+    // the open dialog all come here. Errors are shown; a level that cannot be read leaves the
+    // current one as it was.
+    void OpenLevelFile(const QString& path);
+    // OpenLevelFile once the event loop runs again.
+    void OpenLevelFileLater(const QString& path);
+    // Checks the spin factor typed in Edit1: a number becomes the camera's factor, anything
+    // else is reported once and the last good factor stays.
+    // byReturn: Return was pressed; otherwise the box lost focus, which checks a changed text only.
+    void Edit1EditingFinished(bool byReturn);
     void ListBox1Click();
     void Exit1Click();
     void Panel1MouseMove(const ShiftState& shift, int x, int y);
@@ -103,19 +115,24 @@ class TForm1 : public QMainWindow {
     bool Has3D() const;
     // The last frame as the panel shows it; null without a device.
     QImage GrabPanelFrame();
-    // The aspect used for the projection: outer width over outer height, integer division.
-    float WindowAspect() const;
+    // The aspect used for the projection: the panel's width over its height.
+    float PanelAspect() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void BuildLayout();
     void InstallIdleHandler();
-    // The spin factor typed in Edit1, or none (after reporting it once per change of the text).
-    std::optional<float> ReadSpinFactor();
+    // Runs action; an exception it throws is shown, not passed on.
+    void Guarded(const std::function<void()>& action);
+    // One item per mesh, "Objeto:N", whose tooltip names the objects that use the mesh.
+    void FillMeshList();
     void RecoverLostDevice();
     void ReportNo3D();
 
@@ -134,7 +151,8 @@ class TForm1 : public QMainWindow {
     bool loading = false;
     bool outerSizeFixed = false;
     bool no3DReported = false;
-    std::optional<QString> reportedBadText;
+    bool reportingSpinFactor = false;
+    QString checkedSpinText = QStringLiteral("0.1");
     FrameRecord lastFrame;
 };
 
@@ -142,3 +160,7 @@ class TForm1 : public QMainWindow {
 void ShowApplicationError(const QString& message);
 // "Tomb Raider 4|*.tr4" as a Qt name filter: "Tomb Raider 4 (*.tr4)".
 QString ToQtNameFilter(const QString& filter);
+// The caption a window is given so that an empty one shows empty, not as the application's name.
+QString ShownCaption(const QString& caption);
+// The first local .tr4 file among dropped data (any case of the suffix); empty when none.
+QString LevelFileOf(const QMimeData* data);

@@ -61,11 +61,12 @@ struct ViewState {
     float panX = 0.0f;
     float panY = 0.0f;
 
-    // The values a newly selected mesh settles on after its first frame.
-    void ResetView() {
+    // The values a newly selected mesh settles on after its first frame, with the zoom that fits
+    // it.
+    void ResetView(float startZoom = 6.0f) {
         rotationY = 0.0f;
         rotationX = 0.0f;
-        zoom = 6.0f;
+        zoom = startZoom;
         panX = 0.0f;
         panY = 0.0f;
     }

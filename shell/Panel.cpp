@@ -1,5 +1,6 @@
 #include "Panel.h"
 
+#include <QDropEvent>
 #include <QExposeEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,6 +21,31 @@ ShiftState ShiftStateOf(const QMouseEvent& event) {
 }
 
 PanelSurface::PanelSurface(TForm1& form) : form(form) {}
+
+bool PanelSurface::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!LevelFileOf(drag->mimeData()).isEmpty()) {
+                drag->acceptProposedAction();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QString path = LevelFileOf(drop->mimeData());
+            if (path.isEmpty()) return true;
+            drop->acceptProposedAction();
+            form.OpenLevelFileLater(path);
+            return true;
+        }
+        default:
+            return QWindow::event(event);
+    }
+}
 
 void PanelSurface::exposeEvent(QExposeEvent*) {
     // A paint request of the view: draw the current state at once.

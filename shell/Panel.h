@@ -18,6 +18,7 @@ class PanelSurface : public QWindow {
     explicit PanelSurface(TForm1& form);
 
   protected:
+    bool event(QEvent* event) override;  // a level file dropped onto the view opens
     void exposeEvent(QExposeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

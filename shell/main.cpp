@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     try {
         TForm1 Form1(graphicsSystem);
         Form1.show();
+        // "tr4viewer FILE" opens FILE as File, Open Source would; when it cannot be read, the
+        // window stays up and says why.
+        if (argc > 1) Form1.OpenLevelFileLater(QString::fromLocal8Bit(argv[1]));
         app.exec();
     } catch (const std::exception& error) {
         ShowApplicationError(QString::fromLocal8Bit(error.what()));

@@ -8,20 +8,12 @@
 #include "Commands.h"
 #include "Json.h"
 #include "LevelLoader.h"
+#include "Loaded.h"
 #include "MeshList.h"
+#include "MeshOwners.h"
 
 namespace tr4tool {
-namespace {
 
-struct Loaded {
-    tr4::Level level;
-    tr4::LoadReport report;
-    std::unique_ptr<tr4::Lista_Mesh> meshes;
-    std::vector<std::string> warnings;  // the load's, then the decoder's
-};
-
-// Loads and decodes path. Returns false, after printing the one-line reason, when the file is not
-// a readable level; warnings go to stderr either way.
 bool LoadAndDecode(const std::string& path, Loaded& out) {
     if (tr4::LoadLevelFile(path.c_str(), out.level, &out.report) == 0 || !out.report.Readable()) {
         std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.report.error.c_str());
@@ -35,6 +27,8 @@ bool LoadAndDecode(const std::string& path, Loaded& out) {
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
     return true;
 }
+
+namespace {
 
 bool ParseFileAndJson(const Args& args, std::string& path, bool& json) {
     json = false;
@@ -151,6 +145,7 @@ int Meshes(const Args& args) {
     Loaded l;
     if (!LoadAndDecode(path, l)) return 1;
     const int count = l.meshes ? l.meshes->Count() : 0;
+    const tr4::MeshOwners owners = tr4::FindMeshOwners(l.level, l.meshes.get());
     if (json) std::printf("[");
     for (int i = 0; i < count; ++i) {
         tr4::MeshRecord* m = nullptr;
@@ -159,15 +154,26 @@ int Meshes(const Args& args) {
             std::printf(
                 "%s\n  {\"index\": %d, \"offset\": %u, \"centre\": [%d, %d, %d], "
                 "\"vertexCount\": %d, \"normalCount\": %d, \"rectangleCount\": %d, "
-                "\"triangleCount\": %d}",
+                "\"triangleCount\": %d, \"owners\": [",
                 i ? "," : "", i, m->offset, m->centreX, m->centreY, m->centreZ, m->vertexCount,
                 m->normalCount, m->rectangleCount, m->triangleCount);
+            const std::vector<tr4::MeshOwner>& used = owners.owners[static_cast<size_t>(i)];
+            for (size_t k = 0; k < used.size(); ++k) {
+                const tr4::MeshOwner& o = used[k];
+                if (o.kind == tr4::MeshOwner::Kind::Moveable)
+                    std::printf("%s{\"kind\": \"moveable\", \"id\": %u, \"part\": %u}",
+                                k ? ", " : "", o.id, o.part);
+                else
+                    std::printf("%s{\"kind\": \"static\", \"id\": %u}", k ? ", " : "", o.id);
+            }
+            std::printf("]}");
         } else {
             std::printf(
                 "%d offset=%u centre=(%d, %d, %d) vertices=%d normals=%d rectangles=%d "
-                "triangles=%d\n",
+                "triangles=%d owners: %s\n",
                 i, m->offset, m->centreX, m->centreY, m->centreZ, m->vertexCount, m->normalCount,
-                m->rectangleCount, m->triangleCount);
+                m->rectangleCount, m->triangleCount,
+                tr4::DescribeOwners(owners.owners[static_cast<size_t>(i)]).c_str());
         }
     }
     if (json) std::printf("%s]\n", count ? "\n" : "");

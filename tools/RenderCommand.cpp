@@ -1,5 +1,7 @@
 // tr4tool render: draws a mesh of a level exactly as the viewer's frame does, offscreen, into PNG
 // files. Needs a display for the OpenGL context (xvfb-run gives one).
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -32,9 +34,10 @@ struct RenderOptions {
     std::optional<int> index;
     std::string output;
     std::string allDir;
-    int width = 321;
-    int height = 385;
+    int width = kViewPanelWidth;
+    int height = kViewPanelHeight;
     MeshView view;
+    bool zoomGiven = false;  // else each mesh gets the zoom the viewer would fit it with
 };
 
 bool ParseFloat(const std::string& text, float& out) {
@@ -42,7 +45,8 @@ bool ParseFloat(const std::string& text, float& out) {
     try {
         size_t used = 0;
         const float v = std::stof(text, &used);
-        if (used != text.size()) return false;
+        // "nan" and "inf" draw nothing or garbage: no number for a view.
+        if (used != text.size() || !std::isfinite(v)) return false;
         out = v;
         return true;
     } catch (...) {
@@ -84,16 +88,17 @@ std::string Parse(const Args& args, RenderOptions& o) {
                     o.width > 8192 || o.height > 8192)
                     return "--size wants WxH, each 1 to 8192";
             } else if (a == "--yaw") {
-                if (!ParseFloat(v, o.view.yaw)) return "--yaw wants a number";
+                if (!ParseFloat(v, o.view.yaw)) return "--yaw wants a finite number";
             } else if (a == "--pitch") {
-                if (!ParseFloat(v, o.view.pitch)) return "--pitch wants a number";
+                if (!ParseFloat(v, o.view.pitch)) return "--pitch wants a finite number";
             } else if (a == "--zoom") {
-                if (!ParseFloat(v, o.view.zoom)) return "--zoom wants a number";
+                if (!ParseFloat(v, o.view.zoom)) return "--zoom wants a finite number";
+                o.zoomGiven = true;
             } else {
                 const size_t comma = v.find(',');
                 if (comma == std::string::npos || !ParseFloat(v.substr(0, comma), o.view.panX) ||
                     !ParseFloat(v.substr(comma + 1), o.view.panY))
-                    return "--pan wants X,Y";
+                    return "--pan wants X,Y, finite numbers";
             }
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return "unknown option '" + a + "'";
@@ -143,9 +148,11 @@ int Render(const Args& args) {
     tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
                       static_cast<uint32_t>(level.meshData.size() * 2), list, &warnings);
     const int count = list ? list->Count() : 0;
-    if (o.index && *o.index >= count)
-        return UsageError("INDEX " + std::to_string(*o.index) + " is past the last mesh (" +
-                          std::to_string(count) + " meshes)");
+    if (o.index && *o.index >= count) {
+        std::fprintf(stderr, "tr4tool: INDEX %d is out of range: %s has %d meshes (0 to %d)\n",
+                     *o.index, o.path.c_str(), count, count - 1);
+        return 2;
+    }
 
     if (!HaveDisplay()) return Fail("render needs a display (run it under xvfb-run)");
     static int argc = 1;
@@ -158,9 +165,9 @@ int Render(const Args& args) {
     if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
         return Fail("the render device could not be created");
 
-    // The viewer's window is 956 x 640, whose integer aspect is 1; the picture keeps that
-    // projection whatever its own size, so it matches the viewer's at the default size.
-    SetViewerProjection(*device, 1.0f);
+    // The picture stands for the viewer's panel: at the default size the two are the same.
+    const float aspect = ViewAspect(o.width, o.height);
+    SetViewerProjection(*device, aspect);
     auto pages = std::make_unique<trTextura>(level);
     if (system.IsTextureFormatSupported(D3DFMT_A8R8G8B8))
         pages->CreatePages32(device.get());
@@ -174,8 +181,9 @@ int Render(const Args& args) {
         tr4::MeshRecord* record = nullptr;
         if (!list || !list->GetRecord(index, record) || record == nullptr) return false;
         AimAtMesh(*device, *record);
-        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), *record, o.view) != S_OK)
-            return false;
+        MeshView view = o.view;
+        if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
+        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK) return false;
         const QImage frame = device->ReadFrame();
         return !frame.isNull() && frame.save(QString::fromStdString(out), "PNG");
     };
@@ -186,8 +194,12 @@ int Render(const Args& args) {
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
+        // Zero-padded to the width of the last index (at least 3), so names sort as indices do.
+        const int digits = std::max<int>(3, static_cast<int>(std::to_string(count - 1).size()));
         for (int i = 0; status == 0 && i < count; ++i) {
-            const std::string out = o.allDir + "/" + std::to_string(i) + ".png";
+            char name[32];
+            std::snprintf(name, sizeof name, "%0*d.png", digits, i);
+            const std::string out = o.allDir + "/" + name;
             if (!renderOne(i, out)) status = Fail("could not draw or write " + out);
         }
     }

@@ -14,22 +14,33 @@ const char kUsage[] =
     "                         data was parsed to its last field, and the warnings\n"
     "  meshes FILE [--json]   one line (or JSON object) per decoded mesh in list order: index,\n"
     "                         offset, centre, vertexCount, normalCount, rectangleCount,\n"
-    "                         triangleCount\n"
+    "                         triangleCount and the objects that use the mesh (owners: the\n"
+    "                         moveables with their part, the statics)\n"
+    "  export FILE INDEX... -o OUT.glb|OUT.gltf [--scale S]\n"
+    "                         the given meshes as glTF 2.0, one node each (.gltf: JSON with the\n"
+    "                         buffer and images as data URIs); S is metres per level unit,\n"
+    "                         1/1024 by default\n"
+    "  export FILE --all -o OUT [--scale S]\n"
+    "                         every mesh: glTF meshes[i] is level mesh i\n"
+    "  export FILE --moveable ID -o OUT [--scale S]\n"
+    "                         one moveable, its parts assembled by its mesh tree\n"
+    "  export FILE --static ID -o OUT [--scale S]\n"
+    "  export FILE --objects DIR [--scale S]\n"
+    "                         every moveable and static, one .glb each (moveable-ID.glb,\n"
+    "                         static-ID.glb)\n"
+    "  pages FILE DIR         every texture page as a 256 x 256 PNG with its alpha (page-N.png)\n"
 #ifdef TR4TOOL_HAS_RENDER
     "  render FILE INDEX -o OUT.png [--size WxH] [--yaw RAD] [--pitch RAD] [--zoom Z]\n"
-    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display)\n"
+    "         [--pan X,Y]     draws mesh INDEX as the viewer would into a PNG (needs a display);\n"
+    "                         the zoom fits the mesh in the picture unless --zoom is given\n"
     "  render FILE --all DIR [same options]\n"
-    "                         one PNG per mesh, named by index\n"
+    "                         one PNG per mesh, named by its zero-padded index (000.png)\n"
 #endif
     "  --version              the program's version\n"
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
-    "a readable level, 2 for a usage error"
-#ifdef TR4TOOL_HAS_RENDER
-    ", 3 when render read the level but could not draw or\n"
-    "write the picture (no display, say)"
-#endif
-    ".\n";
+    "a readable level, 2 for a usage error, 3 when the level was read but the output could not\n"
+    "be made or written (render: no display, say).\n";
 
 int UsageError(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "tr4tool: %s\n", why.c_str());

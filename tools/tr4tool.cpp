@@ -63,5 +63,7 @@ int main(int argc, char** argv) {
     if (command == "info") return Info(args);
     if (command == "meshes") return Meshes(args);
     if (command == "render") return Render(args);
+    if (command == "export") return Export(args);
+    if (command == "pages") return Pages(args);
     return UsageError("unknown command '" + command + "'");
 }

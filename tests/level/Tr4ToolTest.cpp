@@ -1,9 +1,11 @@
 // tr4tool as a user runs it: exit status, the lines it prints and the JSON it writes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -55,14 +57,60 @@ TEST(Tr4Tool, MeshesListsEveryMeshInOrder) {
     EXPECT_EQ(text.status, 0);
     EXPECT_TRUE(Has(text.out,
                     "2 offset=320 centre=(300, -50, 200) vertices=16 normals=-16 rectangles=9 "
-                    "triangles=0\n"))
+                    "triangles=0 owners: not used by any object\n"))
         << text.out;
     const ToolRun json = Tool(std::string("meshes --json ") + TR4_SAMPLE_LEVEL);
     EXPECT_EQ(json.status, 0);
     EXPECT_TRUE(Has(json.out,
                     "{\"index\": 3, \"offset\": 576, \"centre\": [0, 0, 0], \"vertexCount\": 6, "
-                    "\"normalCount\": -6, \"rectangleCount\": 0, \"triangleCount\": 8}\n]"))
+                    "\"normalCount\": -6, \"rectangleCount\": 0, \"triangleCount\": 8, "
+                    "\"owners\": []}\n]"))
         << json.out;
+}
+
+// Counts of "needle" in text.
+int Occurrences(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+// The JSON object of mesh index, from its opening brace to the next one's.
+std::string MeshEntry(const std::string& json, int index) {
+    const size_t from = json.find("{\"index\": " + std::to_string(index) + ",");
+    if (from == std::string::npos) return "";
+    return json.substr(from, json.find("{\"index\": ", from + 1) - from);
+}
+
+// The real level's objects, worked out by hand from its decompressed level data: 249 mesh
+// pointers, 59 of them 0 (the placeholder mesh 0, which the skeletons 0, 1, 13 and 14 use for
+// most parts). Moveable 8 (Lara) has meshCount 15 from firstMesh 30, whose pointers 1024, 1612,
+// ... are the offsets of meshes 2, 3, ...; moveable 9 has 15 parts too. The 23 static records
+// (ids 10 to 39) take pointers 226 to 248, 110032 to 144348: meshes 168 to 190. The moveables'
+// meshCounts add up to 249 - 23 = 226, so every pointer is used once.
+TEST(Tr4Tool, MeshesNamesTheObjectsThatUseEachMesh) {
+    const ToolRun json = Tool(std::string("meshes --json ") + TR4_REAL_LEVEL);
+    ASSERT_EQ(json.status, 0);
+    EXPECT_EQ(Occurrences(json.out, "\"owners\": ["), 191);
+    EXPECT_EQ(Occurrences(json.out, "{\"kind\": \"moveable\""), 226);
+    EXPECT_EQ(Occurrences(json.out, "{\"kind\": \"static\""), 23);
+    EXPECT_EQ(Occurrences(json.out, "\"owners\": []"), 0);
+    for (int part = 0; part < 15; ++part) {
+        EXPECT_TRUE(Has(MeshEntry(json.out, 2 + part),
+                        "\"owners\": [{\"kind\": \"moveable\", \"id\": 8, \"part\": " +
+                            std::to_string(part) + "}]}"))
+            << part;
+    }
+    EXPECT_EQ(Occurrences(json.out, "\"id\": 9, \"part\": "), 15);
+    EXPECT_EQ(Occurrences(MeshEntry(json.out, 0), "\"kind\": \"moveable\""), 59);
+    EXPECT_TRUE(Has(MeshEntry(json.out, 168), "\"owners\": [{\"kind\": \"static\", \"id\": 10}]"));
+    EXPECT_TRUE(Has(MeshEntry(json.out, 190), "\"owners\": [{\"kind\": \"static\", \"id\": 39}]"));
+
+    const ToolRun text = Tool(std::string("meshes ") + TR4_REAL_LEVEL);
+    EXPECT_TRUE(Has(text.out, "triangles=0 owners: moveable 1, part 13\n")) << text.out;
+    EXPECT_TRUE(Has(text.out, "owners: moveable 13, part 4\n"));
+    EXPECT_TRUE(Has(text.out, "owners: static 39\n"));
 }
 
 TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
@@ -85,6 +133,46 @@ TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "info FILE [--json]"));
     EXPECT_TRUE(Has(help.out, "meshes FILE [--json]"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
+    const std::string dir = ::testing::TempDir() + "/tr4tool-export-" + std::to_string(getpid());
+    const std::string level = TR4_SAMPLE_LEVEL;
+    std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
+    // Usage errors: no kind, two kinds, no output, an output beside --objects, a bad scale.
+    for (const char* args :
+         {" -o x.glb", " --all 0 -o x.glb", " --all", " --objects d -o x.glb",
+          " --all --scale -1 -o x.glb", " --all --scale 1e39 -o x.glb", " --moveable x -o x.glb"}) {
+        EXPECT_EQ(Tool("export " + level + args).status, 2) << args;
+    }
+    // Naming nothing that the level holds is a usage error too.
+    for (const char* args : {" 999", " 0 999", " --moveable 4000", " --static 4000"})
+        EXPECT_EQ(Tool("export " + level + args + " -o " + dir + "/x.glb").status, 2) << args;
+    EXPECT_EQ(Tool("export /nonexistent.tr4 --all -o " + dir + "/x.glb").status, 1);
+    EXPECT_EQ(Tool("export " + level + " --all -o /nonexistent/dir/x.glb").status, 3);
+    EXPECT_EQ(Tool("pages " + level).status, 2);
+
+    const ToolRun all = Tool("export " + level + " --all -o " + dir + "/all.gltf");
+    EXPECT_EQ(all.status, 0) << all.out;
+    FILE* f = std::fopen((dir + "/all.gltf").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char head[16] = {};
+    EXPECT_EQ(std::fread(head, 1, 1, f), 1u);
+    std::fclose(f);
+    EXPECT_EQ(head[0], '{');  // JSON, not the binary form
+
+    const ToolRun pages = Tool("pages " + level + " " + dir + "/pages");
+    EXPECT_EQ(pages.status, 0) << pages.out;
+    f = std::fopen((dir + "/pages/page-0.png").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fread(head, 1, 8, f), 8u);
+    std::fclose(f);
+    EXPECT_EQ(std::string(head + 1, 3), "PNG");
+    std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace

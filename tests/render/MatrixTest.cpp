@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "D3DXMath.h"
+#include "MeshView.h"
 
 namespace {
 
@@ -98,6 +99,73 @@ TEST(Matrix, LookAtLHLooksFromTheEyeToTheTargetWithYUp) {
     EXPECT_NEAR(v(3, 0), 10.0f, 1e-5f);   // -dot(x, eye)
     EXPECT_NEAR(v(3, 1), 20.0f, 1e-5f);   // -dot(y, eye)
     EXPECT_NEAR(v(3, 2), 180.0f, 1e-4f);  // -dot(z, eye)
+}
+
+// The whole view of a mesh as the viewer sets it up: world, then eye and target, then projection.
+D3DXVECTOR3 ToScreen(const tr4::MeshRecord& r, const MeshView& view, float aspect,
+                     D3DXVECTOR3 levelPoint) {
+    const D3DXMATRIX world = MeshWorld(r, view);
+    D3DXMATRIX look, projection, all;
+    const D3DXVECTOR3 eye{float(r.centreX), -float(r.centreY), r.centreZ + 150.0f};
+    const D3DXVECTOR3 at{float(r.centreX), -float(r.centreY), float(r.centreZ)};
+    const D3DXVECTOR3 up{0, 1, 0};
+    D3DXMatrixLookAtLH(&look, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovLH(&projection, kPi / 4, aspect, 0.1f, 1000.0f);
+    D3DXMatrixMultiply(&all, &world, &look);
+    D3DXMatrixMultiply(&all, &all, &projection);
+    // As the builder stores it: a tenth, y upwards.
+    return Apply(all, {0.1f * levelPoint.x, -0.1f * levelPoint.y, 0.1f * levelPoint.z});
+}
+
+tr4::MeshRecord Record(int16_t cx, int16_t cy, int16_t cz, std::vector<tr4::MeshVertex> vertices) {
+    tr4::MeshRecord r;
+    r.centreX = cx, r.centreY = cy, r.centreZ = cz;
+    r.vertexCount = int16_t(vertices.size());
+    r.vertices.assign(vertices.begin(), vertices.end());
+    return r;
+}
+
+TEST(MeshFrame, TheCentreSitsInTheMiddleWhateverTheTurnAndZoom) {
+    const tr4::MeshRecord far = Record(3000, -800, 2000, {{3100, -800, 2000}});
+    for (const MeshView view :
+         {MeshView{}, MeshView{1.1f, -0.7f, 2.5f, 0, 0}, MeshView{-3.0f, 0.3f, 0.2f, 0, 0}}) {
+        const D3DXVECTOR3 centre = ToScreen(far, view, 0.8f, {3000, -800, 2000});
+        EXPECT_NEAR(centre.x, 0.0f, 1e-4f);
+        EXPECT_NEAR(centre.y, 0.0f, 1e-4f);
+    }
+    // The pan moves it by as much at the target's depth: 10 units along x, 150 away. (The eye
+    // looks down -z in a left-handed view, so +x is drawn to the left.)
+    const D3DXVECTOR3 panned = ToScreen(far, MeshView{0, 0, 6, 10, 0}, 1.0f, {3000, -800, 2000});
+    EXPECT_NEAR(panned.x, -10.0f / (150.0f * std::tan(kPi / 8)), 1e-4f);
+    // Level y runs downwards: a vertex below the centre is drawn below it.
+    EXPECT_LT(ToScreen(far, MeshView{}, 1.0f, {3000, -700, 2000}).y, 0.0f);
+}
+
+TEST(MeshFrame, TheStartZoomFitsTheMeshInTheNarrowerDirection) {
+    // Reach 500 along x: too large for zoom 6 (at 150 the view is about 124 tall).
+    const tr4::MeshRecord wide = Record(100, 0, 0, {{600, 0, 0}, {100, 20, 0}});
+    const float tall = 321.0f / 385.0f;
+    const float zoom = FitZoom(wide, tall);
+    ASSERT_LT(zoom, 6.0f);
+    MeshView view;
+    view.zoom = zoom;
+    // The farthest vertex lands inside the edge, at 90% of the sine over the tangent: about 0.85.
+    const float x = std::abs(ToScreen(wide, view, tall, {600, 0, 0}).x);
+    EXPECT_GT(x, 0.8f);
+    EXPECT_LT(x, 0.9f);
+    // In a wide picture the height is the narrower direction.
+    const tr4::MeshRecord upright = Record(100, 0, 0, {{100, 500, 0}});
+    view.zoom = FitZoom(upright, 2.0f);
+    const float y = ToScreen(upright, view, 2.0f, {100, 500, 0}).y;
+    EXPECT_LT(y, -0.8f);
+    EXPECT_GT(y, -0.9f);
+
+    // Small meshes keep 6, as do meshes without vertices or with all of them on the centre.
+    EXPECT_EQ(FitZoom(Record(5, 5, 5, {{10, 10, 10}}), tall), 6.0f);
+    EXPECT_EQ(FitZoom(Record(5, 5, 5, {}), tall), 6.0f);
+    EXPECT_EQ(FitZoom(Record(5, 5, 5, {{5, 5, 5}}), tall), 6.0f);
+    EXPECT_EQ(ViewAspect(321, 385), 321.0f / 385.0f);
+    EXPECT_EQ(ViewAspect(100, 0), 1.0f);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
 
     auto device = MakeDevice(321, 385);
     ASSERT_TRUE(device);
-    SetViewerProjection(*device, 1.0f);
+    SetViewerProjection(*device, ViewAspect(321, 385));
     trTextura pages(level);
     ASSERT_GT(pages.PageCount(), 0);
     ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
@@ -52,14 +52,10 @@ TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
     tr4::MeshRecord* record = nullptr;
     ASSERT_EQ(list->GetRecord(largest, record), 1);
     AimAtMesh(*device, *record);
-    // The frame adds the centre to vertices that already lie around it, so a mesh whose centre
-    // is far from its origin lands beside the target (this one by 0.1 x zoom x centre). A pan
-    // of that much, as a Shift-drag would give, brings it back; zoom 2 lets it fit the panel.
+    // The frame turns the mesh about its own centre, at the target, and fits it in the panel.
     MeshView view;
-    view.zoom = 2.0f;
-    view.panX = -0.1f * view.zoom * record->centreX;
-    view.panY = 0.1f * view.zoom * record->centreY;
-    ASSERT_EQ(DrawMeshFrame(*device, RenderMeshAt(*list, largest), *record, view), S_OK);
+    view.zoom = FitZoom(*record, ViewAspect(321, 385));
+    ASSERT_EQ(DrawMeshFrame(*device, RenderMeshAt(*list, largest), record, view), S_OK);
     const QImage frame = device->ReadFrame();
     std::map<uint32_t, int> colours;
     int covered = 0;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QImage>
 
@@ -16,6 +18,18 @@ int RunRender(const std::string& arguments) {
     const std::string command = std::string(TR4TOOL) + " render " + arguments + " 2>/dev/null";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The command's standard error and exit status.
+std::pair<int, std::string> RunRenderError(const std::string& arguments) {
+    const std::string command = std::string(TR4TOOL) + " render " + arguments + " 2>&1 >/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    size_t n;
+    while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 class RenderTool : public ::testing::Test {
@@ -56,20 +70,123 @@ TEST_F(RenderTool, WritesTheViewersPictureOfOneMesh) {
     EXPECT_EQ(QImage(QString::fromStdString(turned.string())).size(), QSize(200, 150));
 }
 
-TEST_F(RenderTool, AllWritesOnePicturePerMesh) {
+int DrawnPixels(const QImage& image) {
+    int covered = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            covered += (image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    return covered;
+}
+
+TEST_F(RenderTool, AllShowsEveryMeshOfTheRealLevelButTheFacelessOnes) {
     ASSERT_EQ(RunRender(std::string(TR4_REAL_LEVEL) + " --all " + (dir / "all").string()), 0);
     int pictures = 0;
     for (const auto& entry : fs::directory_iterator(dir / "all")) {
         EXPECT_EQ(entry.path().extension(), ".png");
         ++pictures;
     }
-    EXPECT_GT(pictures, 0);
-    EXPECT_TRUE(fs::exists(dir / "all" / "0.png"));
+    ASSERT_EQ(pictures, 191);
+    std::vector<int> blank;
+    for (int i = 0; i < pictures; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%03d.png", i);  // zero-padded, so they sort
+        const QImage image(QString::fromStdString((dir / "all" / name).string()));
+        ASSERT_FALSE(image.isNull()) << name;
+        // Under 0.2% of the picture drawn: the mesh shows almost nothing.
+        if (DrawnPixels(image) * 500 < image.width() * image.height()) blank.push_back(i);
+    }
+    // The meshes that show almost nothing in the start view, and why. Each group's first mesh is
+    // drawn again from where its faces do show.
+    struct Blank {
+        int index;
+        const char* why;
+        const char* viewWhereItShows;  // empty: nothing shows from anywhere
+    };
+    const Blank expected[] = {
+        {36, "moveable 30 parts 0-4: flat, lying edge-on to the eye", "--pitch 1.2"},
+        {37, "moveable 30, part 1: as 36", ""},
+        {38, "moveable 30, part 2: as 36", ""},
+        {39, "moveable 30, part 3: as 36", ""},
+        {40, "moveable 30, part 4: as 36", ""},
+        {72, "moveable 431, part 0: four vertices and no face", ""},
+        {77, "moveable 433, part 0: every face turned away from the eye", "--yaw 3.1416"},
+        {89, "moveable 437, part 0: a single triangle seen edge-on", "--pitch 1.2"},
+        {105, "moveable 443 parts 10-13: small flat pieces, nearly edge-on", "--pitch 1.2"},
+        {106, "moveable 443, part 11: as 105", ""},
+        {107, "moveable 443, part 12: as 105", ""},
+        {108, "moveable 443, part 13: as 105", ""},
+        {133, "moveable 451, part 0: a single triangle seen edge-on, as 89", ""},
+    };
+    std::vector<int> expectedIndices;
+    for (const Blank& b : expected) expectedIndices.push_back(b.index);
+    EXPECT_EQ(blank, expectedIndices);
+    EXPECT_LE(blank.size(), 15u);
+    for (const Blank& b : expected) {
+        if (!*b.viewWhereItShows) continue;
+        const fs::path turned = dir / ("turned" + std::to_string(b.index) + ".png");
+        ASSERT_EQ(RunRender(std::string(TR4_REAL_LEVEL) + " " + std::to_string(b.index) + " -o " +
+                            turned.string() + " " + b.viewWhereItShows),
+                  0);
+        const QImage image(QString::fromStdString(turned.string()));
+        EXPECT_GT(DrawnPixels(image) * 500, image.width() * image.height()) << b.why;
+    }
+}
+
+// The box around the drawn pixels.
+QRect DrawnBox(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+TEST_F(RenderTool, TheStartViewCentresTheMeshAndKeepsItsProportions) {
+    // Mesh 2 of the sample lies about its centre (300, -50, 200), far from its origin; the
+    // picture shows it in the middle, whole.
+    const fs::path far = dir / "far.png";
+    ASSERT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 2 -o " + far.string()), 0);
+    const QImage farImage(QString::fromStdString(far.string()));
+    const QRect farBox = DrawnBox(farImage);
+    ASSERT_FALSE(farBox.isEmpty());
+    EXPECT_NEAR(farBox.center().x(), farImage.width() / 2.0, 2.0);
+    EXPECT_NEAR(farBox.center().y(), farImage.height() / 2.0, 2.0);
+    EXPECT_TRUE(farBox.left() > 0 && farBox.top() > 0 && farBox.right() < farImage.width() - 1 &&
+                farBox.bottom() < farImage.height() - 1)
+        << "cut off by the picture's edge";
+
+    // Mesh 0 is a cube about its centre: seen straight on, its front face is a square, drawn
+    // square in a panel taller than wide, and in a wide picture too.
+    for (const char* size : {"321x385", "500x200"}) {
+        const fs::path cube = dir / (std::string("cube") + size + ".png");
+        ASSERT_EQ(
+            RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0 --size " + size + " -o " + cube.string()),
+            0);
+        const QImage image(QString::fromStdString(cube.string()));
+        const QRect box = DrawnBox(image);
+        ASSERT_GT(box.width(), 20) << size;
+        EXPECT_NEAR(box.width(), box.height(), 1.0) << size;
+        EXPECT_NEAR(box.center().x(), image.width() / 2.0, 1.5) << size;
+        EXPECT_NEAR(box.center().y(), image.height() / 2.0, 1.5) << size;
+    }
 }
 
 TEST_F(RenderTool, RefusesBadArgumentsAndUnreadableFiles) {
-    EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0"), 2);               // no -o
-    EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 99999 -o x.png"), 2);  // no such mesh
+    EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0"), 2);  // no -o
+    // No such mesh: one line that says which range there is.
+    const auto [status, said] = RunRenderError(std::string(TR4_SAMPLE_LEVEL) + " 4 -o x.png");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said, "tr4tool: INDEX 4 is out of range: " + std::string(TR4_SAMPLE_LEVEL) +
+                        " has 4 meshes (0 to 3)\n");
+    // Numbers that are not finite would draw nothing, or garbage.
+    for (const char* bad : {"--zoom nan", "--zoom inf", "--yaw -inf", "--pitch nan", "--pan 1,nan",
+                            "--pan inf,0", "--zoom 1e40"}) {
+        const auto [refused, why] = RunRenderError(std::string(TR4_SAMPLE_LEVEL) + " 0 -o " +
+                                                   (dir / "n.png").string() + " " + bad);
+        EXPECT_EQ(refused, 2) << bad;
+        EXPECT_TRUE(why.find("finite") != std::string::npos) << bad << ": " << why;
+        EXPECT_FALSE(fs::exists(dir / "n.png")) << bad;
+    }
     EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0 -o x.png --size 0x5"), 2);
     EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0 -o x.png --pan 1"), 2);
     const fs::path junk = dir / "junk.tr4";

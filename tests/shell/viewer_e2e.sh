@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# A person's session with the real viewer, driven with xdotool: File, Open Source, type the level's
+# A person's session with the real viewer, driven with xdotool: the level named on the command
+# line opens at start; the list's tooltips name the objects using a mesh; "0,01" typed into the
+# spin factor box is not interrupted and is refused once on Return; with the box focused no
+# frames are drawn; a level dropped onto the window opens; File, Open Source, type the level's
 # path, accept, dismiss the message box, click an item, right-drag over the view. Screenshots of
 # the panel must show a textured mesh on white, and the drag must turn it.
-#   viewer_e2e.sh TR4VIEWER LEVEL
+#   viewer_e2e.sh TR4VIEWER LEVEL [DRAG_SOURCE]
 # Runs on a display of its own (xvfb-run), so windows of tests running beside it cannot get
 # into its screenshots.
 set -euo pipefail
 
 viewer=$1
 level=$2
+drag_source=${3:-}
 if [[ -z "${TR4_E2E_DISPLAY:-}" ]]; then
   command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run missing"; exit 77; }
   TR4_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
@@ -19,9 +23,11 @@ done
 
 work=$(mktemp -d)
 pid=
+source_pid=
 cleanup() {
   local status=$?
   [[ -n "$pid" ]] && kill "$pid" 2>/dev/null || true
+  [[ -n "$source_pid" ]] && kill "$source_pid" 2>/dev/null || true
   if [[ $status -eq 0 ]]; then rm -rf "$work"; else echo "screenshots left in $work" >&2; fi
 }
 trap cleanup EXIT
@@ -81,13 +87,45 @@ PY
 
 shot() { import -window root "$work/$1.png" && convert "$work/$1.png" "$work/$1.ppm"; }
 
-"$viewer" &
+# The message box of a load: the one other top-level window of the viewer (its caption looks
+# empty).
+box_up() {
+  local w
+  for w in $(xdotool search --maxdepth 1 --onlyvisible --class tr4viewer 2>/dev/null); do
+    [[ "$w" == "$wid" ]] && continue
+    [[ "$(xdotool getwindowname "$w" 2>/dev/null)" == Abrir* ]] && continue
+    # Menus, tooltips and completion lists are override-redirect popups, not message boxes.
+    xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' && continue
+    if xwininfo -id "$w" 2>/dev/null | grep -q IsViewable; then
+      box=$w
+      return 0
+    fi
+  done
+  return 1
+}
+box_gone() { ! xwininfo -id "$box" 2>/dev/null | grep -q IsViewable; }
+dismiss_box() {
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key Return
+  poll 50 box_gone || fail "the message box stayed"
+}
+frames() { grep -c 'frame [0-9]' "$work/viewer.log" || true; }
+
+# "tr4viewer LEVEL" opens the level at start, as File, Open Source would: the box about the page
+# depth comes up without any open dialog. Every frame drawn leaves a line in the log.
+QT_LOGGING_RULES="tr4viewer.frames.debug=true" "$viewer" "$level" 2>"$work/viewer.log" &
 pid=$!
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^PROTOTIPO$' | head -1) ||
   fail "the window PROTOTIPO did not appear"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 wx=$X wy=$Y
 echo "window $wid at $wx,$wy size ${WIDTH}x$HEIGHT"
+poll 100 box_up || fail "no message box after opening the level named on the command line"
+box_name=$(xdotool getwindowname "$box" 2>/dev/null || true)
+[[ -z "${box_name// /}" ]] || fail "the message box's caption is '$box_name', not empty"
+! xdotool search --onlyvisible --name '^Abrir Archivo de Tomb Raider 4$' >/dev/null ||
+  fail "the open dialog came up for a level named on the command line"
+dismiss_box
 
 # The client area starts below the menu bar; find it from the white view panel (client 296,112).
 panel_top() {
@@ -99,6 +137,96 @@ poll 100 panel_top || fail "the white view panel was not found"
 cy=$((top - 112))  # client origin, screen y
 cx=$wx
 echo "client area at $cx,$cy"
+item_y() { echo $((cy + 72 + 2 + 13 * $1 + 6)); }
+
+# Tooltips: mesh 2 is one part of one moveable, a short line; mesh 0 is the placeholder that 59
+# parts use, a long one.
+tip_up() {
+  local w
+  for w in $(xdotool search --onlyvisible --class tr4viewer 2>/dev/null); do
+    [[ "$w" == "$wid" ]] && continue
+    xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+    xwininfo -id "$w" 2>/dev/null | grep -q IsViewable || continue
+    tip_width=$(xwininfo -id "$w" | sed -n 's/^ *Width: //p')
+    return 0
+  done
+  return 1
+}
+tip_gone() { ! tip_up; }
+# Tooltips show in the active window only.
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool mousemove $((cx + 80)) "$(item_y 2)"
+xdotool mousemove $((cx + 82)) "$(item_y 2)"
+poll 60 tip_up || fail "no tooltip over item 2"
+short=$tip_width
+xdotool mousemove $((cx + 500)) $((cy + 40))
+poll 60 tip_gone || fail "the tooltip stayed"
+xdotool mousemove $((cx + 80)) "$(item_y 0)"
+xdotool mousemove $((cx + 82)) "$(item_y 0)"
+poll 60 tip_up || fail "no tooltip over item 0"
+long=$tip_width
+echo "tooltips: item 2 ${short}px wide, item 0 ${long}px"
+[[ $short -gt 40 && $short -lt 300 && $long -gt $((3 * short)) ]] ||
+  fail "the tooltips do not look like one owner and many ($short and $long pixels)"
+xdotool mousemove $((cx + 500)) $((cy + 40))
+poll 60 tip_gone || true
+
+# The spin factor box: "0,01" typed key by key brings up nothing until Return; then the error
+# comes once.
+xdotool mousemove $((cx + 492)) $((cy + 90)) click 1
+xdotool key ctrl+a
+xdotool type --delay 80 "0,01"
+if poll 10 box_up; then fail "an error interrupted the typing"; fi
+xdotool key Return
+poll 50 box_up || fail "no error for '0,01' on Return"
+dismiss_box
+if poll 10 box_up; then fail "the error came twice"; fi
+
+# The box has the focus and its cursor blinks; nothing else happens: no frames.
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool mousemove $((cx + 515)) $((cy + 90)) click 1
+edit_shot() { shot "$1" && convert "$work/$1.png" -crop 57x21+$((cx + 464))+$((cy + 80)) +repage "$work/$1-edit.ppm"; }
+blinks() { edit_shot blink-a && sleep 0.3 && edit_shot blink-b &&
+  [[ $(analyse diff "$work/blink-a-edit.ppm" "$work/blink-b-edit.ppm") -gt 0 ]]; }
+poll 5 blinks || fail "the spin factor box's cursor does not blink: is it focused?"
+before=$(frames)
+sleep 3  # watching for frames that should not come; nothing to wait for
+after=$(frames)
+echo "frames while idle with the box focused: $((after - before))"
+[[ $after -eq $before ]] || fail "$((after - before)) frames drawn while idle"
+
+# Item 3 of the list (ListBox1 at 32,72 in the client area, 13-pixel items).
+xdotool mousemove $((cx + 80)) "$(item_y 3)" click 1
+px=$((cx + 296)) py=$((cy + 112))
+crop() { convert "$work/$1.png" -crop 321x385+$px+$py +repage "$work/$1-panel.ppm"; }
+mesh_shown() { shot shown && crop shown && read -r nonwhite colours < <(analyse stats "$work/shown-panel.ppm") &&
+  [[ $nonwhite -gt 500 ]]; }
+poll 50 mesh_shown || fail "no mesh drawn after the click on the level opened at start"
+
+# A level file dragged from another program and dropped onto the window opens the same way: a
+# new load, nothing selected, a white view.
+if [[ -n "$drag_source" ]]; then
+  "$drag_source" "$level" &
+  source_pid=$!
+  source_wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^tr4 drag source$' | head -1) ||
+    fail "the drag source did not appear"
+  eval "$(xdotool getwindowgeometry --shell "$source_wid")"
+  xdotool mousemove $((X + 40)) $((Y + 20)) mousedown 1
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((X + 40 + (px + 160 - X - 40) * step / 10)) $((Y + 20 + (py + 190 - Y - 20) * step / 10))
+    sleep 0.05  # the drag protocol answers each move
+  done
+  xdotool mouseup 1
+  poll 100 box_up || fail "no load after the drop"
+  dismiss_box
+  blank() { shot dropped && crop dropped && read -r nonwhite colours < <(analyse stats "$work/dropped-panel.ppm") &&
+    [[ $nonwhite -eq 0 ]]; }
+  poll 50 blank || fail "the view still shows a mesh after the dropped level opened"
+  kill "$source_pid" 2>/dev/null || true
+  wait "$source_pid" 2>/dev/null || true
+  source_pid=
+  echo "drop: the level opened"
+fi
 
 # File, Open Source (no shortcuts: the mouse opens the menu, the arrow keys pick the entry).
 xdotool mousemove $((cx + 16)) $(((wy + cy) / 2)) click 1
@@ -115,34 +243,11 @@ for attempt in 1 2 3; do
 done
 dialog_gone || fail "the open dialog did not accept the path"
 
-# The message box says which page depth is used: the one other top-level window now (its caption
-# is empty, which X11 shows as the program's name).
-box_up() {
-  local w
-  for w in $(xdotool search --maxdepth 1 --onlyvisible --class tr4viewer 2>/dev/null); do
-    [[ "$w" == "$wid" ]] && continue
-    [[ "$(xdotool getwindowname "$w" 2>/dev/null)" == Abrir* ]] && continue
-    # Menus and completion lists are override-redirect popups, not message boxes.
-    xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' && continue
-    if xwininfo -id "$w" 2>/dev/null | grep -q IsViewable; then
-      box=$w
-      return 0
-    fi
-  done
-  return 1
-}
 poll 100 box_up || fail "no message box after the load"
-xdotool windowfocus --sync "$box" 2>/dev/null || true
-xdotool key Return
-box_gone() { ! xwininfo -id "$box" 2>/dev/null | grep -q IsViewable; }
-poll 50 box_gone || fail "the message box stayed"
+dismiss_box
 
 # Item 3 of the list (ListBox1 at 32,72 in the client area, 13-pixel items).
-item=3
-xdotool mousemove $((cx + 80)) $((cy + 72 + 2 + 13 * item + 6)) click 1
-
-px=$((cx + 296)) py=$((cy + 112))
-crop() { convert "$work/$1.png" -crop 321x385+$px+$py +repage "$work/$1-panel.ppm"; }
+xdotool mousemove $((cx + 80)) "$(item_y 3)" click 1
 drawn() { shot selected && crop selected && read -r nonwhite colours < <(analyse stats "$work/selected-panel.ppm") &&
   [[ $nonwhite -gt 500 ]]; }
 poll 50 drawn || fail "no mesh drawn after the click ($nonwhite non-white pixels)"

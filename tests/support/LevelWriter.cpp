@@ -356,8 +356,8 @@ LevelPlan DemoLevel() {
         s.meshes.push_back(m);
     }
 
-    // 2: a 3 x 3 checkered wall facing the viewer. Its centre lies away from the origin: the
-    // view aims at the centre and moves the mesh there, so the vertices stay about the origin.
+    // 2: a 3 x 3 checkered wall facing the viewer, far from the origin: its vertices lie about
+    // its centre, as a real level's do, and the view turns it about that centre.
     {
         MeshPlan m;
         m.centre[0] = 300;
@@ -366,7 +366,8 @@ LevelPlan DemoLevel() {
         m.radius = 85;
         for (int row = 0; row < 4; ++row)
             for (int col = 0; col < 4; ++col)
-                m.vertices.push_back({int16_t(-60 + col * 40), int16_t(-60 + row * 40), 0});
+                m.vertices.push_back(
+                    {int16_t(300 - 60 + col * 40), int16_t(-50 - 60 + row * 40), 200});
         // Shades instead of normals, as lit-by-vertex meshes carry.
         m.shades.assign(m.vertices.size(), 4096);
         for (int row = 0; row < 3; ++row) {

@@ -1,0 +1,43 @@
+#pragma once
+// The device-free half of building a mesh for drawing: which faces of a decoded mesh are drawn,
+// with which corners, texture coordinates, texture page and blending attribute. The render-mesh
+// builder turns these faces into polygons on the device; the glTF export writes the same faces,
+// so what a file holds is exactly what the viewer draws.
+#include <cstdint>
+#include <vector>
+
+#include "Level.h"
+#include "MeshList.h"
+
+namespace tr4 {
+
+// A page of 256 x 256 texels at 4 bytes each in the level's 32-bit block.
+inline constexpr uint32_t kPage32Bytes = 256u * 256u * 4u;
+
+// Whole 32-bit pages of the level: pages32Size / 262,144, a trailing partial page left out.
+int PageCount(const Level& level);
+
+struct MeshFace {
+    bool quad = false;      // a rectangle (4 corners), else a triangle (3)
+    MeshVertex corners[4];  // the face's vertices in its own corner order 0..3
+    float tu[4] = {};       // xPixel / 255 of the object texture's corner k
+    float tv[4] = {};       // yPixel / 255
+    // Texture page: the object texture's tile word, whole for rectangles and with bit 15 cleared
+    // for triangles; -1 when the face's texture index names no object texture. A page at or past
+    // the level's page count is kept as it is; each user decides what it has for it.
+    int page = -1;
+    uint16_t attribute = 0;  // blending attribute of the object texture (0 when there is none)
+    int CornerCount() const { return quad ? 4 : 3; }
+};
+
+struct MeshFaces {
+    std::vector<MeshFace> faces;  // rectangles first, then triangles, each in stored order
+    int dropped = 0;              // faces naming a vertex outside the mesh, left out
+    int noObjectTexture = 0;      // faces whose texture index names no object texture
+};
+
+// The drawable faces of record, with texture coordinates and pages from level's object textures.
+// Counts beyond the stored arrays are bounded by the arrays.
+void BuildMeshFaces(const MeshRecord& record, const Level& level, MeshFaces& out);
+
+}  // namespace tr4

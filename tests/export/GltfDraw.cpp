@@ -1,0 +1,101 @@
+#include "GltfDraw.h"
+
+#include <cstring>
+
+#include "dxPoligono.h"
+
+namespace exporttest {
+namespace {
+
+// Element i of accessor a as n floats or one index.
+const uint8_t* Element(const tinygltf::Model& model, const tinygltf::Accessor& a, size_t i,
+                       size_t size) {
+    const tinygltf::BufferView& v = model.bufferViews[a.bufferView];
+    const size_t stride = v.byteStride ? v.byteStride : size;
+    return model.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset + i * stride;
+}
+
+uint32_t Index(const tinygltf::Model& model, const tinygltf::Accessor& a, size_t i) {
+    if (a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+        uint16_t v;
+        std::memcpy(&v, Element(model, a, i, 2), 2);
+        return v;
+    }
+    uint32_t v;
+    std::memcpy(&v, Element(model, a, i, 4), 4);
+    return v;
+}
+
+void AddNode(const tinygltf::Model& model, int node, const double parent[3], double toView,
+             const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
+    const tinygltf::Node& n = model.nodes[node];
+    double at[3] = {parent[0], parent[1], parent[2]};
+    for (size_t c = 0; c < 3 && n.translation.size() == 3; ++c) at[c] += n.translation[c];
+    if (n.mesh >= 0) AddMesh(model, n.mesh, at, toView, textures, out);
+    for (int child : n.children) AddNode(model, child, at, toView, textures, out);
+}
+
+}  // namespace
+
+std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& model) {
+    std::vector<dxTexture*> textures;
+    for (const tinygltf::Image& image : model.images) {
+        if (image.component != 4 || image.bits != 8) {
+            textures.push_back(nullptr);
+            continue;
+        }
+        std::vector<uint8_t> bgra(image.image);
+        for (size_t t = 0; t + 3 < bgra.size(); t += 4) std::swap(bgra[t], bgra[t + 2]);
+        textures.push_back(device.CreateTextureFromPixels(image.width, image.height,
+                                                          D3DFMT_A8R8G8B8, bgra.data()));
+    }
+    return textures;
+}
+
+void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
+             const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
+    for (const tinygltf::Primitive& p : model.meshes[mesh].primitives) {
+        if (p.mode != TINYGLTF_MODE_TRIANGLES || p.indices < 0) continue;
+        const tinygltf::Accessor& pos = model.accessors[p.attributes.at("POSITION")];
+        const auto uvAt = p.attributes.find("TEXCOORD_0");
+        const tinygltf::Accessor* uv =
+            uvAt == p.attributes.end() ? nullptr : &model.accessors[uvAt->second];
+        dxTexture* texture = nullptr;
+        if (p.material >= 0) {
+            const int t = model.materials[p.material].pbrMetallicRoughness.baseColorTexture.index;
+            if (t >= 0) texture = textures[model.textures[t].source];
+        }
+        const tinygltf::Accessor& indices = model.accessors[p.indices];
+        for (size_t f = 0; f + 2 < indices.count; f += 3) {
+            auto triangle = std::make_unique<dxTrianguloTex>(kDrawCullCCW);
+            float tu[3] = {}, tv[3] = {};
+            float xyz[3][3];
+            for (int k = 0; k < 3; ++k) {
+                const uint32_t i = Index(model, indices, f + k);
+                std::memcpy(xyz[k], Element(model, pos, i, 12), 12);
+                if (uv) {
+                    float st[2];
+                    std::memcpy(st, Element(model, *uv, i, 8), 8);
+                    tu[k] = st[0];
+                    tv[k] = st[1];
+                }
+            }
+            triangle->SetTextureMapping(texture, tu[0], tv[0], tu[1], tv[1], tu[2], tv[2]);
+            for (int k = 0; k < 3; ++k) {
+                triangle->AddVertex(static_cast<float>((xyz[k][0] + offset[0]) * toView),
+                                    static_cast<float>((xyz[k][1] + offset[1]) * toView),
+                                    static_cast<float>(-(xyz[k][2] + offset[2]) * toView));
+            }
+            out.AddPolygon(std::move(triangle));
+        }
+    }
+}
+
+void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
+              dxBufferTextura& out) {
+    const double origin[3] = {0, 0, 0};
+    const int scene = model.defaultScene >= 0 ? model.defaultScene : 0;
+    for (int node : model.scenes[scene].nodes) AddNode(model, node, origin, toView, textures, out);
+}
+
+}  // namespace exporttest

@@ -1,0 +1,167 @@
+// The round trip in pixels: every mesh of the real level exported to glTF, read back with
+// tinygltf, drawn with the project's device under glTF's conventions, and held against
+// `tr4tool render` of the same mesh and view.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <QImage>
+
+#include "ExportSupport.h"
+#include "GltfDraw.h"
+#include "MeshView.h"
+#include "RenderFixture.h"
+
+namespace exporttest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// tr4tool render's default picture, the viewer's panel.
+constexpr int kWidth = kViewPanelWidth, kHeight = kViewPanelHeight;
+const float kAspect = ViewAspect(kWidth, kHeight);
+
+bool Close(QRgb p, QRgb q) {
+    return std::abs(qRed(p) - qRed(q)) <= 24 && std::abs(qGreen(p) - qGreen(q)) <= 24 &&
+           std::abs(qBlue(p) - qBlue(q)) <= 24;
+}
+
+// Pixels that differ together with their whole 3 x 3 neighbourhood. Faces that meet or overlap
+// along an edge may be drawn in another order (the file groups them by material), so an edge can
+// settle the other way: lines one or two pixels wide, which is noise. A wrong texture, coordinate
+// or winding changes areas.
+int Differing(const QImage& ours, const QImage& theirs) {
+    const int w = ours.width(), h = ours.height();
+    std::vector<char> differs(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            differs[y * w + x] = !Close(ours.pixel(x, y), theirs.pixel(x, y));
+    int n = 0;
+    for (int y = 1; y + 1 < h; ++y) {
+        for (int x = 1; x + 1 < w; ++x) {
+            bool all = true;
+            for (int dy = -1; dy <= 1 && all; ++dy)
+                for (int dx = -1; dx <= 1 && all; ++dx) all = differs[(y + dy) * w + x + dx];
+            n += all;
+        }
+    }
+    return n;
+}
+
+// tr4tool render --all names its pictures by index, zero-padded to three digits here.
+std::string Padded(int index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%03d.png", index);
+    return name;
+}
+
+// A frame of the device with the viewer's projection, as tr4tool render makes it.
+std::unique_ptr<dxDevice8> ViewerDevice() {
+    std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kWidth, kHeight);
+    if (device) SetViewerProjection(*device, kAspect);
+    return device;
+}
+
+TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
+    REQUIRE_GRAPHICS();
+    const RealLevel* real = Real();
+    ASSERT_TRUE(real);
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("roundtrip-render-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    const std::string command = std::string(TR4TOOL) + " render " + TR4_REAL_LEVEL + " --all " +
+                                dir.string() + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    // At 0.1 metres per unit the file's positions are the viewer's, bit for bit, but for the
+    // mirror that glTF's right-handed space needs.
+    tr4export::ExportRequest request;
+    request.scale = 0.1;
+    tinygltf::Model model;
+    ASSERT_TRUE(ExportAndRead(request, "roundtrip.glb", model));
+    std::unique_ptr<dxDevice8> device = ViewerDevice();
+    ASSERT_TRUE(device);
+    const std::vector<dxTexture*> textures = TexturesOf(*device, model);
+
+    const double origin[3] = {0, 0, 0};
+    int drawn = 0, worst = 0;
+    for (int i = 0; i < real->list->Count(); ++i) {
+        SCOPED_TRACE("mesh " + std::to_string(i));
+        tr4::MeshRecord* record = nullptr;
+        ASSERT_EQ(real->list->GetRecord(i, record), 1);
+        dxBufferTextura mesh;
+        AddMesh(model, i, origin, 1.0, textures, mesh);
+        device->UploadMesh(&mesh);
+        AimAtMesh(*device, *record);
+        MeshView view;
+        view.zoom = FitZoom(*record, kAspect);  // as tr4tool render fits each mesh
+        ASSERT_EQ(DrawMeshFrame(*device, &mesh, record, view), S_OK);
+        const QImage ours = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
+        const QImage theirs = QImage(QString::fromStdString((dir / Padded(i)).string()))
+                                  .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(theirs.size(), ours.size());
+        const int covered = rendertest::CountNonWhite(theirs);
+        drawn += covered > 0;
+        const int differing = Differing(ours, theirs);
+        worst = std::max(worst, differing);
+        EXPECT_LE(differing, 2) << "of " << covered << " drawn";
+    }
+    std::printf("%d meshes drawn; at most %d pixels differ beyond edge noise in one picture\n",
+                drawn, worst);
+    EXPECT_GT(drawn, 180);  // all but a few meshes too thin to see
+    for (dxTexture* t : textures) ReleaseTexture(t);
+    fs::remove_all(dir);
+}
+
+TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
+    REQUIRE_GRAPHICS();
+    std::unique_ptr<dxDevice8> device = ViewerDevice();
+    ASSERT_TRUE(device);
+    // Lara's skin and the joints between its parts, both on her mesh tree.
+    dxBufferTextura mesh;
+    std::vector<dxTexture*> textures;
+    for (uint32_t id : {8u, 9u}) {
+        tr4export::ExportRequest request;
+        request.kind = tr4export::ExportRequest::Kind::Moveable;
+        request.id = id;
+        request.scale = 0.1;
+        tinygltf::Model model;
+        ASSERT_TRUE(ExportAndRead(request, "lara-" + std::to_string(id) + ".glb", model));
+        const std::vector<dxTexture*> own = TexturesOf(*device, model);
+        AddScene(model, 1.0, own, mesh);
+        textures.insert(textures.end(), own.begin(), own.end());
+    }
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    tr4::MeshRecord centre;  // the view aims at the hips
+    AimAtMesh(*device, centre);
+    MeshView view;
+    view.zoom = 1.4f;
+    view.panY = 5.0f;
+    ASSERT_EQ(DrawMeshFrame(*device, &mesh, &centre, view), S_OK);
+    const QImage frame = device->ReadFrame();
+    // Head, arms and feet all on the picture: the figure spans most of its height, and both
+    // sides of the middle.
+    int top = kHeight, bottom = -1, left = kWidth, right = -1;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            if (rendertest::Rgb(frame, x, y) != 0xFFFFFF) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    EXPECT_GT(bottom - top, kHeight / 2);
+    EXPECT_LT(left, kWidth / 2 - 20);
+    EXPECT_GT(right, kWidth / 2 + 20);
+    if (const char* out = std::getenv("TR4_LARA_PICTURE")) frame.save(out, "PNG");
+    for (dxTexture* t : textures) ReleaseTexture(t);
+}
+
+}  // namespace
+}  // namespace exporttest

@@ -1,0 +1,180 @@
+// tr4tool export and tr4tool pages: a level's meshes and objects as glTF 2.0, its texture pages
+// as PNG files.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "GltfExport.h"
+#include "Loaded.h"
+#include "ObjectMeshes.h"
+#include "PagePng.h"
+
+namespace tr4tool {
+namespace {
+
+// The level was read, but the file could not be made or written.
+constexpr int kCannotWrite = 3;
+
+struct ExportOptions {
+    std::string path;
+    std::string output;
+    std::string objectsDir;
+    tr4export::ExportRequest request;
+    bool haveKind = false;
+};
+
+bool ParseNumber(const std::string& text, unsigned long long limit, unsigned long long& out) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    try {
+        out = std::stoull(text);
+        return out <= limit;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string Parse(const Args& args, ExportOptions& o) {
+    using Kind = tr4export::ExportRequest::Kind;
+    std::vector<std::string> positional;
+    auto kind = [&](Kind k) -> std::string {
+        if (o.haveKind) return "choose one of INDEX..., --all, --moveable, --static, --objects";
+        o.haveKind = true;
+        o.request.kind = k;
+        return "";
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool takesValue =
+            a == "-o" || a == "--moveable" || a == "--static" || a == "--objects" || a == "--scale";
+        if (takesValue && i + 1 >= args.size()) return a + " needs a value";
+        if (a == "-o") {
+            o.output = args[++i];
+        } else if (a == "--scale") {
+            const std::string& v = args[++i];
+            size_t used = 0;
+            double s = 0;
+            try {
+                s = std::stod(v, &used);
+            } catch (...) {
+                used = 0;
+            }
+            // Level coordinates reach 32,768: beyond a million metres per unit the positions
+            // would leave the range of the file's 32-bit floats.
+            if (used != v.size() || !std::isfinite(s) || s <= 0 || s > 1e6)
+                return "--scale wants a positive number up to 1e6 (metres per level unit)";
+            o.request.scale = s;
+        } else if (a == "--all") {
+            if (auto why = kind(Kind::AllMeshes); !why.empty()) return why;
+        } else if (a == "--moveable" || a == "--static") {
+            if (auto why = kind(a == "--moveable" ? Kind::Moveable : Kind::Static); !why.empty())
+                return why;
+            unsigned long long id = 0;
+            if (!ParseNumber(args[++i], 0xFFFFFFFFull, id)) return a + " wants an object id";
+            o.request.id = static_cast<uint32_t>(id);
+        } else if (a == "--objects") {
+            if (auto why = kind(Kind::Moveable); !why.empty()) return why;
+            o.objectsDir = args[++i];
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return "unknown option '" + a + "'";
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.empty()) return "export needs a FILE";
+    o.path = positional[0];
+    if (positional.size() > 1) {
+        if (auto why = kind(Kind::Meshes); !why.empty()) return why;
+        for (size_t i = 1; i < positional.size(); ++i) {
+            unsigned long long index = 0;
+            if (!ParseNumber(positional[i], 1u << 30, index))
+                return "INDEX must be a mesh number, not '" + positional[i] + "'";
+            o.request.meshes.push_back(static_cast<int>(index));
+        }
+    }
+    if (!o.haveKind) return "export needs INDEX..., --all, --moveable ID, --static ID or --objects";
+    if (o.objectsDir.empty() == o.output.empty())
+        return o.objectsDir.empty() ? "export needs -o OUT.glb or OUT.gltf"
+                                    : "--objects DIR writes its own files; leave out -o";
+    o.request.binary = !tr4export::IsJsonPath(o.output);
+    return "";
+}
+
+void PrintWarnings(const std::string& path, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
+}
+
+// Builds and writes one file; returns 0, or the exit status of the failure after saying why.
+int ExportOne(const Loaded& l, const tr4export::ExportRequest& request, const std::string& out,
+              const std::string& levelPath) {
+    tinygltf::Model model;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!tr4export::BuildModel(l.level, l.meshes.get(), request, model, warnings, error))
+        return UsageError(error);
+    PrintWarnings(levelPath, warnings);
+    if (!tr4export::WriteModel(model, out, request.binary, error)) {
+        std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
+        return kCannotWrite;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int Export(const Args& args) {
+    ExportOptions o;
+    const std::string why = Parse(args, o);
+    if (!why.empty()) return UsageError(why);
+    Loaded l;
+    if (!LoadAndDecode(o.path, l)) return 1;
+    if (o.objectsDir.empty()) return ExportOne(l, o.request, o.output, o.path);
+
+    std::error_code ec;
+    std::filesystem::create_directories(o.objectsDir, ec);
+    if (ec) {
+        std::fprintf(stderr, "tr4tool: cannot make the folder %s: %s\n", o.objectsDir.c_str(),
+                     ec.message().c_str());
+        return kCannotWrite;
+    }
+    using Kind = tr4export::ExportRequest::Kind;
+    tr4export::ExportRequest request = o.request;
+    request.binary = true;
+    tr4export::PagePngCache pages(l.level);
+    request.pages = &pages;
+    auto one = [&](Kind kind, uint32_t id) {
+        request.kind = kind;
+        request.id = id;
+        const std::string name =
+            (kind == Kind::Moveable ? "moveable-" : "static-") + std::to_string(id) + ".glb";
+        return ExportOne(l, request, o.objectsDir + "/" + name, o.path);
+    };
+    for (const tr4::MoveableRecord& m : l.level.moveables)
+        if (const int status = one(Kind::Moveable, m.id); status != 0) return status;
+    const tr4export::ObjectMeshes objects(l.level, l.meshes.get());
+    for (uint32_t id : objects.StaticIds())
+        if (const int status = one(Kind::Static, id); status != 0) return status;
+    return 0;
+}
+
+int Pages(const Args& args) {
+    std::vector<std::string> positional;
+    for (const std::string& a : args) {
+        if (!a.empty() && a[0] == '-' && a != "-") return UsageError("unknown option '" + a + "'");
+        positional.push_back(a);
+    }
+    if (positional.size() != 2) return UsageError("pages needs FILE DIR");
+    Loaded l;
+    if (!LoadAndDecode(positional[0], l)) return 1;
+    std::string error;
+    if (tr4export::WritePages(l.level, positional[1], error) < 0) {
+        std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
+        return kCannotWrite;
+    }
+    return 0;
+}
+
+}  // namespace tr4tool
