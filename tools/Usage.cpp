@@ -36,6 +36,7 @@ const char kUsage[] =
     "  render FILE --all DIR [same options]\n"
     "                         one PNG per mesh, named by its zero-padded index (000.png)\n"
 #endif
+    "  --version              the program's version\n"
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
     "a readable level (not a regular file, damaged, over its memory budget of 64 x its size +\n"

@@ -50,6 +50,10 @@ int Run(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("tr4tool " TR4_VERSION);
+        return 0;
+    }
     if (argc < 2) return UsageError("");
     const std::string command = argv[1];
     const Args args(argv + 2, argv + argc);
