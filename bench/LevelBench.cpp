@@ -1,7 +1,8 @@
 // Level reading figures, each a ratio against a baseline timed in alternation with it (see
 // Paired.h), on the thread's CPU time: the reader runs on this thread alone.
 //
-//   load      LoadLevelFile + DecodeMeshes of the real level against the floor of reading the file
+//   load      LoadLevel (read, decompress, parse, decode) of the real level against the floor of
+//   reading the file
 //             and zlib-uncompressing its four chunks into buffers of their stated sizes
 //             (target: at most 0.6), and against the same floor with libdeflate (at most 1.1)
 //   decode    DecodeMeshes of all its meshes against LoadLevelFile (target: at most 0.05)
@@ -26,6 +27,7 @@
 
 #include "LevelLoader.h"
 #include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "Paired.h"
 
@@ -82,13 +84,11 @@ size_t FloorLibdeflate(const char* path) {
     });
 }
 
+// The one load entry point: read, decompress, parse and decode.
 int LoadAndDecode(const char* path) {
-    tr4::Level level;
-    tr4::LoadLevelFile(path, level);
-    std::unique_ptr<tr4::Lista_Mesh> list;
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                      level.meshDataWordCount * 2, list);
-    return list ? list->Count() : 0;
+    tr4::LoadedLevel loaded;
+    tr4::LoadLevel(path, loaded);
+    return loaded.meshes ? loaded.meshes->Count() : 0;
 }
 
 constexpr int kPairs = 40;
@@ -150,12 +150,9 @@ void BM_ScalingRound(benchmark::State& state) {
         double total = 0;
         for (size_t i = 0; i < files.size(); ++i) {
             const double t0 = paired::Now(paired::Clock::ThreadCpu);
-            tr4::Level level;
-            tr4::LoadLevelFromMemory(files[i].data(), files[i].size(), level);
-            std::unique_ptr<tr4::Lista_Mesh> list;
-            tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                              level.meshDataWordCount * 2, list);
-            benchmark::DoNotOptimize(list->Count());
+            tr4::LoadedLevel loaded;
+            tr4::LoadLevelImage(files[i].data(), files[i].size(), loaded);
+            benchmark::DoNotOptimize(loaded.meshes->Count());
             const double t = paired::Now(paired::Clock::ThreadCpu) - t0;
             gScaling[i].push_back(t);
             total += t;

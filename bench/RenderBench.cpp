@@ -9,19 +9,25 @@
 //           device, against the same on a device that held a level before, for the real level
 //           and for a level of 35 pages (the real one with its pages repeated)
 //                                                                            target: at most 1.2
-//   build   the same on a device that held a level before, against the real level's
-//           LoadLevelFile                                                     target: at most 0.1
+//   build   the same on a device that held a level before, against the real level's LoadLevel
+//           (read, decompress, parse, decode)                                target: at most 0.1
+//   faces   the viewer's whole open of a 7 KB level holding one mesh of 65,534 faces (load,
+//           decode, pages, render meshes, one frame of that mesh) against the same for the real
+//           level: work in proportion to the data                            target: at most 2
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <QGuiApplication>
 
 #include "BuildRenderMeshes.h"
+#include "HostileLevels.h"
 #include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
 #include "Paired.h"
@@ -50,9 +56,10 @@ struct Scene {
                                       QSize(kViewPanelWidth, kViewPanelHeight)) != S_OK)
             return false;
         SetViewerProjection(*device, ViewAspect(kViewPanelWidth, kViewPanelHeight));
-        if (!tr4::LoadLevelFile(kRealLevel, level)) return false;
-        tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                          static_cast<uint32_t>(level.meshData.size() * 2), list);
+        tr4::LoadedLevel loaded;
+        if (!tr4::LoadLevel(kRealLevel, loaded)) return false;
+        level = std::move(*loaded.level);
+        list = std::move(loaded.meshes);
         if (!list || list->Count() < 1) return false;
         pages = std::make_unique<trTextura>(level);
         pages->CreatePages32(device.get());
@@ -155,17 +162,60 @@ BENCHMARK(BM_FirstBuild_vs_ReusedBuild)
     ->Iterations(kPairs)
     ->Unit(benchmark::kMillisecond);
 
-void BM_Build_vs_LoadLevelFile(benchmark::State& state) {
+void BM_Build_vs_LoadLevel(benchmark::State& state) {
     paired::Run(
         state, "build", paired::Clock::Wall, [] { return BuildOn(*gScene->device, gScene->level); },
         [] {
-            tr4::Level level;
-            benchmark::DoNotOptimize(tr4::LoadLevelFile(kRealLevel, level));
+            tr4::LoadedLevel loaded;
+            benchmark::DoNotOptimize(tr4::LoadLevel(kRealLevel, loaded));
         });
 }
-BENCHMARK(BM_Build_vs_LoadLevelFile)
+BENCHMARK(BM_Build_vs_LoadLevel)
     ->UseManualTime()
     ->Iterations(kPairs)
+    ->Unit(benchmark::kMillisecond);
+
+// A level from its bytes to a frame of its mesh 0, as the viewer opens and shows it; the seconds
+// that took.
+double OpenAndDraw(const std::function<bool(tr4::LoadedLevel&)>& load) {
+    dxDevice8& device = *gScene->device;
+    const double t0 = paired::Now(paired::Clock::Wall);
+    tr4::LoadedLevel loaded;
+    if (!load(loaded) || !loaded.meshes) return -1;
+    auto pages = std::make_unique<trTextura>(*loaded.level);
+    pages->CreatePages32(&device);
+    BuildRenderMeshes(loaded.meshes.get(), &device, pages.get(), *loaded.level);
+    tr4::MeshRecord* record = nullptr;
+    loaded.meshes->GetRecord(0, record);
+    AimAtMesh(device, *record);
+    MeshView view;
+    view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
+    DrawMeshFrame(device, RenderMeshAt(*loaded.meshes, 0), record, view);
+    benchmark::DoNotOptimize(device.ReadFrame());
+    const double t = paired::Now(paired::Clock::Wall) - t0;
+    loaded.meshes.reset();
+    pages.reset();
+    return t;
+}
+
+void BM_OpenFaceBomb_vs_OpenRealLevel(benchmark::State& state) {
+    static const tr4test::Bytes file = tr4test::BuildLevelFile(tr4test::FaceBomb(1));
+    paired::Run(
+        state, "faces", paired::Clock::Wall,
+        [] {
+            return OpenAndDraw([](tr4::LoadedLevel& out) {
+                return tr4::LoadLevelImage(file.data(), file.size(), out);
+            });
+        },
+        [] {
+            return OpenAndDraw(
+                [](tr4::LoadedLevel& out) { return tr4::LoadLevel(kRealLevel, out); });
+        });
+    state.counters["faces"] = 65534;
+}
+BENCHMARK(BM_OpenFaceBomb_vs_OpenRealLevel)
+    ->UseManualTime()
+    ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
@@ -187,7 +237,8 @@ int main(int argc, char** argv) {
     paired::Print("largest-mesh frame / empty frame", "frame", 3);
     paired::Print("first build / reused build, real level", "first build", 1.2);
     paired::Print("first build / reused build, 35 pages", "first build 35", 1.2);
-    paired::Print("pages + render meshes / LoadLevelFile", "build", 0.1);
+    paired::Print("pages + render meshes / LoadLevel", "build", 0.1);
+    paired::Print("open 65,534-face mesh / open real level", "faces", 2);
     gScene = nullptr;
     benchmark::Shutdown();
     return 0;

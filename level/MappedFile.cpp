@@ -1,6 +1,7 @@
 #include "MappedFile.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,9 +20,15 @@ bool MappedFile::Open(int fd, size_t bytes, std::string& error) {
     // by page costs more.
     void* m = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (m != MAP_FAILED) {
-        mapping = m;
-        data = static_cast<const uint8_t*>(m);
-        return true;
+        // A file cut short since its size was taken would fault past its new end: read such a
+        // one instead, which ends cleanly.
+        struct stat now {};
+        if (fstat(fd, &now) == 0 && static_cast<uint64_t>(now.st_size) >= bytes) {
+            mapping = m;
+            data = static_cast<const uint8_t*>(m);
+            return true;
+        }
+        munmap(m, bytes);
     }
     copy.resize(bytes);
     size_t got = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include <QOffscreenSurface>
@@ -110,6 +111,13 @@ struct dxDevice8::Impl {
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
 
+    // Why the last context could not be made, the last GL error met, and the last shader and
+    // program logs.
+    std::string lastError;
+    std::string lastGlError;
+    std::string shaderLog;
+    std::string programLog;
+
     ~Impl();
     QSurface* Surface() const;
     QSize TargetSize() const;
@@ -130,6 +138,9 @@ struct dxDevice8::Impl {
     bool EnsurePageArray(int atLeast = 0);
     // Room for count more page-size textures, made at once rather than by doubling.
     void ReserveLayers(int count);
+    // Live page textures renumbered from layer 1 up, the store remade at their number, the
+    // meshes' vertices following; nothing when no layer is free.
+    void CompactLayers();
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);

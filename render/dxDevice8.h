@@ -14,6 +14,7 @@
 // buffer released after the device is gone only frees its memory. Single thread (the GUI thread).
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include <QImage>
 #include <QSize>
@@ -32,6 +33,13 @@ class dxDevice8 {
 
     // True when the device has a context (it may still be lost; see IsLost).
     bool HasDevice() const;
+    // Why the device has no context (empty when it has one), and the last shader compile and
+    // program link logs, for the person told that 3-D display is unavailable.
+    const std::string& LastError() const;
+    // The last OpenGL error met while making or uploading something, with what was being done.
+    const std::string& LastGlError() const;
+    const std::string& ShaderLog() const;
+    const std::string& ProgramLog() const;
     // True after a loss was seen (or forced) and until a ResetDevice succeeds.
     bool IsLost() const;
 
@@ -90,6 +98,10 @@ class dxDevice8 {
     // system-memory copies stay. For tests of the loss path (and the viewer's).
     void LoseContext();
 
+    // Packs the page-size textures still alive into a store of just their number, when released
+    // ones left room: after a level's pages have replaced another's, which were made beside them.
+    // Faces keep their textures; what they sample moves with them.
+    void TrimPageStore();
     // Layers the store of page-size textures holds on the card (one is the grey of faces without
     // texture); 0 without a usable context.
     int PageStoreLayers() const;

@@ -1,4 +1,6 @@
 // tr4viewer: the mesh viewer for Tomb Raider 4 levels.
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include <QApplication>
@@ -12,6 +14,11 @@ dxMain graphicsSystem;
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window system is touched, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("tr4viewer " TR4_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tr4viewer"));
     try {

@@ -15,7 +15,7 @@
 
 #include "BuildRenderMeshes.h"
 #include "Commands.h"
-#include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
 #include "PngFiles.h"
@@ -138,21 +138,30 @@ int Render(const Args& args) {
     const std::string why = Parse(args, o);
     if (!why.empty()) return UsageError(why);
 
-    tr4::Level level;
-    tr4::LoadReport report;
-    if (tr4::LoadLevelFile(o.path.c_str(), level, &report) == 0 || !report.Readable()) {
-        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), report.error.c_str());
+    tr4::LoadedLevel loaded;
+    if (!tr4::LoadLevel(o.path, loaded)) {
+        for (const std::string& w : loaded.warnings)
+            std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), loaded.error.c_str());
         return 1;
     }
-    std::vector<std::string> warnings = report.warnings;
-    std::unique_ptr<tr4::Lista_Mesh> list;
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                      static_cast<uint32_t>(level.meshData.size() * 2), list, &warnings);
+    const tr4::Level& level = *loaded.level;
+    std::vector<std::string> warnings = std::move(loaded.warnings);
+    std::unique_ptr<tr4::Lista_Mesh> list = std::move(loaded.meshes);
     const int count = list ? list->Count() : 0;
     if (o.index && *o.index >= count) {
         std::fprintf(stderr, "tr4tool: INDEX %d is out of range: %s has %d meshes (0 to %d)\n",
                      *o.index, o.path.c_str(), count, count - 1);
         return 2;
+    }
+
+    // Pages and render meshes come out of the level's budget too, taken before anything is made.
+    std::string refused;
+    if (!loaded.budget.Take(tr4::MeshDataBytes(level) == 0 ? 0 : RenderMeshBytes(list.get()),
+                            "the render meshes", refused) ||
+        !loaded.budget.Take(TexturePageBytes(level, true), "the texture pages", refused)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), refused.c_str());
+        return 1;
     }
 
     if (!HaveDisplay()) return Fail("render needs a display (run it under xvfb-run)");
@@ -161,10 +170,11 @@ int Render(const Args& args) {
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     dxMain system;
-    if (system.CreateDirect3D() != S_OK) return Fail("no OpenGL 3.3 context can be made");
+    if (system.CreateDirect3D() != S_OK)
+        return Fail("no OpenGL 3.3 context can be made: " + system.LastError());
     std::unique_ptr<dxDevice8> device;
     if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
-        return Fail("the render device could not be created");
+        return Fail("the render device could not be created: " + system.LastError());
 
     // The picture stands for the viewer's panel: at the default size the two are the same.
     const float aspect = ViewAspect(o.width, o.height);
@@ -178,23 +188,38 @@ int Render(const Args& args) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
 
-    // Draws the mesh and reads the frame back; a null image when that failed.
-    auto drawOne = [&](int index) -> QImage {
+    // Draws the mesh and reads the frame back; a null image, and why, when that failed.
+    auto drawOne = [&](int index, std::string& why) -> QImage {
         tr4::MeshRecord* record = nullptr;
-        if (!list || !list->GetRecord(index, record) || record == nullptr) return QImage();
+        if (!list || !list->GetRecord(index, record) || record == nullptr) {
+            why = "mesh " + std::to_string(index) + " does not exist";
+            return QImage();
+        }
         AimAtMesh(*device, *record);
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
-        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK)
+        const std::string device3D =
+            !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
+        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK) {
+            why = "could not draw mesh " + std::to_string(index) +
+                  (device3D.empty() ? std::string() : ": " + device3D);
             return QImage();
-        return device->ReadFrame();
+        }
+        QImage frame = device->ReadFrame();
+        if (frame.isNull())
+            why = "could not read the frame back" +
+                  (device3D.empty() ? std::string() : ": " + device3D);
+        return frame;
     };
 
     int status = 0;
     if (o.index) {
-        const QImage frame = drawOne(*o.index);
-        if (frame.isNull() || !WritePng(frame, o.output))
-            status = Fail("could not draw or write " + o.output);
+        std::string why;
+        const QImage frame = drawOne(*o.index, why);
+        if (frame.isNull())
+            status = Fail(why);
+        else if (!WritePng(frame, o.output))
+            status = Fail("cannot write " + o.output);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
@@ -207,16 +232,17 @@ int Render(const Args& args) {
             name.insert(0, static_cast<size_t>(digits) - std::min(name.size(), size_t(digits)),
                         '0');
             const std::string out = o.allDir + "/" + name + ".png";
-            QImage frame = drawOne(i);
+            std::string why;
+            QImage frame = drawOne(i, why);
             if (frame.isNull())
-                status = Fail("could not draw or write " + out);
+                status = Fail(why);
             else
                 writer.Put(std::move(frame), out);
             if (const std::string failed = writer.FirstFailure(); status == 0 && !failed.empty())
-                status = Fail("could not draw or write " + failed);
+                status = Fail("cannot write " + failed);
         }
         if (const std::string failed = writer.Finish(); status == 0 && !failed.empty())
-            status = Fail("could not draw or write " + failed);
+            status = Fail("cannot write " + failed);
     }
     // Meshes first, then the pages, then the device.
     list.reset();

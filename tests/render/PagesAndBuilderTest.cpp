@@ -121,11 +121,20 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     EXPECT_EQ(device->PageStoreLayers(), 36);
     EXPECT_EQ(PageColour(*device, pages->GetPage32(34)), 0x050301u * 35);
 
-    // The next level, a small one, does not keep the large level's store.
-    pages = std::make_unique<trTextura>(level);
-    ASSERT_EQ(pages->CreatePages32(device.get()), S_OK);
+    // The next level, a small one, is made beside the large one, which it then replaces; a mesh
+    // drawn from its pages before the store is trimmed still shows them after.
+    auto small = std::make_unique<trTextura>(level);
+    ASSERT_EQ(small->CreatePages32(device.get()), S_OK);
+    dxBufferTextura mesh;
+    mesh.AddPolygon(ScreenQuad(small->GetPage32(2), -1, -1, 1, 1));
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    pages.reset();
+    device->TrimPageStore();
     EXPECT_EQ(device->PageStoreLayers(), 4);
-    EXPECT_EQ(PageColour(*device, pages->GetPage32(2)), kBlue);
+    device->SetClearColor(0, 0, 0);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), kBlue);
+    EXPECT_EQ(PageColour(*device, small->GetPage32(0)), kRed);
+    EXPECT_EQ(PageColour(*device, small->GetPage32(1)), kGreen);
 }
 
 class Builder : public Pages {
