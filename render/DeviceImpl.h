@@ -48,7 +48,9 @@ class dxTexture {
     int width = 0;
     int height = 0;
     int format = 0;
-    std::vector<uint8_t> pixels;  // the managed copy
+    std::vector<uint8_t> pixels;        // the managed copy
+    const uint8_t* borrowed = nullptr;  // or the caller's pixels, standing in for it
+    const uint8_t* Pixels() const { return borrowed ? borrowed : pixels.data(); }
 };
 
 class dxVertexBuffer {

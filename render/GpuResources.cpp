@@ -398,7 +398,7 @@ bool dxDevice8::Impl::EnsurePageArray(int atLeast) {
     UploadLayer(gl, 0, kArrayTextureSize, kArrayTextureSize, D3DFMT_A8R8G8B8, grey.data());
     for (dxTexture* t : layers) {
         if (t == nullptr) continue;
-        UploadLayer(gl, t->layer, t->width, t->height, t->format, t->pixels.data());
+        UploadLayer(gl, t->layer, t->width, t->height, t->format, t->Pixels());
     }
     if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
         lastGlError = "making the page array gave " + GlErrorName(e);
@@ -460,7 +460,7 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
         if (pageArray && arrayCapacity > t->layer) {
             gl->glActiveTexture(GL_TEXTURE0);
             gl->glBindTexture(GL_TEXTURE_2D_ARRAY, pageArray);
-            UploadLayer(gl, t->layer, t->width, t->height, t->format, t->pixels.data());
+            UploadLayer(gl, t->layer, t->width, t->height, t->format, t->Pixels());
         } else {
             EnsurePageArray();  // uploads every layer, this one included
         }
@@ -470,7 +470,7 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     gl->glGenTextures(1, &t->id);
     gl->glActiveTexture(GL_TEXTURE1);
     gl->glBindTexture(GL_TEXTURE_2D, t->id);
-    UploadTextureLevel(gl, t->width, t->height, t->format, t->pixels.data());
+    UploadTextureLevel(gl, t->width, t->height, t->format, t->Pixels());
     if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
         lastGlError = "uploading a texture gave " + GlErrorName(e);
         gl->glDeleteTextures(1, &t->id);

@@ -141,6 +141,15 @@ int32_t dxDevice8::SetTarget(float x, float y, float z) {
 
 dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
                                               const void* pixels) {
+    return MakeTexture(width, height, format, pixels, true);
+}
+
+dxTexture* dxDevice8::CreateTextureOnPixels(int width, int height, int format, const void* pixels) {
+    return MakeTexture(width, height, format, pixels, false);
+}
+
+dxTexture* dxDevice8::MakeTexture(int width, int height, int format, const void* pixels,
+                                  bool copy) {
     if (!impl->created || pixels == nullptr || width < 1 || height < 1) return nullptr;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X1R5G5B5) return nullptr;
     const size_t bytesPerTexel = format == D3DFMT_A8R8G8B8 ? 4 : 2;
@@ -151,8 +160,11 @@ dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
     made->height = height;
     made->format = format;
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerTexel;
-    made->pixels.assign(static_cast<const uint8_t*>(pixels),
-                        static_cast<const uint8_t*>(pixels) + size);
+    if (copy)
+        made->pixels.assign(static_cast<const uint8_t*>(pixels),
+                            static_cast<const uint8_t*>(pixels) + size);
+    else
+        made->borrowed = static_cast<const uint8_t*>(pixels);
     impl->textures.insert(made.get());
     dxTexture* texture = made.release();
     impl->AssignLayer(texture);

@@ -67,6 +67,10 @@ class dxDevice8 {
     // result (ReleaseTexture). None for another format, a size below 1, null pixels or no device;
     // while the context is lost the texture is made from its copy at the next ResetDevice.
     dxTexture* CreateTextureFromPixels(int width, int height, int format, const void* pixels);
+    // The same without a copy of the pixels: they serve as the texture's system-memory copy, so
+    // they must stay alive and unchanged for as long as the texture does (a level's page block,
+    // which outlives its pages).
+    dxTexture* CreateTextureOnPixels(int width, int height, int format, const void* pixels);
     // Says that count textures of the page size (256 x 256) follow, as a level's pages do, so
     // room for them all is made at once instead of growing as they come. Makes nothing else.
     void ReservePageTextures(int count);
@@ -115,6 +119,7 @@ class dxDevice8 {
   private:
     friend class dxMain;
     dxDevice8();
+    dxTexture* MakeTexture(int width, int height, int format, const void* pixels, bool copy);
 
     std::unique_ptr<Impl> impl;
     int32_t clearRed = 0, clearGreen = 0, clearBlue = 0;

@@ -38,7 +38,7 @@ int32_t trTextura::CreatePages(dxDevice8* device, bool wide) {
         // not hold empty, rather than reading past its end.
         if (start + pageBytes > block.size()) continue;
         pages[i] =
-            device->CreateTextureFromPixels(kPageSize, kPageSize, format, block.data() + start);
+            device->CreateTextureOnPixels(kPageSize, kPageSize, format, block.data() + start);
     }
     uses32 = wide;
     return S_OK;

@@ -20,7 +20,9 @@ class trTextura {
     static constexpr uint32_t kPage32Bytes = 256u * 256u * 4u;
     static constexpr uint32_t kPage16Bytes = 256u * 256u * 2u;
 
-    // Keeps a reference to level, which must stay alive until the pages are created.
+    // Keeps a reference to level, whose page blocks must stay alive and unchanged as long as the
+    // set does: the pages are made on them without a copy, and a device that lost its context
+    // makes them again from there.
     explicit trTextura(const tr4::Level& level);
     ~trTextura();
     trTextura(const trTextura&) = delete;
