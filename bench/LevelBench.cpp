@@ -23,6 +23,7 @@
 #include "BestOfRuns.h"
 #include "LevelLoader.h"
 #include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 
 namespace {
@@ -89,12 +90,9 @@ void BM_LoadAndDecodeGenerated(benchmark::State& state) {
     plan.pages32 = plan.pages16 = plan.miscPages = tr4test::Bytes(4, 0);
     const tr4test::Bytes file = tr4test::BuildLevelFile(plan);
     for (auto _ : state) {
-        tr4::Level level;
-        tr4::LoadLevelFromMemory(file.data(), file.size(), level);
-        std::unique_ptr<tr4::Lista_Mesh> list;
-        tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                          level.meshDataWordCount * 2, list);
-        benchmark::DoNotOptimize(list->Count());
+        tr4::LoadedLevel loaded;
+        tr4::LoadLevelImage(file.data(), file.size(), loaded);
+        benchmark::DoNotOptimize(loaded.meshes->Count());
     }
     state.counters["meshes"] = static_cast<double>(state.range(0));
 }

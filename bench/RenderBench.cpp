@@ -7,9 +7,13 @@
 //           present only)                                                    target: at most 3
 //   build   creating all texture pages and building and uploading all render meshes of the real
 //           level against its LoadLevelFile                                   target: at most 0.5
+//   faces   the viewer's whole open of a 7 KB level holding one mesh of 65,534 faces (load,
+//           decode, pages, render meshes, one frame of that mesh) against the same for the real
+//           level: work in proportion to the data                            target: at most 2
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,7 +21,9 @@
 
 #include "BestOfRuns.h"
 #include "BuildRenderMeshes.h"
+#include "HostileLevels.h"
 #include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
 #include "dxBuffer.h"
@@ -44,9 +50,10 @@ struct Scene {
                                       QSize(kViewPanelWidth, kViewPanelHeight)) != S_OK)
             return false;
         SetViewerProjection(*device, ViewAspect(kViewPanelWidth, kViewPanelHeight));
-        if (!tr4::LoadLevelFile(kRealLevel, level)) return false;
-        tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                          static_cast<uint32_t>(level.meshData.size() * 2), list);
+        tr4::LoadedLevel loaded;
+        if (!tr4::LoadLevel(kRealLevel, loaded)) return false;
+        level = std::move(*loaded.level);
+        list = std::move(loaded.meshes);
         if (!list || list->Count() < 1) return false;
         pages = std::make_unique<trTextura>(level);
         pages->CreatePages32(device.get());
@@ -119,6 +126,42 @@ void BM_CreatePagesAndBuildMeshes(benchmark::State& state) {
     }
 }
 
+// A level from its bytes to a frame of its mesh 0, as the viewer opens and shows it.
+void OpenAndDraw(benchmark::State& state, const std::function<bool(tr4::LoadedLevel&)>& load) {
+    dxDevice8& device = *gScene->device;
+    for (auto _ : state) {
+        tr4::LoadedLevel loaded;
+        if (!load(loaded) || !loaded.meshes) {
+            state.SkipWithError(loaded.error.c_str());
+            return;
+        }
+        auto pages = std::make_unique<trTextura>(*loaded.level);
+        pages->CreatePages32(&device);
+        BuildRenderMeshes(loaded.meshes.get(), &device, pages.get(), *loaded.level);
+        tr4::MeshRecord* record = nullptr;
+        loaded.meshes->GetRecord(0, record);
+        AimAtMesh(device, *record);
+        MeshView view;
+        view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
+        DrawMeshFrame(device, RenderMeshAt(*loaded.meshes, 0), record, view);
+        benchmark::DoNotOptimize(device.ReadFrame());
+        loaded.meshes.reset();
+        pages.reset();
+    }
+}
+
+void BM_OpenRealLevel(benchmark::State& state) {
+    OpenAndDraw(state, [](tr4::LoadedLevel& out) { return tr4::LoadLevel(kRealLevel, out); });
+}
+
+void BM_OpenFaceBomb(benchmark::State& state) {
+    static const tr4test::Bytes file = tr4test::BuildLevelFile(tr4test::FaceBomb(1));
+    OpenAndDraw(state, [](tr4::LoadedLevel& out) {
+        return tr4::LoadLevelImage(file.data(), file.size(), out);
+    });
+    state.counters["faces"] = 65534;
+}
+
 BENCHMARK(BM_EmptyFrame)->UseRealTime()->MinTime(0.5)->Repetitions(5);
 BENCHMARK(BM_LargestMeshFrame)->UseRealTime()->MinTime(0.5)->Repetitions(5);
 BENCHMARK(BM_LoadLevelFile)
@@ -131,6 +174,8 @@ BENCHMARK(BM_CreatePagesAndBuildMeshes)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(0.5)
     ->Repetitions(5);
+BENCHMARK(BM_OpenRealLevel)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(3);
+BENCHMARK(BM_OpenFaceBomb)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(3);
 
 }  // namespace
 
@@ -154,6 +199,8 @@ int main(int argc, char** argv) {
                 ratio("BM_LargestMeshFrame", "BM_EmptyFrame"));
     std::printf("pages + render meshes / LoadLevelFile    %.3f   target <= 0.5\n",
                 ratio("BM_CreatePagesAndBuildMeshes", "BM_LoadLevelFile"));
+    std::printf("open 65,534-face mesh / open real level  %.3f   target <= 2\n",
+                ratio("BM_OpenFaceBomb", "BM_OpenRealLevel"));
     gScene = nullptr;
     benchmark::Shutdown();
     return 0;

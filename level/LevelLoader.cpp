@@ -1,13 +1,17 @@
 #include "LevelLoader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "MemoryReader.h"
 
@@ -37,11 +41,90 @@ constexpr ChunkFields kChunks[4] = {
     {"levelData", &Level::levelDataSize, &Level::levelDataPackedSize, &Level::levelData},
 };
 
+// Decompresses one zlib stream into buffer, the stated size bounding the output. The buffer grows
+// with what the stream really gives (a stated size is a claim, not an allocation), each growth
+// taken from the budget first. Returns the zlib result: Z_STREAM_END when the stream ended within
+// the stated size; Z_BUF_ERROR with the stated bytes kept when the stream gives more than stated;
+// anything else for a damaged stream, with the bytes produced so far kept. A budget refusal
+// returns Z_MEM_ERROR with budgetError set.
+int Inflate(const uint8_t* stream, uint32_t packedSize, uint32_t stated, Bytes& buffer,
+            MemoryBudget& budget, const char* what, std::string& budgetError) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) throw std::bad_alloc();
+    struct End {
+        z_stream& z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    z.next_in = const_cast<Bytef*>(stream);
+    z.avail_in = packedSize;
+
+    // Start at the compressed size; once part of the stream is read, its ratio tells how large
+    // the whole will be, so a chunk is mostly made in one or two steps.
+    uint64_t capacity = std::min<uint64_t>(stated, std::max<uint64_t>(packedSize, 1u << 16));
+    uint64_t taken = 0;  // what the budget holds for buffer
+    size_t produced = 0;
+    int result = Z_OK;
+    for (;;) {
+        if (buffer.size() < capacity) {
+            // While the bytes move, the old and the new block are both held.
+            if (!budget.Take(capacity, what, budgetError)) {
+                budget.Give(taken);
+                buffer = Bytes();
+                return Z_MEM_ERROR;
+            }
+            Bytes grown(capacity);
+            if (produced != 0) std::memcpy(grown.data(), buffer.data(), produced);
+            buffer.swap(grown);
+            grown = Bytes();
+            budget.Give(taken);
+            taken = capacity;
+        }
+        z.next_out = buffer.data() + produced;
+        z.avail_out = static_cast<uInt>(capacity - produced);
+        result = inflate(&z, Z_NO_FLUSH);
+        produced = capacity - z.avail_out;
+        if (result == Z_STREAM_END) break;
+        if (result != Z_OK && result != Z_BUF_ERROR) break;
+        if (z.avail_out != 0) {
+            result = Z_DATA_ERROR;  // the input ran out before the stream's end
+            break;
+        }
+        if (capacity == stated) {
+            // The stated size is reached. Either only the checksum remains, or the stream holds
+            // more than stated: look with one byte of room.
+            uint8_t probe = 0;
+            z.next_out = &probe;
+            z.avail_out = 1;
+            result = inflate(&z, Z_NO_FLUSH);
+            if (result == Z_STREAM_END && z.avail_out == 1) break;
+            result = z.avail_out == 0 ? Z_BUF_ERROR : Z_DATA_ERROR;
+            break;
+        }
+        const uint64_t consumed = std::max<uint64_t>(z.total_in, 1);
+        const uint64_t estimate = produced * uint64_t{packedSize} / consumed / 8 * 9;
+        capacity = std::min<uint64_t>(stated, std::max(capacity + capacity / 4, estimate));
+    }
+    if (buffer.size() - produced <= buffer.size() / 8) {
+        buffer.resize(produced);  // a little slack is cheaper than a copy; the budget keeps it
+    } else {
+        if (!budget.Take(produced, what, budgetError)) {
+            budget.Give(taken);
+            buffer = Bytes();
+            return Z_MEM_ERROR;
+        }
+        Bytes exact(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(produced));
+        buffer.swap(exact);
+        budget.Give(taken);
+    }
+    return result;
+}
+
 // Reads one chunk. Returns false when the file cannot hold the chunk at all (its header or its
-// compressed bytes are cut off), which ends the container. A chunk whose stream is damaged or whose
-// stated size is implausible is left empty and only reported; the caller decides how bad that is.
+// compressed bytes are cut off) or when the chunk would pass the memory budget (fatal set): that
+// ends the load. A chunk whose stream is damaged or whose stated size is implausible is left empty
+// and only reported; the caller decides how bad that is.
 bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int number,
-               std::string& problem) {
+               MemoryBudget& budget, std::string& problem, bool& fatal) {
     uint32_t& size = level.*chunk.size;
     uint32_t& packedSize = level.*chunk.packedSize;
     Bytes& buffer = level.*chunk.buffer;
@@ -67,34 +150,47 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     const uint32_t stated = size;
     size = 0;
     if (stated == 0) return true;  // nothing to decompress; an empty level data is refused later
-    if (stated > kMaxChunkSize || stated > uint64_t(packedSize) * kMaxZlibExpansion + 64) {
+    if (stated > uint64_t(packedSize) * kMaxZlibExpansion + 64) {
         problem = Format(
-            "chunk %d (%s) states %u uncompressed bytes from %u compressed, which no zlib "
-            "stream can give; left empty",
+            "chunk %d (%s) states %u uncompressed bytes from %u compressed, more than any zlib "
+            "stream can give (about 1032 : 1); left empty",
             number, chunk.name, stated, packedSize);
         return true;
     }
-    buffer.resize(stated);
-    uLongf produced = stated;
-    const int z = uncompress(buffer.data(), &produced, stream, packedSize);
-    if (z != Z_OK) {
+    std::string budgetError;
+    const std::string what = Format("chunk %d (%s)", number, chunk.name);
+    const int z = Inflate(stream, packedSize, stated, buffer, budget, what.c_str(), budgetError);
+    if (z == Z_MEM_ERROR && !budgetError.empty()) {
+        problem = budgetError;
+        fatal = true;
+        return false;
+    }
+    if (z == Z_BUF_ERROR) {
+        problem = Format(
+            "chunk %d (%s) states %u uncompressed bytes, but its stream holds more; the first %u "
+            "are kept",
+            number, chunk.name, stated, stated);
+    } else if (z != Z_STREAM_END) {
         problem = Format("chunk %d (%s) does not decompress (zlib error %d: %s); left empty",
                          number, chunk.name, z, zError(z));
+        budget.Give(buffer.capacity());
         Bytes().swap(buffer);
         return true;
     }
-    buffer.resize(produced);
-    size = static_cast<uint32_t>(produced);
+    size = static_cast<uint32_t>(buffer.size());
     return true;
 }
 
 }  // namespace
 
-int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, LoadReport* report) {
+int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, LoadReport* report,
+                        MemoryBudget* budget) {
     LoadReport local;
     LoadReport& out = report ? *report : local;
     out = LoadReport{};
     level = Level{};
+    MemoryBudget unlimited;
+    MemoryBudget& spend = budget ? *budget : unlimited;
 
     if (fileSize > kMaxFileSize) {
         out.error = Format("%zu bytes is far larger than any level", fileSize);
@@ -112,11 +208,13 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
 
     for (int i = 0; i < 4; ++i) {
         std::string problem;
-        const bool present = ReadChunk(file, level, kChunks[i], i + 1, problem);
+        bool fatal = false;
+        const bool present = ReadChunk(file, level, kChunks[i], i + 1, spend, problem, fatal);
         if (problem.empty()) continue;
         const bool isLevelData = i == 3;
-        if (!present || isLevelData) {
-            // Without its level data the file is not a level we can show anything of.
+        // Without its level data the file is not a level we can show anything of; kept bytes of
+        // an understated level data are parsed all the same.
+        if (!present || fatal || (isLevelData && level.levelDataSize == 0)) {
             out.error = problem;
             return 1;
         }
@@ -131,27 +229,57 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
         out.warnings.push_back(
             Format("file ends before sampleCount at byte %u of %u", file.position, file.size));
     } else if (file.Remaining() > 0) {
+        std::string problem;
+        if (!spend.Take(file.Remaining(), "the sample data", problem)) {
+            out.error = problem;
+            return 1;
+        }
         level.sampleData.assign(file.data + file.position, file.data + file.size);
     }
 
+    // The parse copies each array out of the level data, a little more than its bytes in all; a
+    // room record takes more than its bytes in the file.
+    std::string problem;
+    uint16_t roomCount = 0;
+    if (level.levelDataSize >= 6) std::memcpy(&roomCount, level.levelData.data() + 4, 2);
+    if (!spend.Take(uint64_t{level.levelDataSize} + level.levelDataSize / 4 +
+                        uint64_t{roomCount} * sizeof(RoomRecord),
+                    "the parsed level data", problem)) {
+        out.error = problem;
+        return 1;
+    }
     ParseLevelData(level, &out);
     return 1;
 }
 
-int LoadLevelFile(const char* path, Level& level, LoadReport* report) {
+int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudget* budget) {
     LoadReport local;
     LoadReport& out = report ? *report : local;
     out = LoadReport{};
 
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), &std::fclose);
-    if (!file) {
+    // Opened without blocking, so a FIFO or a device cannot hold the caller until someone writes
+    // to it; only then is it checked to be a regular file.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
         out.error = Format("cannot open: %s", std::strerror(errno));
         return 0;
     }
+    std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(fd, "rb"), &std::fclose);
+    if (!file) {
+        out.error = Format("cannot open: %s", std::strerror(errno));
+        close(fd);
+        return 0;
+    }
     struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
+        out.error = Format("cannot open: %s", std::strerror(errno));
+        return 0;
+    }
+    if (!S_ISREG(info.st_mode)) {
         out.error = S_ISDIR(info.st_mode) ? "cannot open: it is a directory"
-                                          : "cannot open: not a regular file";
+                    : S_ISFIFO(info.st_mode)
+                        ? "cannot open: it is a pipe (FIFO), not a regular file"
+                        : "cannot open: it is a device or socket, not a regular file";
         return 0;
     }
     const uint64_t size = static_cast<uint64_t>(info.st_size);
@@ -161,13 +289,28 @@ int LoadLevelFile(const char* path, Level& level, LoadReport* report) {
                            static_cast<unsigned long long>(size));
         return 1;
     }
+    MemoryBudget forFile = MemoryBudget::ForFile(size);
+    MemoryBudget& spend = budget ? *budget : forFile;
+    if (budget) *budget = forFile;
+    std::string problem;
+    if (!spend.Take(size, "the file's bytes", problem)) {
+        level = Level{};
+        out.error = problem;
+        return 1;
+    }
     Bytes bytes(size);
-    if (size != 0 && std::fread(bytes.data(), 1, size, file.get()) != size) {
-        out.error = Format("cannot read: %s", std::strerror(errno));
+    const size_t got = size == 0 ? 0 : std::fread(bytes.data(), 1, size, file.get());
+    if (got != size) {
+        out.error = std::ferror(file.get())
+                        ? Format("cannot read: %s", std::strerror(errno))
+                        : Format("cannot read: the file ends after %zu of its %llu bytes", got,
+                                 static_cast<unsigned long long>(size));
         return 0;
     }
     file.reset();
-    return LoadLevelFromMemory(bytes.data(), bytes.size(), level, &out);
+    LoadLevelFromMemory(bytes.data(), bytes.size(), level, &out, &spend);
+    spend.Give(size);  // the file's bytes go here
+    return 1;
 }
 
 }  // namespace tr4

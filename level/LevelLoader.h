@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Level.h"
+#include "MemoryBudget.h"
 
 namespace tr4 {
 
@@ -28,23 +29,25 @@ struct LoadReport {
     bool Readable() const { return error.empty(); }
 };
 
-// Upper bound for one decompressed chunk. The largest real levels hold a few dozen 256 x 256 pages
-// (about 16 MiB at 32 bits); nothing a level could hold comes near this.
-inline constexpr uint32_t kMaxChunkSize = 256u << 20;
 // zlib's deflate cannot expand its input more than about 1032 times; a stated size beyond that is
 // a lie, and is refused before anything is allocated for it.
 inline constexpr uint64_t kMaxZlibExpansion = 1032;
 // Files larger than this are refused before they are read.
 inline constexpr uint64_t kMaxFileSize = 1ull << 30;
 
-// Reads the file at path into level. Returns 0 when the file cannot be opened (level untouched);
-// otherwise 1, with every field of level replaced by what the file gave, and report (when given)
-// telling whether that makes a readable level.
-int LoadLevelFile(const char* path, Level& level, LoadReport* report = nullptr);
+// Reads the file at path into level. Returns 0 when the file cannot be opened or read (level
+// untouched): only regular files are read, and a FIFO or device is refused without blocking.
+// Otherwise 1, with every field of level replaced by what the file gave, and report (when given)
+// telling whether that makes a readable level. Everything allocated is first taken from the
+// file's budget (MemoryBudget::ForFile); when budget is given it is set to that budget and left
+// holding what the level keeps, so later stages spend from the same one.
+int LoadLevelFile(const char* path, Level& level, LoadReport* report = nullptr,
+                  MemoryBudget* budget = nullptr);
 
-// The same load over a file image already in memory (tests, fuzzers). Always 1.
+// The same load over a file image already in memory (tests, fuzzers). Always 1. Spends from
+// budget when given (the caller decides its size), else without limit.
 int LoadLevelFromMemory(const uint8_t* data, size_t size, Level& level,
-                        LoadReport* report = nullptr);
+                        LoadReport* report = nullptr, MemoryBudget* budget = nullptr);
 
 // Parses level.levelData (levelDataSize bytes) into the level-data fields. Always 1; a parse that
 // stops early keeps every field read before that point and says where it stopped in report.

@@ -114,16 +114,60 @@ bool DecodeMesh(MemoryReader& r, MeshRecord& m) {
 static_assert(sizeof(MeshVertex) == 6 && sizeof(MeshRectangle) == 12 && sizeof(MeshTriangle) == 10,
               "mesh arrays are copied straight from the data");
 
+namespace {
+
+// What a decode of the mesh data will allocate, found by walking it with nothing copied.
+struct MeshDataMeasure {
+    uint64_t meshes = 0;
+    uint64_t arrayBytes = 0;
+};
+
+MeshDataMeasure Measure(const uint8_t* data, uint32_t size) {
+    MeshDataMeasure m;
+    MemoryReader r;
+    r.Init(size, data);
+    auto skip = [&](int32_t count, uint32_t element) {
+        if (count <= 0) return true;
+        if (!r.Fits(static_cast<uint64_t>(count), element)) return false;
+        r.position += static_cast<uint32_t>(count) * element;
+        // Each array is aligned within the arena; 8 bytes covers the padding.
+        m.arrayBytes += static_cast<uint64_t>(count) * element + 8;
+        return true;
+    };
+    while (r.position < size) {
+        const uint32_t start = r.position;
+        uint8_t head[10];
+        int16_t count = 0;
+        if (!r.Read(head, sizeof head) || !r.Read(&count, 2) || !skip(count, 6)) break;
+        if (!r.Read(&count, 2)) break;
+        if (!(count > 0 ? skip(count, 6) : skip(-int32_t{count}, 2))) break;
+        if (!r.Read(&count, 2) || !skip(count, 12)) break;
+        if (!r.Read(&count, 2) || !skip(count, 10)) break;
+        if ((r.position - start) % 4 != 0 && !r.Read(&count, 2)) break;
+        ++m.meshes;
+    }
+    return m;
+}
+
+}  // namespace
+
+uint64_t MeshListBytes(const uint8_t* data, uint32_t size) {
+    const MeshDataMeasure m = Measure(data, size);
+    return m.meshes * (sizeof(MeshListNode) + sizeof(MeshListNode*)) + m.arrayBytes +
+           sizeof(Lista_Mesh) + 1024;
+}
+
 int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>& list,
                  std::vector<std::string>* warnings) {
     MemoryReader reader;
     reader.Init(size, data);
     if (size == 0) return 0;
-    // A record's arrays take about the bytes they were read from; the nodes add a little more.
-    list = std::make_unique<Lista_Mesh>(size_t{size} + size / 4);
-    // Real meshes take well over 64 bytes; this bounds the index's regrowth without
-    // over-reserving for data made of a few large meshes.
-    list->Reserve(size / 64);
+    // One walk without copying tells how many records and array bytes there are, so the arena is
+    // made once at its size and the index never regrows: memory in proportion to the data.
+    const MeshDataMeasure measure = Measure(data, size);
+    list = std::make_unique<Lista_Mesh>(
+        static_cast<size_t>(measure.meshes * sizeof(MeshListNode) + measure.arrayBytes));
+    list->Reserve(static_cast<size_t>(measure.meshes) + 1);
     while (reader.position < size) {
         MeshListNode* node = list->MakeNode();
         MeshRecord* record = &node->record;

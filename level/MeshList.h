@@ -117,4 +117,8 @@ class Lista_Mesh {
 int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>& list,
                  std::vector<std::string>* warnings = nullptr);
 
+// The bytes DecodeMeshes will allocate for the same data, found without allocating: what a caller
+// takes from its memory budget before decoding.
+uint64_t MeshListBytes(const uint8_t* data, uint32_t size);
+
 }  // namespace tr4

@@ -70,3 +70,28 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
     }
     return S_OK;
 }
+
+uint64_t RenderMeshBytes(const tr4::Lista_Mesh* list) {
+    if (list == nullptr) return 0;
+    // A face: its polygon object with the heap's own overhead and the owner's pointer, its
+    // gathered vertices, draw flags and texture, and up to six vertices of 24 bytes twice over
+    // (the kept copy and the driver's).
+    constexpr uint64_t kQuad = sizeof(dxCuadradoTex) + 16 + 16 + 4 * sizeof(dxVertexTex) +
+                               sizeof(int) + sizeof(void*) + 2 * 6 * 24 + 16;
+    constexpr uint64_t kTriangle = sizeof(dxTrianguloTex) + 16 + 16 + 3 * sizeof(dxVertexTex) +
+                                   sizeof(int) + sizeof(void*) + 2 * 3 * 24 + 16;
+    uint64_t bytes = 0;
+    for (int i = 0; i < list->Count(); ++i) {
+        tr4::MeshRecord* m = nullptr;
+        if (!list->GetRecord(i, m) || m == nullptr) continue;
+        bytes += sizeof(dxBufferTextura) + 256;
+        bytes += kQuad * m->rectangles.size() + kTriangle * m->triangles.size();
+    }
+    return bytes;
+}
+
+uint64_t TexturePageBytes(const tr4::Level& level, bool wide) {
+    const uint64_t pages = level.pages32Size >> 18;
+    // The set keeps each page's texels for a device reset, and the driver holds its own copy.
+    return pages * (wide ? trTextura::kPage32Bytes : trTextura::kPage16Bytes) * 2;
+}

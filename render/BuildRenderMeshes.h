@@ -21,3 +21,10 @@ class trTextura;
 // Without a device the meshes are built but not uploaded (they draw nothing).
 int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* pages,
                           const tr4::Level& level, std::vector<std::string>* warnings = nullptr);
+
+// Memory that BuildRenderMeshes and the upload of its meshes will take for list (polygon objects,
+// gathered vertex data, face tables, the device's copy of each vertex buffer), found from the
+// face counts alone, so a caller can refuse a level before building anything.
+uint64_t RenderMeshBytes(const tr4::Lista_Mesh* list);
+// The same for the texture pages of level at 32 or 16 bits (the kept copy and the device's).
+uint64_t TexturePageBytes(const tr4::Level& level, bool wide);

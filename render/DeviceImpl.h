@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include <QOffscreenSurface>
@@ -100,6 +101,13 @@ struct dxDevice8::Impl {
 
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
+
+    // Why the last context could not be made, the last GL error met, and the last shader and
+    // program logs.
+    std::string lastError;
+    std::string lastGlError;
+    std::string shaderLog;
+    std::string programLog;
 
     ~Impl();
     QSurface* Surface() const;

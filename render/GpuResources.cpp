@@ -53,17 +53,38 @@ void main() {
 }
 )";
 
-GLuint Compile(QOpenGLFunctions_3_3_Core* gl, GLenum type, const char* source) {
+// Compiles one shader; on failure its log goes to log.
+GLuint Compile(QOpenGLFunctions_3_3_Core* gl, GLenum type, const char* source, std::string& log) {
     const GLuint shader = gl->glCreateShader(type);
     gl->glShaderSource(shader, 1, &source, nullptr);
     gl->glCompileShader(shader);
     GLint ok = 0;
     gl->glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok) {
+        char text[2048] = {};
+        gl->glGetShaderInfoLog(shader, sizeof text, nullptr, text);
+        log = text;
         gl->glDeleteShader(shader);
         return 0;
     }
     return shader;
+}
+
+std::string GlErrorName(GLenum e) {
+    switch (e) {
+        case GL_INVALID_ENUM:
+            return "GL_INVALID_ENUM";
+        case GL_INVALID_VALUE:
+            return "GL_INVALID_VALUE";
+        case GL_INVALID_OPERATION:
+            return "GL_INVALID_OPERATION";
+        case GL_OUT_OF_MEMORY:
+            return "GL_OUT_OF_MEMORY";
+        case GL_INVALID_FRAMEBUFFER_OPERATION:
+            return "GL_INVALID_FRAMEBUFFER_OPERATION";
+        default:
+            return "GL error " + std::to_string(e);
+    }
 }
 
 }  // namespace
@@ -151,15 +172,29 @@ QSize dxDevice8::Impl::TargetSize() const {
 
 bool dxDevice8::Impl::CreateContext() {
     QSurface* surface = Surface();
-    if (surface == nullptr) return false;
+    if (surface == nullptr) {
+        lastError = "no surface to draw on";
+        return false;
+    }
     auto ctx = std::make_unique<QOpenGLContext>();
     ctx->setFormat(RenderSurfaceFormat());
-    if (!ctx->create()) return false;
+    if (!ctx->create()) {
+        lastError = "no OpenGL context can be made on this display";
+        return false;
+    }
     const QSurfaceFormat got = ctx->format();
-    if (got.version() < qMakePair(3, 3)) return false;
-    if (!ctx->makeCurrent(surface)) return false;
+    if (got.version() < qMakePair(3, 3)) {
+        lastError = "the display gives OpenGL " + std::to_string(got.majorVersion()) + "." +
+                    std::to_string(got.minorVersion()) + ", and 3.3 core is needed";
+        return false;
+    }
+    if (!ctx->makeCurrent(surface)) {
+        lastError = "the OpenGL context cannot be made current";
+        return false;
+    }
     auto* functions = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(ctx.get());
     if (functions == nullptr) {
+        lastError = "the OpenGL 3.3 core functions cannot be resolved";
         ctx->doneCurrent();
         return false;
     }
@@ -174,6 +209,12 @@ bool dxDevice8::Impl::CreateContext() {
                 reinterpret_cast<GLenum (*)()>(context->getProcAddress("glGetGraphicsResetStatus"));
     }
     if (!CreatePipeline()) {
+        if (!shaderLog.empty())
+            lastError = "a shader does not compile: " + shaderLog;
+        else if (!programLog.empty())
+            lastError = "the shader program does not link: " + programLog;
+        else if (lastError.empty())
+            lastError = "the drawing pipeline cannot be set up";
         DropContext();
         return false;
     }
@@ -190,8 +231,8 @@ bool dxDevice8::Impl::CreateContext() {
 }
 
 bool dxDevice8::Impl::LinkProgram(Program& program, const char* fragmentSource) {
-    const GLuint vs = Compile(gl, GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, fragmentSource);
+    const GLuint vs = Compile(gl, GL_VERTEX_SHADER, kVertexShader, shaderLog);
+    const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, fragmentSource, shaderLog);
     if (!vs || !fs) {
         if (vs) gl->glDeleteShader(vs);
         if (fs) gl->glDeleteShader(fs);
@@ -205,7 +246,12 @@ bool dxDevice8::Impl::LinkProgram(Program& program, const char* fragmentSource) 
     gl->glDeleteShader(fs);
     GLint ok = 0;
     gl->glGetProgramiv(program.id, GL_LINK_STATUS, &ok);
-    if (!ok) return false;
+    if (!ok) {
+        char text[2048] = {};
+        gl->glGetProgramInfoLog(program.id, sizeof text, nullptr, text);
+        programLog = text;
+        return false;
+    }
     program.worldViewProjection = gl->glGetUniformLocation(program.id, "worldViewProjection");
     program.untextured = gl->glGetUniformLocation(program.id, "untextured");
     program.flatColour = gl->glGetUniformLocation(program.id, "flatColour");
@@ -222,7 +268,10 @@ bool dxDevice8::Impl::CreatePipeline() {
         return false;
     gl->glGenVertexArrays(1, &vao);
     fboSize = QSize();
-    return gl->glGetError() == GL_NO_ERROR;
+    const GLenum e = gl->glGetError();
+    if (e != GL_NO_ERROR)
+        lastError = lastGlError = "setting up the pipeline gave " + GlErrorName(e);
+    return e == GL_NO_ERROR;
 }
 
 void dxDevice8::Impl::DropContext() {
@@ -336,7 +385,8 @@ bool dxDevice8::Impl::EnsurePageArray() {
         gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1, GL_BGRA,
                             PixelType(t->format), t->pixels.data());
     }
-    if (gl->glGetError() != GL_NO_ERROR) {
+    if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
+        lastGlError = "making the page array gave " + GlErrorName(e);
         gl->glDeleteTextures(1, &pageArray);
         pageArray = 0;
         arrayCapacity = 0;
@@ -366,7 +416,8 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     gl->glActiveTexture(GL_TEXTURE1);
     gl->glBindTexture(GL_TEXTURE_2D, t->id);
     UploadTextureLevel(gl, t->width, t->height, t->format, t->pixels.data());
-    if (gl->glGetError() != GL_NO_ERROR) {
+    if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
+        lastGlError = "uploading a texture gave " + GlErrorName(e);
         gl->glDeleteTextures(1, &t->id);
         t->id = 0;
     }
@@ -391,7 +442,8 @@ void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
     gl->glBufferData(GL_ARRAY_BUFFER,
                      static_cast<GLsizeiptr>(b->vertices.size() * sizeof(GpuVertex)),
                      b->vertices.data(), GL_STATIC_DRAW);
-    if (gl->glGetError() != GL_NO_ERROR) {
+    if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
+        lastGlError = "uploading a vertex buffer gave " + GlErrorName(e);
         gl->glDeleteBuffers(1, &b->id);
         b->id = 0;
     }

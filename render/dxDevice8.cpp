@@ -144,15 +144,17 @@ dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
     if (!impl->created || pixels == nullptr || width < 1 || height < 1) return nullptr;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X1R5G5B5) return nullptr;
     const size_t bytesPerTexel = format == D3DFMT_A8R8G8B8 ? 4 : 2;
-    auto* texture = new dxTexture;
-    texture->owner = impl.get();
-    texture->width = width;
-    texture->height = height;
-    texture->format = format;
+    // Held here until the device knows it, so running out of memory on the way loses nothing.
+    auto made = std::make_unique<dxTexture>();
+    made->owner = impl.get();
+    made->width = width;
+    made->height = height;
+    made->format = format;
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * bytesPerTexel;
-    texture->pixels.assign(static_cast<const uint8_t*>(pixels),
-                           static_cast<const uint8_t*>(pixels) + size);
-    impl->textures.insert(texture);
+    made->pixels.assign(static_cast<const uint8_t*>(pixels),
+                        static_cast<const uint8_t*>(pixels) + size);
+    impl->textures.insert(made.get());
+    dxTexture* texture = made.release();
     impl->AssignLayer(texture);
     if (impl->MakeCurrent()) {
         impl->UploadTexture(texture);
@@ -191,7 +193,9 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
         return v;
     };
 
-    auto* buffer = new dxVertexBuffer;
+    // Held here until the device knows it, so running out of memory on the way loses nothing.
+    auto made = std::make_unique<dxVertexBuffer>();
+    dxVertexBuffer* buffer = made.get();
     buffer->owner = impl.get();
     const int faceCount = mesh->GetFaceCount();
     buffer->faces.reserve(static_cast<size_t>(faceCount));
@@ -214,6 +218,7 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
     }
     Impl::SetVertexLayers(buffer);
     impl->buffers.insert(buffer);
+    made.release();
     if (impl->MakeCurrent()) {
         impl->UploadBuffer(buffer);
         if (buffer->id == 0) {
@@ -344,4 +349,17 @@ int dxDevice8::LiveTextureCount() const {
 }
 int dxDevice8::LiveVertexBufferCount() const {
     return static_cast<int>(impl->buffers.size());
+}
+
+const std::string& dxDevice8::LastError() const {
+    return impl->lastError;
+}
+const std::string& dxDevice8::LastGlError() const {
+    return impl->lastGlError;
+}
+const std::string& dxDevice8::ShaderLog() const {
+    return impl->shaderLog;
+}
+const std::string& dxDevice8::ProgramLog() const {
+    return impl->programLog;
 }

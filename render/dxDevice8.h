@@ -14,6 +14,7 @@
 // buffer released after the device is gone only frees its memory. Single thread (the GUI thread).
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include <QImage>
 #include <QSize>
@@ -32,6 +33,13 @@ class dxDevice8 {
 
     // True when the device has a context (it may still be lost; see IsLost).
     bool HasDevice() const;
+    // Why the device has no context (empty when it has one), and the last shader compile and
+    // program link logs, for the person told that 3-D display is unavailable.
+    const std::string& LastError() const;
+    // The last OpenGL error met while making or uploading something, with what was being done.
+    const std::string& LastGlError() const;
+    const std::string& ShaderLog() const;
+    const std::string& ProgramLog() const;
     // True after a loss was seen (or forced) and until a ResetDevice succeeds.
     bool IsLost() const;
 

@@ -53,20 +53,29 @@ bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
 }  // namespace
 
 int32_t dxMain::CreateDirect3D() {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return E_FAIL;
+    lastError.clear();
+    auto fail = [this](std::string why) {
+        lastError = std::move(why);
+        return E_FAIL;
+    };
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
+        return fail("no GUI application is running");
     QOffscreenSurface surface;
     surface.setFormat(RenderSurfaceFormat());
     surface.create();
-    if (!surface.isValid()) return E_FAIL;
+    if (!surface.isValid()) return fail("no offscreen surface can be made on this display");
     QOpenGLContext context;
     context.setFormat(RenderSurfaceFormat());
-    if (!context.create() || context.format().version() < qMakePair(3, 3) ||
-        !context.makeCurrent(&surface))
-        return E_FAIL;
+    if (!context.create()) return fail("no OpenGL context can be made on this display");
+    const QSurfaceFormat got = context.format();
+    if (got.version() < qMakePair(3, 3))
+        return fail("the display gives OpenGL " + std::to_string(got.majorVersion()) + "." +
+                    std::to_string(got.minorVersion()) + ", and 3.3 core is needed");
+    if (!context.makeCurrent(&surface)) return fail("the OpenGL context cannot be made current");
     auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context);
     if (gl == nullptr) {
         context.doneCurrent();
-        return E_FAIL;
+        return fail("the OpenGL 3.3 core functions cannot be resolved");
     }
     const auto text = [gl](GLenum name) {
         const auto* s = reinterpret_cast<const char*>(gl->glGetString(name));
@@ -84,7 +93,11 @@ int32_t dxMain::CreateDirect3D() {
 
 int32_t dxMain::CreateRenderDevice(QWindow* window, unsigned char windowed,
                                    std::unique_ptr<dxDevice8>& out, QSize offscreenSize) {
-    if (!created) return E_FAIL;
+    if (!created) {
+        lastError = "the graphics system was not created";
+        return E_FAIL;
+    }
+    lastError.clear();
     out.reset(new dxDevice8());
     GetPresentParameters(windowed);
     dxDevice8::Impl& impl = *out->impl;
@@ -105,9 +118,14 @@ int32_t dxMain::CreateRenderDevice(QWindow* window, unsigned char windowed,
         impl.offscreen = std::make_unique<QOffscreenSurface>();
         impl.offscreen->setFormat(RenderSurfaceFormat());
         impl.offscreen->create();
-        if (!impl.offscreen->isValid()) return E_FAIL;
+        if (!impl.offscreen->isValid()) {
+            lastError = impl.lastError = "no offscreen surface can be made on this display";
+            return E_FAIL;
+        }
     }
-    return impl.CreateContext() ? S_OK : E_FAIL;
+    if (impl.CreateContext()) return S_OK;
+    lastError = impl.lastError;
+    return E_FAIL;
 }
 
 PresentParameters dxMain::GetPresentParameters(unsigned char windowed) {

@@ -51,6 +51,8 @@ class dxMain {
 
     // GL_RENDERER and GL_VERSION of the probe context (empty before CreateDirect3D).
     const std::string& RendererString() const { return renderer; }
+    // Why the last CreateDirect3D or CreateRenderDevice failed; empty after a success.
+    const std::string& LastError() const { return lastError; }
     const std::string& VersionString() const { return version; }
 
   private:
@@ -60,5 +62,6 @@ class dxMain {
     PresentParameters presentParameters;
     DisplayMode displayMode;
     std::string renderer;
+    std::string lastError;
     std::string version;
 };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
+#include <new>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -26,7 +28,7 @@
 
 #include "BuildRenderMeshes.h"
 #include "IdleWatcher.h"
-#include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshOwners.h"
 #include "MeshView.h"
 #include "Panel.h"
@@ -267,7 +269,12 @@ void TForm1::FormCreate() {
 void TForm1::ReportNo3D() {
     if (no3DReported) return;
     no3DReported = true;
-    dialogs.showError(QString::fromLatin1(kNo3DText));
+    // Say why, as far as the graphics system knows.
+    std::string why = graphics.LastError();
+    if (why.empty() && device) why = device->LastError();
+    dialogs.showError(why.empty() ? QString::fromLatin1(kNo3DText)
+                                  : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(kNo3DText),
+                                                                  QString::fromStdString(why)));
 }
 
 void TForm1::InstallIdleHandler() {
@@ -328,56 +335,107 @@ void TForm1::Open1Click() {
     OpenLevelFile(path);
 }
 
-void TForm1::OpenLevelFile(const QString& path) {
-    if (loading) return;
-    // Read into a fresh level first: a file that cannot be opened or is no level leaves the
-    // current level, its list, selection and view exactly as they were.
-    auto fresh = std::make_unique<tr4::Level>();
-    tr4::LoadReport report;
-    const QByteArray nativePath = QFile::encodeName(path);
-    const int loaded = tr4::LoadLevelFile(nativePath.constData(), *fresh, &report);
-    if (loaded == 0 || !report.Readable()) {
-        QString reason = QString::fromStdString(report.error);
-        if (reason.isEmpty()) reason = QStringLiteral("the file cannot be opened");
-        dialogs.showError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
-        return;
-    }
-
-    // Handlers that would touch the half-built level wait until the load is done; the message
-    // box below is modal to the application besides.
+bool TForm1::OpenLevelFile(const QString& path) {
+    if (loading) return false;
+    // Handlers that would touch the level wait until the open is done; the message box below is
+    // modal to the application besides, and frames keep drawing the current level meanwhile.
     loading = true;
     struct LoadDone {
         bool& loading;
         ~LoadDone() { loading = false; }
     } loadDone{loading};
+
+    // The new level, its meshes, pages and render meshes are all made beside the current ones,
+    // each taken from the file's memory budget first. Only when every step has succeeded do they
+    // replace the current ones: a file that cannot be opened, is refused or runs out of memory
+    // leaves the level, its list, selection, view and textures exactly as they were.
+    const QByteArray nativePath = QFile::encodeName(path);
+    tr4::LoadedLevel fresh;
+    std::unique_ptr<trTextura> freshPages;
+    std::string failure;
+    bool listShown = false;
+    const QString oldTitle = GroupBox1->title();
+    const QString oldTip = GroupBox1->toolTip();
+    const int oldRow = ListBox1->currentRow();
+    const bool oldRowSelected = oldRow >= 0 && ListBox1->item(oldRow)->isSelected();
+    try {
+        const bool wide = Has3D() && graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
+        if (!tr4::LoadLevel(std::string(nativePath.constData(), nativePath.size()), fresh)) {
+            failure = fresh.error;
+        } else if (!Has3D() || (fresh.budget.Take(TexturePageBytes(*fresh.level, wide),
+                                                  "the texture pages", failure) &&
+                                fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()),
+                                                  "the render meshes", failure))) {
+            // The new list shows while the depth question waits, as it always has; it is put
+            // back should the rest fail.
+            listShown = true;
+            ShowMeshList(fresh.level.get(), fresh.meshes.get(), fresh.warnings);
+            if (Has3D()) {
+                dialogs.messageBox(wide ? QStringLiteral("Se renderiza con 32 bits")
+                                        : QStringLiteral("Se renderiza con 16 bits"),
+                                   QString());
+                freshPages = std::make_unique<trTextura>(*fresh.level);
+                if (wide)
+                    freshPages->CreatePages32(device.get());
+                else
+                    freshPages->CreatePages16(device.get());
+                if (fresh.meshes)
+                    BuildRenderMeshes(fresh.meshes.get(), device.get(), freshPages.get(),
+                                      *fresh.level, &fresh.warnings);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        failure = "out of memory";
+    }
+    for (const std::string& w : fresh.warnings)
+        std::fprintf(stderr, "tr4viewer: %s: warning: %s\n", nativePath.constData(), w.c_str());
+    if (!failure.empty()) {
+        // Render meshes point into their pages: the meshes go first.
+        fresh.meshes.reset();
+        freshPages.reset();
+        if (listShown) {
+            FillMeshList(level.get(), meshList.get());
+            const int count = meshList ? meshList->Count() : 0;
+            if (oldRow >= 0 && oldRow < count) {
+                ListBox1->setCurrentRow(oldRow, oldRowSelected ? QItemSelectionModel::ClearAndSelect
+                                                               : QItemSelectionModel::NoUpdate);
+            }
+            GroupBox1->setTitle(oldTitle);
+            GroupBox1->setToolTip(oldTip);
+        }
+        std::fprintf(stderr, "tr4viewer: %s: %s\n", nativePath.constData(), failure.c_str());
+        // The reason's own "cannot open" would repeat the message's.
+        QString reason = QString::fromStdString(failure);
+        if (reason.startsWith(QStringLiteral("cannot open: "))) reason.remove(0, 13);
+        dialogs.showError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
+        return false;
+    }
+
+    // Everything is made: the new level takes the old one's place.
     viewState.selected = nullptr;
     selectedRecord = nullptr;
-    meshList.reset();
-    level = std::move(*fresh);
-    fresh.reset();
+    meshList = std::move(fresh.meshes);  // the old render meshes go before their pages
+    if (freshPages) texturePages = std::move(freshPages);
+    level = std::move(fresh.level);
+    // Warnings of the build join those of the load.
+    ShowReadInPart(fresh.warnings);
+    return true;
+}
 
-    // A level whose data ended early may hold fewer mesh words than its count says.
-    const size_t meshWords = std::min<size_t>(level.meshDataWordCount, level.meshData.size());
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                      static_cast<uint32_t>(meshWords * 2), meshList);
+void TForm1::ShowReadInPart(const std::vector<std::string>& warnings) {
+    QStringList notes;
+    for (const std::string& w : warnings) notes << QString::fromStdString(w);
+    GroupBox1->setToolTip(notes.isEmpty()
+                              ? QString()
+                              : QStringLiteral("Read in part:\n") + notes.join(QLatin1Char('\n')));
+}
 
-    const int count = meshList ? meshList->Count() : 0;
-    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(count));
-    FillMeshList();
-
-    if (Has3D()) {
-        texturePages = std::make_unique<trTextura>(level);
-        if (graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8)) {
-            dialogs.messageBox(QStringLiteral("Se renderiza con 32 bits"), QString());
-            texturePages->CreatePages32(device.get());
-        } else {
-            dialogs.messageBox(QStringLiteral("Se renderiza con 16 bits"), QString());
-            texturePages->CreatePages16(device.get());
-        }
-        if (meshList && device) {
-            BuildRenderMeshes(meshList.get(), device.get(), texturePages.get(), level);
-        }
-    }
+void TForm1::ShowMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list,
+                          const std::vector<std::string>& warnings) {
+    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(list ? list->Count() : 0));
+    // A level read only in part says so where its meshes are counted.
+    ShowReadInPart(warnings);
+    FillMeshList(level, list);
 }
 
 void TForm1::ListBox1Click() {
@@ -450,9 +508,9 @@ void TForm1::paintEvent(QPaintEvent* event) {
     FormPaint();
 }
 
-void TForm1::FillMeshList() {
-    const int count = meshList ? meshList->Count() : 0;
-    const tr4::MeshOwners owners = tr4::FindMeshOwners(level, meshList.get());
+void TForm1::FillMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list) {
+    const int count = level && list ? list->Count() : 0;
+    const tr4::MeshOwners owners = level ? tr4::FindMeshOwners(*level, list) : tr4::MeshOwners{};
     ListBox1->clear();
     for (int i = 0; i < count; ++i) {
         auto* item = new QListWidgetItem(QStringLiteral("Objeto:%1").arg(i));

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <QImage>
 #include <QMainWindow>
@@ -68,9 +70,9 @@ class TForm1 : public QMainWindow {
     // The open dialog, then OpenLevelFile with the chosen path.
     void Open1Click();
     // Opens a level: the file named on the command line, dropped onto the window or chosen in
-    // the open dialog all come here. Errors are shown; a level that cannot be read leaves the
-    // current one as it was.
-    void OpenLevelFile(const QString& path);
+    // the open dialog all come here. The level replaces the current one only when all of it
+    // could be made; otherwise the reason is shown and nothing changes. True when it replaced it.
+    bool OpenLevelFile(const QString& path);
     // OpenLevelFile once the event loop runs again.
     void OpenLevelFileLater(const QString& path);
     // Checks the spin factor typed in Edit1: a number becomes the camera's factor, anything
@@ -131,16 +133,21 @@ class TForm1 : public QMainWindow {
     void InstallIdleHandler();
     // Runs action; an exception it throws is shown, not passed on.
     void Guarded(const std::function<void()>& action);
-    // One item per mesh, "Objeto:N", whose tooltip names the objects that use the mesh.
-    void FillMeshList();
+    // One item per mesh of list, "Objeto:N", whose tooltip names the objects of level that use
+    // the mesh; none without a level.
+    void FillMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list);
     void RecoverLostDevice();
     void ReportNo3D();
+    // The caption "Meshes: N" with the warnings as its tooltip, and one line per mesh.
+    void ShowMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list,
+                      const std::vector<std::string>& warnings);
+    void ShowReadInPart(const std::vector<std::string>& warnings);
 
     dxMain& graphics;
     TForm1Dialogs dialogs;
 
     std::unique_ptr<dxDevice8> device;
-    tr4::Level level;
+    std::unique_ptr<tr4::Level> level;
     std::unique_ptr<trTextura> texturePages;
     std::unique_ptr<tr4::Lista_Mesh> meshList;
     tr4::MeshRecord* selectedRecord = nullptr;

@@ -108,12 +108,12 @@ void PrintWarnings(const std::string& path, const std::vector<std::string>& warn
 }
 
 // Builds and writes one file; returns 0, or the exit status of the failure after saying why.
-int ExportOne(const Loaded& l, const tr4export::ExportRequest& request, const std::string& out,
-              const std::string& levelPath) {
+int ExportOne(const tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
+              const std::string& out, const std::string& levelPath) {
     tinygltf::Model model;
     std::vector<std::string> warnings;
     std::string error;
-    if (!tr4export::BuildModel(l.level, l.meshes.get(), request, model, warnings, error))
+    if (!tr4export::BuildModel(*l.level, l.meshes.get(), request, model, warnings, error))
         return UsageError(error);
     PrintWarnings(levelPath, warnings);
     if (!tr4export::WriteModel(model, out, request.binary, error)) {
@@ -129,7 +129,7 @@ int Export(const Args& args) {
     ExportOptions o;
     const std::string why = Parse(args, o);
     if (!why.empty()) return UsageError(why);
-    Loaded l;
+    tr4::LoadedLevel l;
     if (!LoadAndDecode(o.path, l)) return 1;
     if (o.objectsDir.empty()) return ExportOne(l, o.request, o.output, o.path);
 
@@ -143,7 +143,7 @@ int Export(const Args& args) {
     using Kind = tr4export::ExportRequest::Kind;
     tr4export::ExportRequest request = o.request;
     request.binary = true;
-    tr4export::PagePngCache pages(l.level);
+    tr4export::PagePngCache pages(*l.level);
     request.pages = &pages;
     auto one = [&](Kind kind, uint32_t id) {
         request.kind = kind;
@@ -152,9 +152,9 @@ int Export(const Args& args) {
             (kind == Kind::Moveable ? "moveable-" : "static-") + std::to_string(id) + ".glb";
         return ExportOne(l, request, o.objectsDir + "/" + name, o.path);
     };
-    for (const tr4::MoveableRecord& m : l.level.moveables)
+    for (const tr4::MoveableRecord& m : l.level->moveables)
         if (const int status = one(Kind::Moveable, m.id); status != 0) return status;
-    const tr4export::ObjectMeshes objects(l.level, l.meshes.get());
+    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     for (uint32_t id : objects.StaticIds())
         if (const int status = one(Kind::Static, id); status != 0) return status;
     return 0;
@@ -167,10 +167,10 @@ int Pages(const Args& args) {
         positional.push_back(a);
     }
     if (positional.size() != 2) return UsageError("pages needs FILE DIR");
-    Loaded l;
+    tr4::LoadedLevel l;
     if (!LoadAndDecode(positional[0], l)) return 1;
     std::string error;
-    if (tr4export::WritePages(l.level, positional[1], error) < 0) {
+    if (tr4export::WritePages(*l.level, positional[1], error) < 0) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
         return kCannotWrite;
     }

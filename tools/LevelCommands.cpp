@@ -7,25 +7,18 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "LevelLoader.h"
 #include "Loaded.h"
 #include "MeshList.h"
 #include "MeshOwners.h"
 
 namespace tr4tool {
 
-bool LoadAndDecode(const std::string& path, Loaded& out) {
-    if (tr4::LoadLevelFile(path.c_str(), out.level, &out.report) == 0 || !out.report.Readable()) {
-        std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.report.error.c_str());
-        return false;
-    }
-    out.warnings = out.report.warnings;
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(out.level.meshData.data()),
-                      static_cast<uint32_t>(out.level.meshData.size() * 2), out.meshes,
-                      &out.warnings);
+bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out) {
+    const bool ok = tr4::LoadLevel(path, out);
     for (const std::string& w : out.warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
-    return true;
+    if (!ok) std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.error.c_str());
+    return ok;
 }
 
 namespace {
@@ -63,9 +56,9 @@ int Info(const Args& args) {
     std::string path;
     bool json;
     if (!ParseFileAndJson(args, path, json)) return UsageError("info takes FILE [--json]");
-    Loaded l;
+    tr4::LoadedLevel l;
     if (!LoadAndDecode(path, l)) return 1;
-    const tr4::Level& v = l.level;
+    const tr4::Level& v = *l.level;
 
     // Every count of the header and the level data, under its field name, in declared order.
     const std::pair<const char*, unsigned long long> fields[] = {
@@ -118,7 +111,7 @@ int Info(const Args& args) {
         std::printf("{");
         for (const auto& [name, value] : fields) std::printf("\"%s\": %llu, ", name, value);
         std::printf("\"parseComplete\": %s, \"parseEnd\": %u, \"warnings\": [",
-                    l.report.parseComplete ? "true" : "false", l.report.parseEnd);
+                    l.parseComplete ? "true" : "false", l.parseEnd);
         for (size_t i = 0; i < l.warnings.size(); ++i)
             std::printf("%s%s", i ? ", " : "", JsonString(l.warnings[i]).c_str());
         std::printf("]}\n");
@@ -132,7 +125,7 @@ int Info(const Args& args) {
             std::printf("%s: %llu\n", name, value);
     }
     std::printf("parseComplete: %s (%u of %u bytes of level data)\n",
-                l.report.parseComplete ? "yes" : "no", l.report.parseEnd, v.levelDataSize);
+                l.parseComplete ? "yes" : "no", l.parseEnd, v.levelDataSize);
     std::printf("warnings: %zu\n", l.warnings.size());
     for (const std::string& w : l.warnings) std::printf("  %s\n", w.c_str());
     return 0;
@@ -142,10 +135,10 @@ int Meshes(const Args& args) {
     std::string path;
     bool json;
     if (!ParseFileAndJson(args, path, json)) return UsageError("meshes takes FILE [--json]");
-    Loaded l;
+    tr4::LoadedLevel l;
     if (!LoadAndDecode(path, l)) return 1;
     const int count = l.meshes ? l.meshes->Count() : 0;
-    const tr4::MeshOwners owners = tr4::FindMeshOwners(l.level, l.meshes.get());
+    const tr4::MeshOwners owners = tr4::FindMeshOwners(*l.level, l.meshes.get());
     if (json) std::printf("[");
     for (int i = 0; i < count; ++i) {
         tr4::MeshRecord* m = nullptr;

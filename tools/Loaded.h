@@ -1,23 +1,14 @@
 #pragma once
-// A level as the level commands read it: loaded, its meshes decoded, the warnings of both.
-#include <memory>
+// The level commands' way into a level: the one load entry point, with its warnings and its
+// one-line reason printed to stderr as every command prints them.
 #include <string>
-#include <vector>
 
-#include "LevelLoader.h"
-#include "MeshList.h"
+#include "LoadLevel.h"
 
 namespace tr4tool {
 
-struct Loaded {
-    tr4::Level level;
-    tr4::LoadReport report;
-    std::unique_ptr<tr4::Lista_Mesh> meshes;
-    std::vector<std::string> warnings;  // the load's, then the decoder's
-};
-
 // Loads and decodes path. Returns false, after printing the one-line reason, when the file is not
 // a readable level; warnings go to stderr either way.
-bool LoadAndDecode(const std::string& path, Loaded& out);
+bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out);
 
 }  // namespace tr4tool

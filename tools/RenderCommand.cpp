@@ -15,7 +15,7 @@
 
 #include "BuildRenderMeshes.h"
 #include "Commands.h"
-#include "LevelLoader.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
 #include "dxBuffer.h"
@@ -137,21 +137,30 @@ int Render(const Args& args) {
     const std::string why = Parse(args, o);
     if (!why.empty()) return UsageError(why);
 
-    tr4::Level level;
-    tr4::LoadReport report;
-    if (tr4::LoadLevelFile(o.path.c_str(), level, &report) == 0 || !report.Readable()) {
-        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), report.error.c_str());
+    tr4::LoadedLevel loaded;
+    if (!tr4::LoadLevel(o.path, loaded)) {
+        for (const std::string& w : loaded.warnings)
+            std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), loaded.error.c_str());
         return 1;
     }
-    std::vector<std::string> warnings = report.warnings;
-    std::unique_ptr<tr4::Lista_Mesh> list;
-    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                      static_cast<uint32_t>(level.meshData.size() * 2), list, &warnings);
+    const tr4::Level& level = *loaded.level;
+    std::vector<std::string> warnings = std::move(loaded.warnings);
+    std::unique_ptr<tr4::Lista_Mesh> list = std::move(loaded.meshes);
     const int count = list ? list->Count() : 0;
     if (o.index && *o.index >= count) {
         std::fprintf(stderr, "tr4tool: INDEX %d is out of range: %s has %d meshes (0 to %d)\n",
                      *o.index, o.path.c_str(), count, count - 1);
         return 2;
+    }
+
+    // Pages and render meshes come out of the level's budget too, taken before anything is made.
+    std::string refused;
+    if (!loaded.budget.Take(tr4::MeshDataBytes(level) == 0 ? 0 : RenderMeshBytes(list.get()),
+                            "the render meshes", refused) ||
+        !loaded.budget.Take(TexturePageBytes(level, true), "the texture pages", refused)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), refused.c_str());
+        return 1;
     }
 
     if (!HaveDisplay()) return Fail("render needs a display (run it under xvfb-run)");
@@ -160,10 +169,11 @@ int Render(const Args& args) {
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     dxMain system;
-    if (system.CreateDirect3D() != S_OK) return Fail("no OpenGL 3.3 context can be made");
+    if (system.CreateDirect3D() != S_OK)
+        return Fail("no OpenGL 3.3 context can be made: " + system.LastError());
     std::unique_ptr<dxDevice8> device;
     if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
-        return Fail("the render device could not be created");
+        return Fail("the render device could not be created: " + system.LastError());
 
     // The picture stands for the viewer's panel: at the default size the two are the same.
     const float aspect = ViewAspect(o.width, o.height);
@@ -177,20 +187,30 @@ int Render(const Args& args) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
 
-    auto renderOne = [&](int index, const std::string& out) -> bool {
+    // Empty when the picture was drawn and written, else why not.
+    auto renderOne = [&](int index, const std::string& out) -> std::string {
         tr4::MeshRecord* record = nullptr;
-        if (!list || !list->GetRecord(index, record) || record == nullptr) return false;
+        if (!list || !list->GetRecord(index, record) || record == nullptr)
+            return "mesh " + std::to_string(index) + " does not exist";
         AimAtMesh(*device, *record);
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
-        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK) return false;
+        const std::string device3D =
+            !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
+        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK)
+            return "could not draw mesh " + std::to_string(index) +
+                   (device3D.empty() ? std::string() : ": " + device3D);
         const QImage frame = device->ReadFrame();
-        return !frame.isNull() && frame.save(QString::fromStdString(out), "PNG");
+        if (frame.isNull())
+            return "could not read the frame back" +
+                   (device3D.empty() ? std::string() : ": " + device3D);
+        if (!frame.save(QString::fromStdString(out), "PNG")) return "cannot write " + out;
+        return "";
     };
 
     int status = 0;
     if (o.index) {
-        if (!renderOne(*o.index, o.output)) status = Fail("could not draw or write " + o.output);
+        if (const std::string why = renderOne(*o.index, o.output); !why.empty()) status = Fail(why);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
@@ -200,7 +220,7 @@ int Render(const Args& args) {
             char name[32];
             std::snprintf(name, sizeof name, "%0*d.png", digits, i);
             const std::string out = o.allDir + "/" + name;
-            if (!renderOne(i, out)) status = Fail("could not draw or write " + out);
+            if (const std::string why = renderOne(i, out); !why.empty()) status = Fail(why);
         }
     }
     // Meshes first, then the pages, then the device.

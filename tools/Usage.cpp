@@ -39,8 +39,9 @@ const char kUsage[] =
     "  --version              the program's version\n"
     "\n"
     "Exit status: 0 when the level was read (warnings go to standard error), 1 when FILE is not\n"
-    "a readable level, 2 for a usage error, 3 when the level was read but the output could not\n"
-    "be made or written (render: no display, say).\n";
+    "a readable level (not a regular file, damaged, over its memory budget of 64 x its size +\n"
+    "64 MiB, or out of memory), 2 for a usage error, 3 when the level was read but the output\n"
+    "could not be made or written (a file that cannot be written; render: no display, say).\n";
 
 int UsageError(const std::string& why) {
     if (!why.empty()) std::fprintf(stderr, "tr4tool: %s\n", why.c_str());

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ int Render(const Args&) {
 
 }  // namespace tr4tool
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     using namespace tr4tool;
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
                       std::strcmp(argv[1], "help") == 0)) {
@@ -66,4 +69,25 @@ int main(int argc, char** argv) {
     if (command == "export") return Export(args);
     if (command == "pages") return Pages(args);
     return UsageError("unknown command '" + command + "'");
+}
+
+// The file a command names, for a message that has nothing better to go on.
+std::string FileOf(int argc, char** argv) {
+    for (int i = 2; i < argc; ++i)
+        if (argv[i][0] != '-' || std::strcmp(argv[i], "-") == 0) return argv[i];
+    return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The load reports running out of memory itself; this catches it anywhere else, so it is
+    // an error with the file's name, never an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "tr4tool: %s: out of memory\n", FileOf(argc, argv).c_str());
+        return 1;
+    }
 }

@@ -198,3 +198,25 @@ TEST_F(RenderTool, RefusesBadArgumentsAndUnreadableFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RenderTool, WithoutOpenGL33ItSaysWhyAndExits3) {
+    const std::string command = "MESA_GL_VERSION_OVERRIDE=3.0 " + std::string(TR4TOOL) +
+                                " render " + TR4_SAMPLE_LEVEL + " 0 -o " +
+                                (dir / "none.png").string() + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_TRUE(pipe);
+    std::string said;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) said += buffer;
+    const int status = pclose(pipe);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << said;
+    EXPECT_NE(said.find("tr4tool: no OpenGL 3.3 context can be made: the display gives OpenGL "
+                        "3.0, and 3.3 core is needed\n"),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(fs::exists(dir / "none.png"));
+}
+
+}  // namespace

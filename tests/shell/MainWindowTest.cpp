@@ -1,9 +1,16 @@
 // The main window under a display: layout and texts, the load flow with its dialogs answered by
 // the test, selection, frames, mouse drags, device loss, the spin-factor error and shutdown.
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <memory>
+#include <new>
 #include <set>
+#include <thread>
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -22,18 +29,99 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "HostileLevels.h"
 #include "LevelLoader.h"
 #include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MainWindow.h"
+#include "MemoryBudget.h"
 #include "Panel.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
 
+// Allocations made to fail on purpose. While armed, on the test's own thread, every allocation of
+// at least gFailFrom bytes is counted, and the one after gFailSkip of them throws std::bad_alloc
+// as a full memory would. Every form of new and delete goes through malloc and free, so the pairs
+// stay matched whoever allocates.
+namespace {
+std::atomic<bool> gArmed{false};
+std::thread::id gArmedThread;
+size_t gFailFrom = 0;
+long gFailSkip = -1;  // -1: count only
+long gCounted = 0;
+
+void* Allocate(size_t n) {
+    if (gArmed.load(std::memory_order_relaxed) && n >= gFailFrom &&
+        std::this_thread::get_id() == gArmedThread) {
+        if (gFailSkip >= 0 && gCounted == gFailSkip) {
+            gArmed = false;
+            throw std::bad_alloc();
+        }
+        ++gCounted;
+    }
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+
+void Arm(size_t from, long skip) {
+    gFailFrom = from;
+    gFailSkip = skip;
+    gCounted = 0;
+    gArmedThread = std::this_thread::get_id();
+    gArmed = true;
+}
+}  // namespace
+
+void* operator new(size_t n) {
+    return Allocate(n);
+}
+void* operator new[](size_t n) {
+    return Allocate(n);
+}
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+
 namespace {
 
 dxMain graphicsSystem;
+
+long PeakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
 // What the window asked of the person, and the answers the test gives.
 struct Person {
@@ -239,8 +327,8 @@ class MainWindowTest : public QObject {
         bool pagesMadeWhenAsked = true;
         person.duringMessageBox = [&] {
             listedWhenAsked = form->ListBox1->count();
-            pagesMadeWhenAsked = form->TexturePages()->GetPage32(0) != nullptr ||
-                                 form->TexturePages()->GetPage16(0) != nullptr;
+            // The new pages are made beside the shown ones and replace them at the end.
+            pagesMadeWhenAsked = form->TexturePages() != nullptr;
         };
         Open(path);
         QCOMPARE(person.dialogTitles,
@@ -334,6 +422,101 @@ class MainWindowTest : public QObject {
         Open(WriteLevel(QStringLiteral("cut.tr4"), cut));
         QVERIFY(person.errors.isEmpty());
         QCOMPARE(form->ListBox1->count(), int(demo.meshes.size()));
+        // Read only in part, and it says so where the meshes are counted.
+        QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: 4"));
+        QVERIFY(form->GroupBox1->toolTip().contains(QString::fromStdString(report.warnings[0])));
+
+        Open(DemoPath());
+        QCOMPARE(form->GroupBox1->toolTip(), QString());
+    }
+
+    // The real level on show, then files that hurt a reader: each is refused with one line, the
+    // level keeps drawing as it was, and opening them costs no more than their budgets.
+    void hostileFilesLeaveTheLevelDrawing() {
+        std::vector<tr4test::HostileLevel> corpus = tr4test::HostileCorpus();
+        QStringList paths;
+        uint64_t budgets = 0;
+        for (const tr4test::HostileLevel& c : corpus) {
+            if (c.opens) continue;
+            paths << WriteLevel(QStringLiteral("hostile%1.tr4").arg(paths.size()), c.file);
+            budgets = std::max(budgets, tr4::MemoryBudget::ForFile(c.file.size()).Limit());
+        }
+        corpus.clear();
+        const QString fifo = dir.filePath(QStringLiteral("pipe.tr4"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        paths.prepend(fifo);
+
+        Open(QStringLiteral(TR4_REAL_LEVEL));
+        Select(5);
+        form->FormPaint();
+        const QImage shown = form->GrabPanelFrame();
+        QVERIFY(NonWhitePixels(shown) > 0);
+        const tr4::MeshRecord* record = form->SelectedRecord();
+
+        const long before = PeakResidentKiB();
+        for (const QString& path : paths) {
+            person.errors.clear();
+            Open(path);
+            QCOMPARE(person.errors.size(), 1);
+            QVERIFY2(person.errors[0].startsWith(QStringLiteral("Cannot open ") + path + ": "),
+                     qPrintable(person.errors[0]));
+            QVERIFY(!person.errors[0].contains(QLatin1Char('\n')));
+            QCOMPARE(form->ListBox1->count(), 191);
+            QCOMPARE(form->SelectedRecord(), record);
+            form->FormPaint();
+            QCOMPARE(form->GrabPanelFrame(), shown);
+        }
+        const long grown = PeakResidentKiB() - before;
+        QVERIFY2(grown <= long(budgets >> 10), qPrintable(QString::number(grown)));
+        // A pipe is named as such, not as an unknown failure.
+        Open(fifo);
+        QCOMPARE(
+            person.errors.last(),
+            QStringLiteral("Cannot open %1: it is a pipe (FIFO), not a regular file").arg(fifo));
+    }
+
+    // Out of memory at the start of a load and after its level was read (while its pages and
+    // render meshes are made): the error is shown and the previous level keeps drawing.
+    void outOfMemoryKeepsThePreviousLevelDrawing() {
+        Open(QStringLiteral(TR4_REAL_LEVEL));
+        Select(5);
+        form->FormPaint();
+        const QImage shown = form->GrabPanelFrame();
+        const tr4::MeshRecord* record = form->SelectedRecord();
+
+        // How many large allocations the load itself makes.
+        constexpr size_t kLarge = 64 * 1024;
+        tr4::LoadedLevel probe;
+        Arm(kLarge, -1);
+        QVERIFY(tr4::LoadLevel(TR4_REAL_LEVEL, probe));
+        gArmed = false;
+        const long ofLoad = gCounted;
+        probe = tr4::LoadedLevel();
+        QVERIFY(ofLoad > 0);
+
+        for (long skip : {0L, ofLoad}) {
+            person.errors.clear();
+            Arm(kLarge, skip);
+            Open(QStringLiteral(TR4_REAL_LEVEL));
+            const bool failed = !gArmed;
+            gArmed = false;
+            QVERIFY2(failed, "no allocation was made to fail");
+            QCOMPARE(person.errors.size(), 1);
+            QVERIFY2(person.errors[0].endsWith(QStringLiteral(": out of memory")),
+                     qPrintable(person.errors[0]));
+            QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: 191"));
+            QCOMPARE(form->ListBox1->count(), 191);
+            QCOMPARE(form->ListBox1->currentRow(), 5);
+            QVERIFY(form->ListBox1->item(5)->isSelected());
+            QCOMPARE(form->SelectedRecord(), record);
+            form->FormPaint();
+            QCOMPARE(form->GrabPanelFrame(), shown);
+        }
+        // And a drag still turns it.
+        Drag({10, 10}, {60, 10}, Qt::NoModifier);
+        form->FormPaint();
+        QVERIFY(form->GrabPanelFrame() != shown);
+        QVERIFY(NonWhitePixels(form->GrabPanelFrame()) > 0);
     }
 
     void failedOpenLeavesEverythingAsItWas() {
@@ -721,6 +904,10 @@ class MainWindowTest : public QObject {
         QVERIFY(!form->Surface());
         QTRY_COMPARE(person.errors.size(), 1);
         QVERIFY(person.errors[0].startsWith(QStringLiteral("3-D display is unavailable")));
+        // And why, as the graphics system found it.
+        QVERIFY2(person.errors[0].contains(QStringLiteral("OpenGL")) &&
+                     person.errors[0].endsWith(QLatin1Char(')')),
+                 qPrintable(person.errors[0]));
         QVERIFY(form->GrabPanelFrame().isNull());
 
         // The rest of the window works: levels load and list, the mouse feeds the camera.

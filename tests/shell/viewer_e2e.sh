@@ -3,8 +3,9 @@
 # line opens at start; the list's tooltips name the objects using a mesh; "0,01" typed into the
 # spin factor box is not interrupted and is refused once on Return; with the box focused no
 # frames are drawn; a level dropped onto the window opens; File, Open Source, type the level's
-# path, accept, dismiss the message box, click an item, right-drag over the view. Screenshots of
-# the panel must show a textured mesh on white, and the drag must turn it.
+# path, accept, dismiss the message box, click an item, right-drag over the view; then open a FIFO
+# and a zlib bomb, each refused. Screenshots of the panel must show a textured mesh on white, the
+# drag must turn it, and the refused files must leave it drawn and turning.
 #   viewer_e2e.sh TR4VIEWER LEVEL [DRAG_SOURCE]
 # Runs on a display of its own (xvfb-run), so windows of tests running beside it cannot get
 # into its screenshots.
@@ -228,23 +229,28 @@ if [[ -n "$drag_source" ]]; then
   echo "drop: the level opened"
 fi
 
-# File, Open Source (no shortcuts: the mouse opens the menu, the arrow keys pick the entry).
-xdotool mousemove $((cx + 16)) $(((wy + cy) / 2)) click 1
-poll 50 xdotool search --onlyvisible --class tr4viewer >/dev/null || true
-xdotool key Down Return
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Abrir Archivo de Tomb Raider 4$' |
-  head -1) || fail "the open dialog did not appear"
-xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-xdotool type --delay 10 "$level"
+# File, Open Source (no shortcuts: the mouse opens the menu, the arrow keys pick the entry), type
+# the path, accept; then a message box follows: the page depth after a load, the reason after a
+# refusal. Return dismisses it.
 dialog_gone() { ! xdotool search --onlyvisible --name '^Abrir Archivo de Tomb Raider 4$' >/dev/null; }
-for attempt in 1 2 3; do
-  xdotool key Return  # a completion list may take the first one
-  poll 20 dialog_gone && break
-done
-dialog_gone || fail "the open dialog did not accept the path"
-
-poll 100 box_up || fail "no message box after the load"
-dismiss_box
+open_path() {
+  local path=$1
+  xdotool mousemove $((cx + 16)) $(((wy + cy) / 2)) click 1
+  poll 50 xdotool search --onlyvisible --class tr4viewer >/dev/null || true
+  xdotool key Down Return
+  dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Abrir Archivo de Tomb Raider 4$' |
+    head -1) || fail "the open dialog did not appear"
+  xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+  xdotool type --delay 10 "$path"
+  for attempt in 1 2 3; do
+    xdotool key Return  # a completion list may take the first one
+    poll 20 dialog_gone && break
+  done
+  dialog_gone || fail "the open dialog did not accept $path"
+  poll 100 box_up || fail "no message box after opening $path"
+  dismiss_box
+}
+open_path "$level"
 
 # Item 3 of the list (ListBox1 at 32,72 in the client area, 13-pixel items).
 xdotool mousemove $((cx + 80)) "$(item_y 3)" click 1
@@ -256,14 +262,42 @@ echo "selected mesh: $nonwhite non-white pixels, $colours colours"
 [[ $colours -gt 16 ]] || fail "the mesh looks untextured ($colours colours)"
 
 # Right-drag across the view: the mesh turns.
-xdotool mousemove $((px + 160)) $((py + 190))
-xdotool mousedown 3
-for step in 1 2 3 4 5 6 7 8; do xdotool mousemove $((px + 160 + 8 * step)) $((py + 190 + 3 * step)); done
-xdotool mouseup 3
-turned() { shot turned && crop turned && changed=$(analyse diff "$work/selected-panel.ppm" "$work/turned-panel.ppm") &&
+drag() {
+  xdotool mousemove $((px + 160)) $((py + 190))
+  xdotool mousedown 3
+  for step in 1 2 3 4 5 6 7 8; do xdotool mousemove $((px + 160 + 8 * step)) $((py + 190 + 3 * step)); done
+  xdotool mouseup 3
+}
+turned() { shot turned && crop turned && changed=$(analyse diff "$work/$before-panel.ppm" "$work/turned-panel.ppm") &&
   [[ $changed -gt 500 ]]; }
+drag
+before=selected
 poll 50 turned || fail "the right-drag did not turn the mesh ($changed pixels changed)"
 echo "after the drag: $changed pixels changed"
+
+# A FIFO nobody writes to, and a file of four zlib bombs (256 MiB of zeros each, 1 MB on disk):
+# each is refused with a message, and the mesh stays drawn as it was and still turns.
+mkfifo "$work/pipe.tr4"
+python3 - "$work/bomb.tr4" <<'PY'
+import struct, sys, zlib
+z = zlib.compressobj(9)
+block = bytes(1 << 20)
+stream = b''.join(z.compress(block) for _ in range(256)) + z.flush()
+chunk = struct.pack('<II', 256 << 20, len(stream)) + stream
+with open(sys.argv[1], 'wb') as f:
+    f.write(struct.pack('<IHHH', 0x00345254, 1, 1, 0) + chunk * 4 + struct.pack('<I', 0))
+PY
+cp "$work/turned-panel.ppm" "$work/kept-panel.ppm"
+for hostile in "$work/pipe.tr4" "$work/bomb.tr4"; do
+  open_path "$hostile"
+  same() { shot after && crop after && [[ $(analyse diff "$work/kept-panel.ppm" "$work/after-panel.ppm") -eq 0 ]]; }
+  poll 50 same || fail "opening $hostile changed the view"
+  echo "$(basename "$hostile") refused; the mesh is still drawn"
+done
+drag
+before=kept
+poll 50 turned || fail "after the refused files the right-drag did not turn the mesh"
+echo "after the refused files the drag turns it: $changed pixels changed"
 
 # File, Exit ends the program.
 xdotool mousemove $((cx + 16)) $(((wy + cy) / 2)) click 1

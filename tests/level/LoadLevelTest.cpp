@@ -1,0 +1,97 @@
+// The one load entry point: its success flag, error and warnings, and what it spends of the
+// file's memory budget, counted by the budget itself against sizes worked out here.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "HostileLevels.h"
+#include "LoadLevel.h"
+#include "MemoryBudget.h"
+
+namespace {
+
+using tr4test::Bytes;
+
+TEST(LoadLevel, AStatedSizeBoundsTheOutputButIsNoAllocation) {
+    // The texture chunk says 256 MiB; its stream gives 1.6 MB of texels that do not compress.
+    const tr4test::LevelPlan demo = tr4test::DemoLevel();
+    Bytes texels(1600000);
+    std::mt19937 random(8);
+    for (uint8_t& b : texels) b = uint8_t(random());
+    Bytes chunk = tr4test::BuildChunk(texels, 256u << 20);
+    const Bytes file = tr4test::FileOfChunks(chunk, tr4test::BuildChunk(demo.pages16),
+                                             tr4test::BuildChunk(demo.miscPages),
+                                             tr4test::BuildChunk(tr4test::BuildLevelData(demo)));
+    tr4::LoadedLevel loaded;
+    ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+    EXPECT_TRUE(loaded.warnings.empty());
+    EXPECT_EQ(loaded.level->pages32, texels);
+    EXPECT_EQ(loaded.level->pages32Size, texels.size());
+    // While growing, the old and the new block are both held: at most twice what the stream
+    // gives, plus what the rest of this small level takes.
+    EXPECT_LT(loaded.budget.Peak(), 2 * texels.size() + 200000);
+    EXPECT_EQ(loaded.meshes->Count(), int(demo.meshes.size()));
+}
+
+TEST(LoadLevel, DamagedSizeFieldsOfTheLevelData) {
+    const tr4test::LevelPlan demo = tr4test::DemoLevel();
+    const Bytes levelData = tr4test::BuildLevelData(demo);
+    const Bytes pages32 = tr4test::BuildChunk(demo.pages32);
+    const Bytes pages16 = tr4test::BuildChunk(demo.pages16);
+    const Bytes misc = tr4test::BuildChunk(demo.miscPages);
+    {
+        // Stated ten times too large: the level opens whole, without a word.
+        const Bytes file =
+            tr4test::FileOfChunks(pages32, pages16, misc,
+                                  tr4test::BuildChunk(levelData, uint32_t(levelData.size() * 10)));
+        tr4::LoadedLevel loaded;
+        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+        EXPECT_TRUE(loaded.parseComplete);
+        EXPECT_TRUE(loaded.warnings.empty());
+        EXPECT_EQ(loaded.level->levelData, levelData);
+    }
+    {
+        // Stated 100 bytes short: those bytes are kept, the parse goes as far as they reach,
+        // and every mesh before the cut is there.
+        const Bytes file =
+            tr4test::FileOfChunks(pages32, pages16, misc,
+                                  tr4test::BuildChunk(levelData, uint32_t(levelData.size() - 100)));
+        tr4::LoadedLevel loaded;
+        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+        ASSERT_FALSE(loaded.warnings.empty());
+        EXPECT_NE(loaded.warnings[0].find("chunk 4 (levelData) states"), std::string::npos);
+        EXPECT_NE(loaded.warnings[0].find("its stream holds more"), std::string::npos);
+        EXPECT_EQ(loaded.level->levelData, Bytes(levelData.begin(), levelData.end() - 100));
+        EXPECT_FALSE(loaded.parseComplete);
+        EXPECT_EQ(loaded.meshes->Count(), int(demo.meshes.size()));
+    }
+}
+
+TEST(LoadLevel, BombsAreRefusedBeforeTheirMemoryIsTaken) {
+    // 8 MiB of zero words as mesh data: 420,000 empty meshes, each a record of its own.
+    tr4test::LevelPlan plan = tr4test::DemoLevel();
+    plan.meshData = Bytes(8u << 20, 0);
+    const Bytes file = tr4test::BuildLevelFile(plan);
+    tr4::LoadedLevel loaded;
+    EXPECT_FALSE(tr4::LoadLevelImage(file.data(), file.size(), loaded));
+    EXPECT_EQ(loaded.error.rfind("refused: the decoded meshes would need ", 0), 0u) << loaded.error;
+    EXPECT_FALSE(loaded.level);
+    EXPECT_FALSE(loaded.meshes);
+
+    // A zlib bomb: refused when its output passes the budget, long before its stated 256 MiB.
+    const Bytes bomb = tr4test::ZeroStreamChunk(256u << 20, 256u << 20);
+    const Bytes bombs = tr4test::FileOfChunks(bomb, bomb, bomb, bomb);
+    ASSERT_TRUE(!tr4::LoadLevelImage(bombs.data(), bombs.size(), loaded));
+    EXPECT_EQ(loaded.error.rfind("refused: chunk 1 (pages32) would need ", 0), 0u) << loaded.error;
+}
+
+TEST(LoadLevel, FilesThatAreNoLevel) {
+    tr4::LoadedLevel loaded;
+    EXPECT_FALSE(tr4::LoadLevel("/nonexistent/level.tr4", loaded));
+    EXPECT_EQ(loaded.error, "cannot open: No such file or directory");
+    EXPECT_FALSE(tr4::LoadLevel("/dev/null", loaded));
+    EXPECT_EQ(loaded.error, "cannot open: it is a device or socket, not a regular file");
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "HostileLevels.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+
+namespace tr4test {
+namespace {
+
+void PutU32(Bytes& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+Bytes RawChunk(uint32_t stated, uint32_t packed, const Bytes& stream) {
+    Bytes out;
+    PutU32(out, stated);
+    PutU32(out, packed);
+    out.insert(out.end(), stream.begin(), stream.end());
+    return out;
+}
+
+Bytes Stream(const Bytes& chunk) {
+    return Bytes(chunk.begin() + 8, chunk.end());
+}
+
+}  // namespace
+
+Bytes ZeroStreamChunk(uint64_t realSize, uint32_t statedSize) {
+    z_stream z{};
+    deflateInit(&z, Z_BEST_COMPRESSION);
+    static const Bytes zeros(1 << 20, 0);
+    Bytes stream;
+    uint8_t out[1 << 16];
+    uint64_t left = realSize;
+    int flush = Z_NO_FLUSH;
+    do {
+        const uint64_t n = std::min<uint64_t>(left, zeros.size());
+        z.next_in = const_cast<Bytef*>(zeros.data());
+        z.avail_in = static_cast<uInt>(n);
+        left -= n;
+        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = out;
+            z.avail_out = sizeof out;
+            deflate(&z, flush);
+            stream.insert(stream.end(), out, out + (sizeof out - z.avail_out));
+        } while (z.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&z);
+    return RawChunk(statedSize, static_cast<uint32_t>(stream.size()), stream);
+}
+
+Bytes FileOfChunks(const Bytes& pages32, const Bytes& pages16, const Bytes& miscPages,
+                   const Bytes& levelData) {
+    Bytes out;
+    PutU32(out, 0x00345254);
+    out.insert(out.end(), {1, 0, 1, 0, 0, 0});
+    for (const Bytes* chunk : {&pages32, &pages16, &miscPages, &levelData})
+        out.insert(out.end(), chunk->begin(), chunk->end());
+    PutU32(out, 0);
+    return out;
+}
+
+LevelPlan FaceBomb(int meshes) {
+    LevelPlan plan = DemoLevel();
+    MeshPlan mesh;
+    mesh.vertices = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}};
+    mesh.rectangles.assign(32767, tr4::MeshRectangle{{0, 1, 2, 3}, 0, 0});
+    mesh.triangles.assign(32767, tr4::MeshTriangle{{0, 1, 2}, 0, 0});
+    plan.meshes.assign(static_cast<size_t>(meshes), mesh);
+    return plan;
+}
+
+std::vector<HostileLevel> HostileCorpus() {
+    std::vector<HostileLevel> corpus;
+    const LevelPlan demo = DemoLevel();
+    const Bytes levelData = BuildChunk(BuildLevelData(demo));
+    const Bytes pages32 = BuildChunk(demo.pages32);
+    const Bytes pages16 = BuildChunk(demo.pages16);
+    const Bytes misc = BuildChunk(demo.miscPages);
+
+    {
+        // 16 MiB of zero words: some 840,000 meshes with nothing in them.
+        LevelPlan plan = demo;
+        plan.meshData = Bytes(16u << 20, 0);
+        corpus.push_back({"mesh-count bomb", BuildLevelFile(plan), false,
+                          "refused: the decoded meshes would need"});
+    }
+    corpus.push_back({"face bomb", BuildLevelFile(FaceBomb(40)), false, "refused: "});
+    corpus.push_back({"one mesh of 65,534 faces", BuildLevelFile(FaceBomb(1)), true, ""});
+    {
+        // Four chunks of 256 MiB of zeros each.
+        const Bytes bomb = ZeroStreamChunk(256u << 20, 256u << 20);
+        corpus.push_back({"zlib bombs", FileOfChunks(bomb, bomb, bomb, bomb), false,
+                          "refused: chunk 1 (pages32) would need"});
+    }
+    {
+        // A texture chunk stated as 256 MiB whose stream gives 1.6 MB of texels.
+        Bytes texels(1600000);
+        std::mt19937 random(8);
+        for (uint8_t& b : texels) b = static_cast<uint8_t>(random());
+        const Bytes real = BuildChunk(texels);
+        corpus.push_back({"stated 256 MiB, stream of 1.6 MB",
+                          FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(real.size() - 8),
+                                                Stream(real)),
+                                       pages16, misc, levelData),
+                          true, ""});
+    }
+    {
+        const Bytes tiny = BuildChunk(Bytes(20, 7));
+        corpus.push_back({"stated 256 MiB, stream of 20 bytes",
+                          FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(tiny.size() - 8),
+                                                Stream(tiny)),
+                                       pages16, misc, levelData),
+                          true, "more than any zlib stream can give"});
+    }
+    {
+        Bytes stated = levelData;
+        std::memset(stated.data(), 0xFF, 4);
+        corpus.push_back({"level data stated as 4 GiB",
+                          FileOfChunks(pages32, pages16, misc, stated), false,
+                          "states 4294967295 uncompressed bytes"});
+        Bytes packed = pages16;
+        std::memset(packed.data() + 4, 0xFF, 4);
+        corpus.push_back({"compressed size of 4 GiB",
+                          FileOfChunks(pages32, packed, misc, levelData), false,
+                          "states 4294967295 compressed bytes"});
+    }
+    {
+        // The level data's size field says 100 bytes fewer than its stream gives.
+        Bytes under = levelData;
+        uint32_t size = 0;
+        std::memcpy(&size, under.data(), 4);
+        size -= 100;
+        std::memcpy(under.data(), &size, 4);
+        corpus.push_back({"understated level data", FileOfChunks(pages32, pages16, misc, under),
+                          true, "its stream holds more"});
+    }
+    return corpus;
+}
+
+}  // namespace tr4test
