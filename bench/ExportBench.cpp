@@ -1,5 +1,5 @@
-// Export figure, against a baseline measured in the same run (the machines are noisy, so only
-// the ratio means anything):
+// Export figure, a ratio against a baseline timed in alternation with it (see Paired.h), on
+// wall-clock time (the work happens in child processes):
 //
 //   export    `tr4tool export LEVEL --all -o OUT.glb` of the real level, against `tr4tool info`
 //             of it plus the PNG encoding of all its pages: what any export must at least do is
@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "BestOfRuns.h"
 #include "LevelLoader.h"
 #include "MeshFaces.h"
 #include "PagePng.h"
+#include "Paired.h"
 
 extern char** environ;
 
@@ -48,51 +48,41 @@ std::string OutputPath() {
     return "/tmp/tr4-export-bench-" + std::to_string(getpid()) + ".glb";
 }
 
-void BM_Baseline_Info(benchmark::State& state) {
-    for (auto _ : state)
-        if (!RunTool({"info", kRealLevel})) state.SkipWithError("tr4tool info failed");
-}
-BENCHMARK(BM_Baseline_Info)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
-
-void BM_Baseline_EncodePages(benchmark::State& state) {
+void BM_ExportAll_vs_InfoAndPages(benchmark::State& state) {
     tr4::Level level;
     if (!tr4::LoadLevelFile(kRealLevel, level)) {
         state.SkipWithError("cannot read the level");
         return;
     }
-    std::vector<uint8_t> png;
-    for (auto _ : state) {
-        for (int page = 0; page < tr4::PageCount(level); ++page) {
-            tr4export::EncodePagePng(level, page, png);
-            benchmark::DoNotOptimize(png.data());
-        }
-    }
-}
-BENCHMARK(BM_Baseline_EncodePages)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
-
-void BM_ExportAll(benchmark::State& state) {
     const std::string out = OutputPath();
-    for (auto _ : state)
-        if (!RunTool({"export", kRealLevel, "--all", "-o", out}))
-            state.SkipWithError("tr4tool export failed");
+    std::vector<uint8_t> png;
+    paired::Run(
+        state, "export", paired::Clock::Wall,
+        [&] {
+            if (!RunTool({"export", kRealLevel, "--all", "-o", out}))
+                state.SkipWithError("tr4tool export failed");
+        },
+        [&] {
+            if (!RunTool({"info", kRealLevel})) state.SkipWithError("tr4tool info failed");
+            for (int page = 0; page < tr4::PageCount(level); ++page) {
+                tr4export::EncodePagePng(level, page, png);
+                benchmark::DoNotOptimize(png.data());
+            }
+        });
     std::remove(out.c_str());
 }
-BENCHMARK(BM_ExportAll)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_ExportAll_vs_InfoAndPages)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    // Wall time: the work happens in child processes.
-    BestOfRuns best(BestOfRuns::Clock::Wall);
-    benchmark::RunSpecifiedBenchmarks(&best);
-    auto& ns = best.ns;
-    if (ns.count("BM_ExportAll") && ns.count("BM_Baseline_Info") &&
-        ns.count("BM_Baseline_EncodePages")) {
-        const double baseline = ns["BM_Baseline_Info"] + ns["BM_Baseline_EncodePages"];
-        std::printf("\nexport --all / (info + PNG of every page)   %.3f   target < 2\n",
-                    ns["BM_ExportAll"] / baseline);
-    }
+    benchmark::RunSpecifiedBenchmarks();
+    std::printf("\n");
+    paired::Print("export --all / (info + PNG of every page)", "export", 2);
     benchmark::Shutdown();
     return 0;
 }

@@ -13,7 +13,9 @@
 #include <memory>
 #include <new>
 
+#include "MappedFile.h"
 #include "MemoryReader.h"
+#include "WholeInflate.h"
 
 static_assert(std::endian::native == std::endian::little,
               "level fields are copied straight from little-endian files");
@@ -159,6 +161,26 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     }
     std::string budgetError;
     const std::string what = Format("chunk %d (%s)", number, chunk.name);
+    // The fast way first, where the stated size is a plausible one for the stream: libdeflate in
+    // one call into room for the stated size. A stream it does not finish cleanly, or room the
+    // budget will not give, goes the careful way below, as if the fast one had not been tried.
+    if (stated <= uint64_t(packedSize) * kWholeInflateRatio + 64 &&
+        budget.Take(stated, what.c_str(), budgetError)) {
+        if (InflateWhole(stream, packedSize, stated, buffer)) {
+            size = static_cast<uint32_t>(buffer.size());
+            if (buffer.size() < stated - stated / 8) {
+                // Much less than stated: keep only what the stream gave.
+                Bytes exact(buffer);
+                buffer.swap(exact);
+                budget.Give(stated - buffer.size());
+            } else {
+                budget.Give(stated - buffer.capacity());
+            }
+            return true;
+        }
+        budget.Give(stated);
+    }
+    budgetError.clear();
     const int z = Inflate(stream, packedSize, stated, buffer, budget, what.c_str(), budgetError);
     if (z == Z_MEM_ERROR && !budgetError.empty()) {
         problem = budgetError;
@@ -298,17 +320,15 @@ int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudg
         out.error = problem;
         return 1;
     }
-    Bytes bytes(size);
-    const size_t got = size == 0 ? 0 : std::fread(bytes.data(), 1, size, file.get());
-    if (got != size) {
-        out.error = std::ferror(file.get())
-                        ? Format("cannot read: %s", std::strerror(errno))
-                        : Format("cannot read: the file ends after %zu of its %llu bytes", got,
-                                 static_cast<unsigned long long>(size));
+    // Mapped rather than copied: neither a buffer to zero nor a copy of the bytes.
+    MappedFile bytes;
+    std::string readError;
+    if (!bytes.Open(fd, size, readError)) {
+        out.error = readError;
         return 0;
     }
     file.reset();
-    LoadLevelFromMemory(bytes.data(), bytes.size(), level, &out, &spend);
+    LoadLevelFromMemory(bytes.Data(), bytes.Size(), level, &out, &spend);
     spend.Give(size);  // the file's bytes go here
     return 1;
 }

@@ -62,6 +62,15 @@ class dxVertexBuffer {
 
 // The context settings every context of the render layer asks for.
 QSurfaceFormat RenderSurfaceFormat();
+// Page layers are stored with red and blue exchanged and swizzled back when sampled. A level's
+// bytes then go in as they are (red, green, blue from the lowest byte, or from the lowest bits),
+// which drivers copy straight; blue-first texels into a red-first store are converted texel by
+// texel, most of the cost of making a level's pages.
+// Storage for the bound GL_TEXTURE_2D_ARRAY: layers of size x size, with that swizzle.
+void CreateLayerStorage(QOpenGLFunctions_3_3_Core* gl, int size, int layers);
+// One layer of the bound array from texels of format 21 or 24.
+void UploadLayer(QOpenGLFunctions_3_3_Core* gl, int layer, int width, int height, int format,
+                 const void* pixels);
 // Uploads level 0 of a texture of format 21 or 24 into the bound GL_TEXTURE_2D.
 void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, int format,
                         const void* pixels);
@@ -124,8 +133,14 @@ struct dxDevice8::Impl {
     void UploadTexture(dxTexture* texture);
     // Gives a texture of the page size a free layer (none when the array is full).
     void AssignLayer(dxTexture* texture);
-    // The array on the card holds at least every assigned layer, all uploaded.
-    bool EnsurePageArray();
+    // The array on the card holds every assigned layer, all uploaded, and at least atLeast
+    // layers (the grey one included); grown by doubling when atLeast is 0.
+    bool EnsurePageArray(int atLeast = 0);
+    // Room for count more page-size textures, made at once rather than by doubling.
+    void ReserveLayers(int count);
+    // Live page textures renumbered from layer 1 up, the store remade at their number, the
+    // meshes' vertices following; nothing when no layer is free.
+    void CompactLayers();
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);

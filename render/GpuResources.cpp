@@ -120,6 +120,22 @@ GLenum PixelType(int format) {
 
 }  // namespace
 
+void CreateLayerStorage(QOpenGLFunctions_3_3_Core* gl, int size, int layers) {
+    gl->glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, size, size, layers, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, nullptr);
+    gl->glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_SWIZZLE_R, GL_BLUE);
+    gl->glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_SWIZZLE_B, GL_RED);
+    SetSampling(gl, GL_TEXTURE_2D_ARRAY);
+}
+
+void UploadLayer(QOpenGLFunctions_3_3_Core* gl, int layer, int width, int height, int format,
+                 const void* pixels) {
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, width, height, 1, GL_RGBA,
+                        PixelType(format), pixels);
+}
+
 void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, int format,
                         const void* pixels) {
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -221,7 +237,8 @@ bool dxDevice8::Impl::CreateContext() {
     GLint most = 0;
     gl->glGetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &most);
     maxLayers = std::max(1, static_cast<int>(most));
-    EnsurePageArray();
+    // Exactly the layers there are: a device made again after a loss holds what it held.
+    EnsurePageArray(static_cast<int>(layers.size()) + 1);
     for (dxTexture* t : textures)
         if (t->layer == 0) UploadTexture(t);
     for (dxVertexBuffer* b : buffers) UploadBuffer(b);
@@ -356,13 +373,17 @@ void dxDevice8::Impl::AssignLayer(dxTexture* t) {
     t->layer = static_cast<int>(layers.size());
 }
 
-bool dxDevice8::Impl::EnsurePageArray() {
+bool dxDevice8::Impl::EnsurePageArray(int atLeast) {
     if (!gl) return false;
-    const int needed = static_cast<int>(layers.size()) + 1;  // and the grey layer
+    const int needed = std::max(static_cast<int>(layers.size()) + 1, atLeast);  // with grey
     if (pageArray && arrayCapacity >= needed) return true;
-    // Grow by doubling; every layer is uploaded again from its copy.
-    int capacity = std::max(16, arrayCapacity * 2);
-    while (capacity < needed) capacity *= 2;
+    // Made to the size asked for when it is known (a level's pages come together); otherwise
+    // grown by doubling. Either way every layer is uploaded again from its copy.
+    int capacity = needed;
+    if (atLeast == 0) {
+        capacity = std::max(16, arrayCapacity * 2);
+        while (capacity < needed) capacity *= 2;
+    }
     capacity = std::min(capacity, maxLayers);
     while (gl->glGetError() != GL_NO_ERROR) {
     }
@@ -370,20 +391,14 @@ bool dxDevice8::Impl::EnsurePageArray() {
     gl->glGenTextures(1, &pageArray);
     gl->glActiveTexture(GL_TEXTURE0);
     gl->glBindTexture(GL_TEXTURE_2D_ARRAY, pageArray);
-    gl->glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, kArrayTextureSize, kArrayTextureSize,
-                     capacity, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    SetSampling(gl, GL_TEXTURE_2D_ARRAY);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    CreateLayerStorage(gl, kArrayTextureSize, capacity);
     // Layer 0: the plain grey of faces without texture (128 of 255, opaque), the same after
     // filtering wherever it is sampled.
     static const std::vector<uint8_t> grey(kArrayTextureSize * kArrayTextureSize * 4, 0x80);
-    gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, 0, kArrayTextureSize, kArrayTextureSize, 1,
-                        GL_BGRA, GL_UNSIGNED_BYTE, grey.data());
+    UploadLayer(gl, 0, kArrayTextureSize, kArrayTextureSize, D3DFMT_A8R8G8B8, grey.data());
     for (dxTexture* t : layers) {
         if (t == nullptr) continue;
-        gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1, GL_BGRA,
-                            PixelType(t->format), t->pixels.data());
+        UploadLayer(gl, t->layer, t->width, t->height, t->format, t->pixels.data());
     }
     if (const GLenum e = gl->glGetError(); e != GL_NO_ERROR) {
         lastGlError = "making the page array gave " + GlErrorName(e);
@@ -396,16 +411,56 @@ bool dxDevice8::Impl::EnsurePageArray() {
     return true;
 }
 
+void dxDevice8::Impl::ReserveLayers(int count) {
+    if (!gl || count < 0) return;
+    int free = 0;
+    for (const dxTexture* t : layers) free += t == nullptr;
+    if (free == static_cast<int>(layers.size())) {
+        // No page lives (the last level's were released): the store is made anew at this
+        // level's size, so a small level after a large one does not keep the large store.
+        layers.clear();
+        const int wanted = std::min(count + 1, maxLayers);
+        if (pageArray && arrayCapacity != wanted) {
+            gl->glDeleteTextures(1, &pageArray);
+            pageArray = 0;
+            arrayCapacity = 0;
+        }
+        EnsurePageArray(wanted);
+        return;
+    }
+    const int more = std::max(0, count - free);
+    EnsurePageArray(static_cast<int>(layers.size()) + more + 1);
+}
+
+void dxDevice8::Impl::CompactLayers() {
+    std::vector<dxTexture*> live;
+    for (dxTexture* t : layers)
+        if (t) live.push_back(t);
+    const bool holes = live.size() != layers.size();
+    const int wanted = static_cast<int>(live.size()) + 1;
+    if (!holes && (!pageArray || arrayCapacity == wanted)) return;
+    layers = std::move(live);
+    for (size_t i = 0; i < layers.size(); ++i) layers[i]->layer = static_cast<int>(i) + 1;
+    if (holes) {
+        for (dxVertexBuffer* b : buffers) {
+            SetVertexLayers(b);
+            b->stale = true;  // uploaded again before its next draw
+        }
+    }
+    if (!gl || !MakeCurrent()) return;  // a context made later sizes the store from layers
+    if (pageArray) gl->glDeleteTextures(1, &pageArray);
+    pageArray = 0;
+    arrayCapacity = 0;
+    EnsurePageArray(wanted);
+}
+
 void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     if (!gl) return;
     if (t->layer > 0) {
         if (pageArray && arrayCapacity > t->layer) {
             gl->glActiveTexture(GL_TEXTURE0);
             gl->glBindTexture(GL_TEXTURE_2D_ARRAY, pageArray);
-            gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-            gl->glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, t->layer, t->width, t->height, 1,
-                                GL_BGRA, PixelType(t->format), t->pixels.data());
+            UploadLayer(gl, t->layer, t->width, t->height, t->format, t->pixels.data());
         } else {
             EnsurePageArray();  // uploads every layer, this one included
         }

@@ -168,6 +168,10 @@ dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
     return texture;
 }
 
+void dxDevice8::ReservePageTextures(int count) {
+    if (impl->MakeCurrent()) impl->ReserveLayers(count);
+}
+
 int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
     if (mesh == nullptr) return E_FAIL;
     if (mesh->BuildVertexData() < 0) return E_FAIL;
@@ -342,6 +346,14 @@ void dxDevice8::LoseContext() {
     if (!impl->created) return;
     impl->DropContext();
     impl->lost = true;
+}
+
+void dxDevice8::TrimPageStore() {
+    impl->CompactLayers();
+}
+
+int dxDevice8::PageStoreLayers() const {
+    return impl->pageArray ? impl->arrayCapacity : 0;
 }
 
 int dxDevice8::LiveTextureCount() const {

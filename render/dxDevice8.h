@@ -67,6 +67,9 @@ class dxDevice8 {
     // result (ReleaseTexture). None for another format, a size below 1, null pixels or no device;
     // while the context is lost the texture is made from its copy at the next ResetDevice.
     dxTexture* CreateTextureFromPixels(int width, int height, int format, const void* pixels);
+    // Says that count textures of the page size (256 x 256) follow, as a level's pages do, so
+    // room for them all is made at once instead of growing as they come. Makes nothing else.
+    void ReservePageTextures(int count);
 
     // Builds the mesh's vertex data and gives the mesh a new vertex buffer with it (replacing and
     // releasing one it held). E_FAIL when the mesh is none, has nothing new to upload (no
@@ -94,6 +97,14 @@ class dxDevice8 {
     // Destroys the context as a driver reset would, with every graphics object on it; the
     // system-memory copies stay. For tests of the loss path (and the viewer's).
     void LoseContext();
+
+    // Packs the page-size textures still alive into a store of just their number, when released
+    // ones left room: after a level's pages have replaced another's, which were made beside them.
+    // Faces keep their textures; what they sample moves with them.
+    void TrimPageStore();
+    // Layers the store of page-size textures holds on the card (one is the grey of faces without
+    // texture); 0 without a usable context.
+    int PageStoreLayers() const;
 
     // Number of live textures and vertex buffers made by this device.
     int LiveTextureCount() const;

@@ -31,13 +31,15 @@ bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
         if (target == GL_TEXTURE_2D) {
             UploadTextureLevel(gl, 2, 2, format, pixels);
         } else {
-            gl->glTexImage3D(target, 0, GL_RGBA8, 2, 2, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-            gl->glTexSubImage3D(target, 0, 0, 0, 0, 2, 2, 1, GL_BGRA,
-                                is32 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT_1_5_5_5_REV, pixels);
+            CreateLayerStorage(gl, 2, 1);
+            UploadLayer(gl, 0, 2, 2, format, pixels);
         }
+        // Read back as sampled: the array's red and blue are exchanged in store and swizzled
+        // back on sampling, which a read-back does not do.
         uint8_t back[16] = {};
         gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        gl->glGetTexImage(target, 0, GL_RGBA, GL_UNSIGNED_BYTE, back);
+        gl->glGetTexImage(target, 0, target == GL_TEXTURE_2D ? GL_RGBA : GL_BGRA, GL_UNSIGNED_BYTE,
+                          back);
         ok = ok && gl->glGetError() == GL_NO_ERROR;
         for (int i = 0; i < 4 && ok; ++i) {
             for (int c = 0; c < 3; ++c) {

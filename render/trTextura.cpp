@@ -31,6 +31,7 @@ int32_t trTextura::CreatePages(dxDevice8* device, bool wide) {
     const int format = wide ? D3DFMT_A8R8G8B8 : D3DFMT_X1R5G5B5;
     std::vector<dxTexture*>& pages = wide ? pages32 : pages16;
     pages.assign(static_cast<size_t>(pageCount), nullptr);
+    device->ReservePageTextures(pageCount);
     for (int i = 0; i < pageCount; ++i) {
         const size_t start = static_cast<size_t>(i) * pageBytes;
         // A block shorter than the page count needs (a damaged level) leaves the pages it does

@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -104,6 +107,7 @@ TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
     BuildLayout();
     if (!this->dialogs.openFile) {
         this->dialogs.openFile = [this](const QString& title, const QString& filter) {
+            MakeOpenDialog();
             OpenDialog1->setWindowTitle(title);
             OpenDialog1->setNameFilter(ToQtNameFilter(filter));
             if (OpenDialog1->exec() != QDialog::Accepted) return QString();
@@ -206,7 +210,10 @@ void TForm1::BuildLayout() {
     setTabOrder(ListBox2, ListBox3);
     setTabOrder(ListBox3, ListBox4);
     setTabOrder(ListBox4, Edit1);
+}
 
+void TForm1::MakeOpenDialog() {
+    if (OpenDialog1) return;
     OpenDialog1 = new QFileDialog(this);
     // Any name may be typed and the dialog is resizable. The same widget dialog on every
     // desktop, so it can be driven by keyboard alone; it renames and deletes nothing, since the
@@ -236,10 +243,19 @@ void TForm1::Guarded(const std::function<void()>& action) {
 }
 
 void TForm1::FormCreate() {
-    const int32_t created = graphics.CreateDirect3D();
+    // "." as decimal separator whatever the locale: TextToFloat reads only that form.
     InstallIdleHandler();
+    // The graphics system and the device come once the window is on screen (StartGraphics):
+    // loading the driver and making a context take several times as long as bringing up the
+    // window itself.
+    const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
+    camera = std::make_unique<MouseD3D>(spinFactor, kViewStartZoom);
+}
 
-    if (created == S_OK) {
+void TForm1::StartGraphics() {
+    if (graphicsStarted) return;
+    graphicsStarted = true;
+    if (graphics.CreateDirect3D() == S_OK) {
         surface = new PanelSurface(*this);
         surface->setSurfaceType(QSurface::OpenGLSurface);
         graphics.CreateRenderDevice(surface, 1, device);
@@ -261,9 +277,6 @@ void TForm1::FormCreate() {
         // Said once, after the window has come up.
         QTimer::singleShot(0, this, [this] { ReportNo3D(); });
     }
-
-    const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
-    camera = std::make_unique<MouseD3D>(spinFactor, kViewStartZoom);
 }
 
 void TForm1::ReportNo3D() {
@@ -337,6 +350,7 @@ void TForm1::Open1Click() {
 
 bool TForm1::OpenLevelFile(const QString& path) {
     if (loading) return false;
+    StartGraphics();  // a level opened before the first frame still gets its pages
     // Handlers that would touch the level wait until the open is done; the message box below is
     // modal to the application besides, and frames keep drawing the current level meanwhile.
     loading = true;
@@ -419,6 +433,13 @@ bool TForm1::OpenLevelFile(const QString& path) {
     level = std::move(fresh.level);
     // Warnings of the build join those of the load.
     ShowReadInPart(fresh.warnings);
+    // The replaced level's pages leave holes in the page store, and its buffers went back to the
+    // C heap, which keeps most of them: give both back, so a small level after a large one costs
+    // what the small one alone does.
+    if (device) device->TrimPageStore();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
     return true;
 }
 
@@ -505,6 +526,12 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::paintEvent(QPaintEvent* event) {
     QMainWindow::paintEvent(event);
+    // The first paint means the window is on screen; the graphics follow from the event loop,
+    // not from inside a paint.
+    if (!graphicsStarted && !graphicsQueued) {
+        graphicsQueued = true;
+        QTimer::singleShot(0, this, [this] { StartGraphics(); });
+    }
     FormPaint();
 }
 

@@ -59,12 +59,19 @@ struct FrameRecord {
 
 class TForm1 : public QMainWindow {
   public:
-    // Builds the layout and runs FormCreate. Without dialogs the real ones are used.
+    // Builds the layout and runs FormCreate. Without dialogs the real ones are used. The
+    // graphics system and the device are made after the window has first been painted
+    // (StartGraphics), so the window appears as soon as a bare one would.
     explicit TForm1(dxMain& graphics, TForm1Dialogs dialogs = {});
     ~TForm1() override;
 
     // Handlers.
     void FormCreate();
+    // Creates the graphics system and the render device on the view panel, or reports that 3-D
+    // display is unavailable. Runs once; later calls do nothing.
+    void StartGraphics();
+    // StartGraphics has run (with or without a device).
+    bool GraphicsStarted() const { return graphicsStarted; }
     void FormPaint();
     void MyIdleHandler(bool& done);
     // The open dialog, then OpenLevelFile with the chosen path.
@@ -102,7 +109,7 @@ class TForm1 : public QMainWindow {
     QAction* Open1 = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
-    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;  // made at the first "Open Source" (MakeOpenDialog)
 
     // State, read by tests.
     dxDevice8* Device() const { return device.get(); }
@@ -130,6 +137,8 @@ class TForm1 : public QMainWindow {
 
   private:
     void BuildLayout();
+    // The open dialog, made when first needed: making it costs more than the rest of the window.
+    void MakeOpenDialog();
     void InstallIdleHandler();
     // Runs action; an exception it throws is shown, not passed on.
     void Guarded(const std::function<void()>& action);
@@ -158,6 +167,8 @@ class TForm1 : public QMainWindow {
     bool loading = false;
     bool outerSizeFixed = false;
     bool no3DReported = false;
+    bool graphicsStarted = false;
+    bool graphicsQueued = false;
     bool reportingSpinFactor = false;
     QString checkedSpinText = QStringLiteral("0.1");
     FrameRecord lastFrame;

@@ -70,6 +70,7 @@ void PanelFrame::Embed(PanelSurface* surface) {
     container = QWidget::createWindowContainer(surface, this);
     container->setGeometry(rect());
     container->setFocusPolicy(Qt::NoFocus);
+    container->show();  // the panel may be on screen already
 }
 
 void PanelFrame::ShowUnavailable(const QString& text) {

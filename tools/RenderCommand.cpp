@@ -18,6 +18,7 @@
 #include "LoadLevel.h"
 #include "MeshList.h"
 #include "MeshView.h"
+#include "PngFiles.h"
 #include "dxBuffer.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
@@ -187,41 +188,61 @@ int Render(const Args& args) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
 
-    // Empty when the picture was drawn and written, else why not.
-    auto renderOne = [&](int index, const std::string& out) -> std::string {
+    // Draws the mesh and reads the frame back; a null image, and why, when that failed.
+    auto drawOne = [&](int index, std::string& why) -> QImage {
         tr4::MeshRecord* record = nullptr;
-        if (!list || !list->GetRecord(index, record) || record == nullptr)
-            return "mesh " + std::to_string(index) + " does not exist";
+        if (!list || !list->GetRecord(index, record) || record == nullptr) {
+            why = "mesh " + std::to_string(index) + " does not exist";
+            return QImage();
+        }
         AimAtMesh(*device, *record);
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
         const std::string device3D =
             !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
-        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK)
-            return "could not draw mesh " + std::to_string(index) +
-                   (device3D.empty() ? std::string() : ": " + device3D);
-        const QImage frame = device->ReadFrame();
+        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK) {
+            why = "could not draw mesh " + std::to_string(index) +
+                  (device3D.empty() ? std::string() : ": " + device3D);
+            return QImage();
+        }
+        QImage frame = device->ReadFrame();
         if (frame.isNull())
-            return "could not read the frame back" +
-                   (device3D.empty() ? std::string() : ": " + device3D);
-        if (!frame.save(QString::fromStdString(out), "PNG")) return "cannot write " + out;
-        return "";
+            why = "could not read the frame back" +
+                  (device3D.empty() ? std::string() : ": " + device3D);
+        return frame;
     };
 
     int status = 0;
     if (o.index) {
-        if (const std::string why = renderOne(*o.index, o.output); !why.empty()) status = Fail(why);
+        std::string why;
+        const QImage frame = drawOne(*o.index, why);
+        if (frame.isNull())
+            status = Fail(why);
+        else if (!WritePng(frame, o.output))
+            status = Fail("cannot write " + o.output);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
         // Zero-padded to the width of the last index (at least 3), so names sort as indices do.
         const int digits = std::max<int>(3, static_cast<int>(std::to_string(count - 1).size()));
+        // Each picture is encoded on the second core while the next mesh is drawn.
+        PngWriterThread writer;
         for (int i = 0; status == 0 && i < count; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "%0*d.png", digits, i);
-            const std::string out = o.allDir + "/" + name;
-            if (const std::string why = renderOne(i, out); !why.empty()) status = Fail(why);
+            std::string name = std::to_string(i);
+            name.insert(0, static_cast<size_t>(digits) - std::min(name.size(), size_t(digits)),
+                        '0');
+            const std::string out = o.allDir + "/" + name + ".png";
+            std::string why;
+            QImage frame = drawOne(i, why);
+            if (frame.isNull())
+                status = Fail(why);
+            else
+                writer.Put(std::move(frame), out);
+            if (const std::string failed = writer.FirstFailure(); status == 0 && !failed.empty())
+                status = Fail("cannot write " + failed);
         }
+        if (const std::string failed = writer.Finish(); status == 0 && !failed.empty())
+            status = Fail("cannot write " + failed);
     }
     // Meshes first, then the pages, then the device.
     list.reset();

@@ -171,6 +171,28 @@ TEST_F(RenderTool, TheStartViewCentresTheMeshAndKeepsItsProportions) {
     }
 }
 
+TEST_F(RenderTool, AllWritesTheSamePicturesAsOneMeshAtATime) {
+    // The pictures of --all are encoded on a thread of their own while the next mesh draws; each
+    // must still hold its own mesh, pixel for pixel.
+    ASSERT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " --all " + (dir / "all").string()), 0);
+    for (int i = 0; i < 4; ++i) {
+        const fs::path single = dir / ("single" + std::to_string(i) + ".png");
+        ASSERT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " " + std::to_string(i) + " -o " +
+                            single.string()),
+                  0);
+        const QImage a(QString::fromStdString(single.string()));
+        QImage b;
+        for (const auto& entry : fs::directory_iterator(dir / "all")) {
+            const std::string stem = entry.path().stem().string();
+            if (std::stoi(stem) == i) b = QImage(QString::fromStdString(entry.path().string()));
+        }
+        ASSERT_FALSE(a.isNull());
+        ASSERT_FALSE(b.isNull()) << "no picture of mesh " << i;
+        EXPECT_EQ(a.convertToFormat(QImage::Format_RGB32), b.convertToFormat(QImage::Format_RGB32))
+            << "mesh " << i;
+    }
+}
+
 TEST_F(RenderTool, RefusesBadArgumentsAndUnreadableFiles) {
     EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0"), 2);  // no -o
     // No such mesh: one line that says which range there is.

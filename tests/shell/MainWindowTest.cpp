@@ -258,6 +258,7 @@ class MainWindowTest : public QObject {
         form = std::make_unique<TForm1>(graphicsSystem, person.Dialogs());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_VERIFY(form->GraphicsStarted());  // after the window came up
         const bool wants3D = qstrcmp(QTest::currentTestFunction(), "withoutThreeD") != 0;
         if (wants3D && !form->Has3D()) QSKIP("no OpenGL 3.3 device on this display");
         if (form->Has3D()) QTRY_VERIFY(form->Surface()->isExposed());
