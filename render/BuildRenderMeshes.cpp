@@ -40,6 +40,7 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
         if (!list->GetRecord(j, m) || m == nullptr || g == nullptr) continue;
         tr4::BuildMeshFaces(*m, level, faces);
         const int dropped = faces.dropped;
+        g->ReservePolygons(faces.faces.size());
         int untextured = 0;
         for (const tr4::MeshFace& f : faces.faces) {
             dxTexture* texture = PageTexture(pages, f.page);

@@ -6,7 +6,10 @@
 namespace {
 
 bool IsTriangleClass(const dxPoligono& p) {
-    return typeid(p) == typeid(dxTriangulo) || typeid(p) == typeid(dxTrianguloTex);
+    // The slot count rules out the quadrilaterals without comparing type names, which unequal
+    // types do character by character.
+    if (p.GetLastSlot() != 2) return false;
+    return typeid(p) == typeid(dxTrianguloTex) || typeid(p) == typeid(dxTriangulo);
 }
 
 // Gathers the polygons, newest first, into vertices of type Vertex. Polygons of exactly

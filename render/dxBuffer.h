@@ -30,6 +30,8 @@ class dxBufferColor8 : public tr4::RenderMesh {
     int32_t AddPolygon(std::unique_ptr<dxPoligono> polygon) {
         return AddPolygon(polygon.release());
     }
+    // Room for count more polygons, when the caller knows how many follow.
+    void ReservePolygons(size_t count) { polygons.reserve(polygons.size() + count); }
 
     // Gathers the polygons into the vertex data and the face tables. Size of the vertex data in
     // bytes, or -1 when the mesh is not dirty (nothing changes then).
