@@ -4,7 +4,7 @@
 
 #include "MeshFaces.h"
 #include "MeshView.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "trTextura.h"
 
@@ -36,7 +36,7 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
     tr4::MeshFaces faces;
     for (int j = 0; j < count; ++j) {
         tr4::MeshRecord* m = nullptr;
-        dxBufferTextura* g = RenderMeshAt(*list, j);
+        dxBufferTextura* g = TexturedMeshAt(*list, j);
         if (!list->GetRecord(j, m) || m == nullptr || g == nullptr) continue;
         tr4::BuildMeshFaces(*m, level, faces);
         const int dropped = faces.dropped;

@@ -12,8 +12,8 @@ class dxDevice8;
 class trTextura;
 
 // E_FAIL when list is none or holds no mesh (nothing made); otherwise S_OK, with every slot of the
-// list holding a dxBufferTextura (see RenderMeshAt in dxBuffer.h). Positions are the vertex times
-// 0.1 with y negated; texture coordinates the object texture's corner pixels / 255.
+// list holding a dxBufferTextura (see TexturedMeshAt in dxBufferColor8.h). Positions are the vertex
+// times 0.1 with y negated; texture coordinates the object texture's corner pixels / 255.
 // Faces that cannot be drawn sensibly:
 //   - a face naming a vertex outside its mesh is left out, and a warning says so;
 //   - a texture index outside the object textures, or a page that does not exist (or pages none),

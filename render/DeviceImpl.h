@@ -144,8 +144,10 @@ struct dxDevice8::Impl {
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);
-    void ReleaseTexture(dxTexture* texture);
-    void ReleaseBuffer(dxVertexBuffer* buffer);
+    // Delete the resource's graphics object and forget it (the public ReleaseTexture and
+    // ReleaseVertexBuffer then free the resource itself).
+    void DropTexture(dxTexture* texture);
+    void DropBuffer(dxVertexBuffer* buffer);
 
   private:
     bool CreatePipeline();

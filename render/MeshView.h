@@ -12,8 +12,10 @@ class dxDevice8;
 class dxBufferColor8;
 
 struct MeshView {
-    float yaw = 0.0f;    // turn about Y, radians
-    float pitch = 0.0f;  // turn about X, radians
+    // The names of ViewState, whose values a frame applies; the camera's MouseD3D calls the same
+    // angles angleY and angleX while it accumulates them.
+    float rotationY = 0.0f;  // turn about Y, radians
+    float rotationX = 0.0f;  // turn about X, radians
     float zoom = 6.0f;
     float panX = 0.0f;
     float panY = 0.0f;

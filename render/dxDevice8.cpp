@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "DeviceImpl.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ int32_t dxDevice8::PresentFrame() {
     return S_OK;
 }
 
-int32_t dxDevice8::ResetDevice(const PresentParameters&) {
+int32_t dxDevice8::ResetDevice() {
     if (!impl->created) return S_OK;
     if (!impl->lost && impl->MakeCurrent()) return S_OK;  // nothing was lost
     impl->DropContext();

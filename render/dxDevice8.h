@@ -54,7 +54,7 @@ class dxDevice8 {
     // Makes the device usable again after a loss: a new context on the same surface, with every
     // live texture and vertex buffer recreated from its copy. The projection and view must be set
     // again afterwards. Returns 0 whatever happened; a failed reset leaves IsLost() true.
-    int32_t ResetDevice(const PresentParameters& parameters);
+    int32_t ResetDevice();
 
     // Left-handed perspective (D3DXMatrixPerspectiveFovLH). Returns 0.
     int32_t SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView);

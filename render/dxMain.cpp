@@ -54,7 +54,7 @@ bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
 
 }  // namespace
 
-int32_t dxMain::CreateDirect3D() {
+int32_t dxMain::ProbeOpenGL() {
     lastError.clear();
     auto fail = [this](std::string why) {
         lastError = std::move(why);

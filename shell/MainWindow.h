@@ -20,7 +20,7 @@
 
 #include "Level.h"
 #include "MeshList.h"
-#include "MouseD3D.h"
+#include "FeedMouseMove.h"
 
 class QAction;
 class QFileDialog;

@@ -6,7 +6,7 @@
 #include <QFrame>
 #include <QWindow>
 
-#include "MouseD3D.h"
+#include "FeedMouseMove.h"
 
 class TForm1;
 class QMouseEvent;

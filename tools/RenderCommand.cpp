@@ -19,7 +19,7 @@
 #include "MeshList.h"
 #include "MeshView.h"
 #include "PngFiles.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
@@ -89,9 +89,9 @@ std::string Parse(const Args& args, RenderOptions& o) {
                     o.width > 8192 || o.height > 8192)
                     return "--size wants WxH, each 1 to 8192";
             } else if (a == "--yaw") {
-                if (!ParseFloat(v, o.view.yaw)) return "--yaw wants a finite number";
+                if (!ParseFloat(v, o.view.rotationY)) return "--yaw wants a finite number";
             } else if (a == "--pitch") {
-                if (!ParseFloat(v, o.view.pitch)) return "--pitch wants a finite number";
+                if (!ParseFloat(v, o.view.rotationX)) return "--pitch wants a finite number";
             } else if (a == "--zoom") {
                 if (!ParseFloat(v, o.view.zoom)) return "--zoom wants a finite number";
                 o.zoomGiven = true;
@@ -170,7 +170,7 @@ int Render(const Args& args) {
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     dxMain system;
-    if (system.CreateDirect3D() != S_OK)
+    if (system.ProbeOpenGL() != S_OK)
         return Fail("no OpenGL 3.3 context can be made: " + system.LastError());
     std::unique_ptr<dxDevice8> device;
     if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
@@ -200,7 +200,7 @@ int Render(const Args& args) {
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
         const std::string device3D =
             !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
-        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK) {
+        if (DrawMeshFrame(*device, TexturedMeshAt(*list, index), record, view) != S_OK) {
             why = "could not draw mesh " + std::to_string(index) +
                   (device3D.empty() ? std::string() : ": " + device3D);
             return QImage();

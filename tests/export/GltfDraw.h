@@ -9,7 +9,7 @@
 
 #include <tiny_gltf.h>
 
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 
 namespace exporttest {

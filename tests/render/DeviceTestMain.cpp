@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     static dxMain system;
     if (display) {
         app = std::make_unique<QGuiApplication>(argc, argv);
-        if (system.CreateDirect3D() == S_OK) {
+        if (system.ProbeOpenGL() == S_OK) {
             rendertest::SetSystem(&system);
             std::printf("OpenGL renderer: %s (%s)\n", system.RendererString().c_str(),
                         system.VersionString().c_str());

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "BuildRenderMeshes.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 
 namespace {
 
@@ -170,7 +170,7 @@ TEST(Builder, RectanglesThenTrianglesEachAFaceInReverse) {
     // R1 (4, 5, 6, 7), R2 (0, 1, 2, 3), T1 (8, 9, 10)
     list.Add(RecordWith({{{4, 5, 6, 7}, 0, 0}, {{0, 1, 2, 3}, 0, 0}}, {{{8, 9, 10}, 0, 0}}, 11));
     ASSERT_EQ(BuildRenderMeshes(&list, nullptr, nullptr, level), S_OK);
-    dxBufferTextura* g = RenderMeshAt(list, 0);
+    dxBufferTextura* g = TexturedMeshAt(list, 0);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->GetVertexCount(), 11);
     ASSERT_EQ(g->BuildVertexData(), 220);     // not uploaded without a device, so still dirty
@@ -198,9 +198,9 @@ TEST(Builder, RefusesAnEmptyListAndDropsFacesOutsideTheMesh) {
     list.Add(RecordWith({{{0, 1, 2, 4}, 0, 0}}, {{{0, 1, 2}, 7, 0}, {{0, 9, 2}, 0, 0}}, 4));
     std::vector<std::string> warnings;
     ASSERT_EQ(BuildRenderMeshes(&list, nullptr, nullptr, level, &warnings), S_OK);
-    ASSERT_NE(RenderMeshAt(list, 0), nullptr);
-    EXPECT_EQ(RenderMeshAt(list, 0)->BuildVertexData(), -1);
-    dxBufferTextura* g = RenderMeshAt(list, 1);
+    ASSERT_NE(TexturedMeshAt(list, 0), nullptr);
+    EXPECT_EQ(TexturedMeshAt(list, 0)->BuildVertexData(), -1);
+    dxBufferTextura* g = TexturedMeshAt(list, 1);
     ASSERT_NE(g, nullptr);
     // The rectangle naming vertex 4 and the triangle naming vertex 9 are left out; the triangle
     // whose object texture 7 does not exist stays, without texture.
@@ -210,7 +210,7 @@ TEST(Builder, RefusesAnEmptyListAndDropsFacesOutsideTheMesh) {
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_NE(warnings[0].find("mesh 1: 2 face(s) name a vertex outside"), std::string::npos);
     EXPECT_NE(warnings[1].find("mesh 1: 1 face(s) have no texture"), std::string::npos);
-    EXPECT_EQ(RenderMeshAt(list, 2), nullptr);
+    EXPECT_EQ(TexturedMeshAt(list, 2), nullptr);
 }
 
 }  // namespace

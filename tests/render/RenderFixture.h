@@ -9,7 +9,7 @@
 
 #include <QImage>
 
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 

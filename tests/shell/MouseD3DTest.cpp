@@ -1,7 +1,7 @@
 // The mouse camera's drag arithmetic and the pointer-move logic of the view panel.
 #include <gtest/gtest.h>
 
-#include "MouseD3D.h"
+#include "FeedMouseMove.h"
 #include "SpinFactorText.h"
 
 namespace {

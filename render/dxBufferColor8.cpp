@@ -1,4 +1,4 @@
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 
 #include <cstring>
 #include <typeinfo>
@@ -140,6 +140,6 @@ dxTexture* dxBufferTextura::GetFaceTexture(int face) const {
     return faceTextures[face];
 }
 
-dxBufferTextura* RenderMeshAt(const tr4::Lista_Mesh& list, int index) {
+dxBufferTextura* TexturedMeshAt(const tr4::Lista_Mesh& list, int index) {
     return dynamic_cast<dxBufferTextura*>(list.RenderMeshAt(index));
 }

@@ -91,4 +91,4 @@ class dxBufferTextura : public dxBufferColor8 {
 
 // The render mesh in slot index of the list, as the textured mesh the builder made; none when the
 // slots are not made, the index is out of range or the slot holds another kind of mesh.
-dxBufferTextura* RenderMeshAt(const tr4::Lista_Mesh& list, int index);
+dxBufferTextura* TexturedMeshAt(const tr4::Lista_Mesh& list, int index);
