@@ -36,6 +36,8 @@
 #include "dxMain.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace {
 
 const char* const kRealLevel = TR4_REAL_LEVEL;

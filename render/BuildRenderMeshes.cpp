@@ -8,6 +8,8 @@
 #include "dxDevice8.h"
 #include "trTextura.h"
 
+namespace tr4 {
+
 namespace {
 
 constexpr float kPositionScale = kViewMeshScale;
@@ -95,3 +97,5 @@ uint64_t TexturePageBytes(const tr4::Level& level, bool wide) {
     // The set keeps each page's texels for a device reset, and the driver holds its own copy.
     return pages * (wide ? trTextura::kPage32Bytes : trTextura::kPage16Bytes) * 2;
 }
+
+}  // namespace tr4

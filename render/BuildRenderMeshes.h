@@ -8,6 +8,8 @@
 #include "Level.h"
 #include "MeshList.h"
 
+namespace tr4 {
+
 class dxDevice8;
 class trTextura;
 
@@ -28,3 +30,5 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
 uint64_t RenderMeshBytes(const tr4::Lista_Mesh* list);
 // The same for the texture pages of level at 32 or 16 bits (the kept copy and the device's).
 uint64_t TexturePageBytes(const tr4::Level& level, bool wide);
+
+}  // namespace tr4

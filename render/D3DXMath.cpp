@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace tr4 {
+
 namespace {
 
 D3DXVECTOR3 Sub(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
@@ -121,3 +123,5 @@ D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, cons
     *out = {r[0] / w, r[1] / w, r[2] / w};
     return out;
 }
+
+}  // namespace tr4

@@ -6,6 +6,8 @@
 
 #include "DeviceImpl.h"
 
+namespace tr4 {
+
 namespace {
 
 // Matrices arrive row-major in the row-vector convention; read column-major by GLSL they are
@@ -540,3 +542,5 @@ void ReleaseVertexBuffer(dxVertexBuffer* buffer) {
     if (buffer->owner) buffer->owner->DropBuffer(buffer);
     delete buffer;
 }
+
+}  // namespace tr4

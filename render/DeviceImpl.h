@@ -18,6 +18,8 @@
 #include "dxDevice8.h"
 #include "dxPoligono.h"
 
+namespace tr4 {
+
 // Where a vertex's colour comes from (the layer field of GpuVertex): a layer of the page array,
 // whose layer 0 is kept plain grey for faces without texture, or the face's own texture.
 inline constexpr int32_t kLayerPlain = 0;
@@ -153,3 +155,5 @@ struct dxDevice8::Impl {
     bool CreatePipeline();
     bool LinkProgram(Program& program, const char* fragmentSource);
 };
+
+}  // namespace tr4

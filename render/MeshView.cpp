@@ -6,6 +6,8 @@
 #include "dxBufferColor8.h"
 #include "dxDevice8.h"
 
+namespace tr4 {
+
 float ViewAspect(int width, int height) {
     if (width <= 0 || height <= 0) return 1.0f;
     return static_cast<float>(width) / static_cast<float>(height);
@@ -66,3 +68,5 @@ int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRe
     }
     return device.PresentFrame();
 }
+
+}  // namespace tr4

@@ -8,6 +8,8 @@
 #include "D3DXMath.h"
 #include "MeshList.h"
 
+namespace tr4 {
+
 class dxDevice8;
 class dxBufferColor8;
 
@@ -58,3 +60,5 @@ D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view);
 // drawn with MeshWorld in mode 0, present. Returns PresentFrame's result.
 int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRecord* record,
                       const MeshView& view);
+
+}  // namespace tr4

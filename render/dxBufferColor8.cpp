@@ -3,6 +3,8 @@
 #include <cstring>
 #include <typeinfo>
 
+namespace tr4 {
+
 namespace {
 
 bool IsTriangleClass(const dxPoligono& p) {
@@ -143,3 +145,5 @@ dxTexture* dxBufferTextura::GetFaceTexture(int face) const {
 dxBufferTextura* TexturedMeshAt(const tr4::Lista_Mesh& list, int index) {
     return dynamic_cast<dxBufferTextura*>(list.RenderMeshAt(index));
 }
+
+}  // namespace tr4

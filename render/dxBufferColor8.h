@@ -18,6 +18,8 @@
 #include "RenderTypes.h"
 #include "dxPoligono.h"
 
+namespace tr4 {
+
 class dxBufferColor8 : public tr4::RenderMesh {
   public:
     dxBufferColor8();
@@ -92,3 +94,5 @@ class dxBufferTextura : public dxBufferColor8 {
 // The render mesh in slot index of the list, as the textured mesh the builder made; none when the
 // slots are not made, the index is out of range or the slot holds another kind of mesh.
 dxBufferTextura* TexturedMeshAt(const tr4::Lista_Mesh& list, int index);
+
+}  // namespace tr4

@@ -7,6 +7,8 @@
 #include "DeviceImpl.h"
 #include "dxBufferColor8.h"
 
+namespace tr4 {
+
 namespace {
 
 // Faces without a texture are drawn in this grey, so they stay visible on the white background.
@@ -375,3 +377,5 @@ const std::string& dxDevice8::ShaderLog() const {
 const std::string& dxDevice8::ProgramLog() const {
     return impl->programLog;
 }
+
+}  // namespace tr4

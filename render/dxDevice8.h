@@ -23,6 +23,9 @@
 #include "RenderTypes.h"
 
 class QWindow;
+
+namespace tr4 {
+
 class dxBufferColor8;
 
 class dxDevice8 {
@@ -123,3 +126,5 @@ class dxDevice8 {
     D3DXVECTOR3 eye{0.0f, 0.0f, -1.0f};
     D3DXVECTOR3 target{0.0f, 0.0f, 0.0f};
 };
+
+}  // namespace tr4

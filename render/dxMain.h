@@ -14,6 +14,9 @@
 #include "RenderTypes.h"
 
 class QWindow;
+
+namespace tr4 {
+
 class dxDevice8;
 
 class dxMain {
@@ -65,3 +68,5 @@ class dxMain {
     std::string lastError;
     std::string version;
 };
+
+}  // namespace tr4

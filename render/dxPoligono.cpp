@@ -1,5 +1,7 @@
 #include "dxPoligono.h"
 
+namespace tr4 {
+
 namespace {
 
 template <typename Vertex>
@@ -53,3 +55,5 @@ int32_t dxCuadradoTex::SetTextureMapping(dxTexture* tex, float tu0, float tv0, f
     }
     return S_OK;
 }
+
+}  // namespace tr4

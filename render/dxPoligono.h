@@ -9,6 +9,8 @@
 
 #include "RenderTypes.h"
 
+namespace tr4 {
+
 // Draw flags of a polygon (given to its constructor) and of a built face.
 inline constexpr int kDrawQuad = 0x01;       // set by the mesh: 4 vertices, a strip of two
 inline constexpr int kDrawWireframe = 0x02;  // wireframe; clear: solid
@@ -99,3 +101,5 @@ class dxCuadradoTex : public dxCuadrado {
     dxVertexTex texVertices[4] = {};
     dxTexture* texture = nullptr;
 };
+
+}  // namespace tr4

@@ -2,6 +2,8 @@
 
 #include "dxDevice8.h"
 
+namespace tr4 {
+
 trTextura::trTextura(const tr4::Level& lvl)
     : pageCount(static_cast<int>(lvl.pages32Size >> 18)), level(&lvl) {}
 
@@ -53,3 +55,5 @@ dxTexture* trTextura::GetPage16(int page) const {
     if (page < 0 || page >= static_cast<int>(pages16.size())) return nullptr;
     return pages16[page];
 }
+
+}  // namespace tr4

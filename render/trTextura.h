@@ -12,6 +12,8 @@
 #include "Level.h"
 #include "RenderTypes.h"
 
+namespace tr4 {
+
 class dxDevice8;
 
 class trTextura {
@@ -49,3 +51,5 @@ class trTextura {
     const tr4::Level* level;
     bool uses32 = false;
 };
+
+}  // namespace tr4

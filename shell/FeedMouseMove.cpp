@@ -1,5 +1,7 @@
 #include "FeedMouseMove.h"
 
+namespace tr4 {
+
 void FeedMouseMove(MouseD3D& camera, ViewState& view, const ShiftState& shift, int32_t x,
                    int32_t y) {
     if (!shift.right) return;
@@ -13,3 +15,5 @@ void FeedMouseMove(MouseD3D& camera, ViewState& view, const ShiftState& shift, i
         view.rotationX = camera.DragRotateX(y);
     }
 }
+
+}  // namespace tr4

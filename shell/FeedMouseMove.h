@@ -6,6 +6,8 @@
 #include "MouseD3D.h"
 #include "ViewState.h"
 
+namespace tr4 {
+
 // The keys and buttons held during a pointer event over the view panel.
 struct ShiftState {
     bool shift = false;
@@ -21,3 +23,5 @@ struct ShiftState {
 // the chosen mode are fed; Alt and the other buttons play no part.
 void FeedMouseMove(MouseD3D& camera, ViewState& view, const ShiftState& shift, int32_t x,
                    int32_t y);
+
+}  // namespace tr4

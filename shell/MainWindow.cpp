@@ -41,6 +41,8 @@
 #include "dxMain.h"
 #include "trTextura.h"
 
+namespace tr4 {
+
 // One line per frame drawn, for whoever watches the viewer from outside (the end-to-end test):
 // QT_LOGGING_RULES="tr4viewer.frames.debug=true". Off by default.
 Q_LOGGING_CATEGORY(lcFrames, "tr4viewer.frames", QtWarningMsg)
@@ -578,3 +580,5 @@ void TForm1::OpenLevelFileLater(const QString& path) {
     // person, and a level named on the command line opens once the window is up.
     QTimer::singleShot(0, this, [this, path] { Guarded([this, path] { OpenLevelFile(path); }); });
 }
+
+}  // namespace tr4

@@ -1,5 +1,7 @@
 #include "MouseD3D.h"
 
+namespace tr4 {
+
 namespace {
 
 // One step of a channel. The distance is an integer converted to float before scaling, and the
@@ -74,3 +76,5 @@ void MouseD3D::SetZoom(float zoom) {
     zoomActive = false;
     zoomLast = 0;
 }
+
+}  // namespace tr4

@@ -8,6 +8,8 @@
 // spin factor. The camera holds no resources and none of its operations fail.
 #include <cstdint>
 
+namespace tr4 {
+
 class MouseD3D {
   public:
     MouseD3D(float spinFactor, float zoom);
@@ -48,3 +50,5 @@ class MouseD3D {
     bool panYActive = false;
     float spinFactor = 0.0f;
 };
+
+}  // namespace tr4

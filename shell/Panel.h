@@ -8,8 +8,11 @@
 
 #include "FeedMouseMove.h"
 
-class TForm1;
 class QMouseEvent;
+
+namespace tr4 {
+
+class TForm1;
 
 ShiftState ShiftStateOf(const QMouseEvent& event);
 
@@ -46,3 +49,5 @@ class PanelFrame : public QFrame {
     QWidget* container = nullptr;
     QString caption = QStringLiteral("Panel1");
 };
+
+}  // namespace tr4

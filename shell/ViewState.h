@@ -1,6 +1,8 @@
 #pragma once
 // The view values the frames apply to the selected mesh. Plain C++ without Qt or graphics.
 
+namespace tr4 {
+
 class dxBufferTextura;
 
 // What the next frame applies to the selected render mesh. The mesh is not owned: it belongs to
@@ -23,3 +25,5 @@ struct ViewState {
         panY = 0.0f;
     }
 };
+
+}  // namespace tr4

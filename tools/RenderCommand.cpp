@@ -24,6 +24,8 @@
 #include "dxMain.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace tr4tool {
 namespace {
 

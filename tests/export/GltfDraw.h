@@ -14,6 +14,9 @@
 
 namespace exporttest {
 
+// The helpers speak the render layer's names.
+using namespace tr4;
+
 // One texture per image of the model (its RGBA texels as format 21), owned by the caller
 // (ReleaseTexture). An image that is not 8-bit RGBA gives none.
 std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& model);

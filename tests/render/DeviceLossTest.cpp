@@ -7,6 +7,8 @@
 #include "RenderFixture.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 

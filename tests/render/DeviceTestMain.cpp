@@ -9,6 +9,8 @@
 
 #include "dxMain.h"
 
+using namespace tr4;
+
 namespace rendertest {
 void SetSystem(dxMain* system);
 }

@@ -4,6 +4,8 @@
 
 #include "RenderFixture.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 

@@ -6,6 +6,8 @@
 #include "BuildRenderMeshes.h"
 #include "dxBufferColor8.h"
 
+using namespace tr4;
+
 namespace {
 
 // Polygons and meshes only keep texture pointers; they never look through them.

@@ -4,6 +4,8 @@
 #include "dxDevice8.h"
 #include "dxMain.h"
 
+using namespace tr4;
+
 namespace {
 
 TEST(GraphicsSystem, FailsCleanlyWithoutAnApplication) {

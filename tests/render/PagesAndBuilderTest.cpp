@@ -5,6 +5,8 @@
 #include "RenderFixture.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 

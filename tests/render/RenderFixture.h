@@ -15,6 +15,9 @@
 
 namespace rendertest {
 
+// The helpers speak the render layer's names.
+using namespace tr4;
+
 // Made in main() after the QGuiApplication; null when no display could be had.
 dxMain* System();
 

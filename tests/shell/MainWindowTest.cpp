@@ -41,6 +41,8 @@
 #include "dxMain.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 // Allocations made to fail on purpose. While armed, on the test's own thread, every allocation of
 // at least gFailFrom bytes is counted, and the one after gFailSkip of them throws std::bad_alloc
 // as a full memory would. Every form of new and delete goes through malloc and free, so the pairs

@@ -4,6 +4,8 @@
 #include "FeedMouseMove.h"
 #include "SpinFactorText.h"
 
+using namespace tr4;
+
 namespace {
 
 ShiftState Right(bool ctrl = false, bool shift = false) {
