@@ -1,6 +1,7 @@
 #include "BuildRenderMeshes.h"
 
 #include <memory>
+#include <span>
 
 #include "MeshFaces.h"
 #include "MeshView.h"
@@ -46,20 +47,24 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
         for (const tr4::MeshFace& f : faces.faces) {
             dxTexture* texture = PageTexture(pages, f.page);
             if (texture == nullptr) ++untextured;
-            if (f.quad) {
-                auto polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
-                // Strip order: corners 0, 1, 3, 2, so the quadrilateral splits along 1-3.
-                polygon->SetTextureMapping(texture, f.tu[0], f.tv[0], f.tu[1], f.tv[1], f.tu[3],
-                                           f.tv[3], f.tu[2], f.tv[2]);
-                for (int k : {0, 1, 3, 2}) AddPosition(*polygon, f.corners[k]);
-                g->AddPolygon(std::move(polygon));
-            } else {
-                auto polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
-                polygon->SetTextureMapping(texture, f.tu[0], f.tv[0], f.tu[1], f.tv[1], f.tu[2],
-                                           f.tv[2]);
-                for (int k = 0; k < 3; ++k) AddPosition(*polygon, f.corners[k]);
-                g->AddPolygon(std::move(polygon));
+            // The face's corner for each slot of the polygon: a quadrilateral's slots are in strip
+            // order, corners 0, 1, 3, 2, so it splits along 1-3; a triangle's are its corners.
+            static constexpr int kQuadSlots[4] = {0, 1, 3, 2};
+            static constexpr int kTriangleSlots[3] = {0, 1, 2};
+            const std::span<const int> order =
+                f.quad ? std::span<const int>(kQuadSlots) : std::span<const int>(kTriangleSlots);
+            std::unique_ptr<dxPoligono> polygon;
+            if (f.quad)
+                polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
+            else
+                polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
+            dxTexCoord uv[4];
+            for (size_t k = 0; k < order.size(); ++k) {
+                uv[k] = {f.tu[order[k]], f.tv[order[k]]};
+                AddPosition(*polygon, f.corners[order[k]]);
             }
+            polygon->SetTextureMapping(texture, std::span<const dxTexCoord>(uv, order.size()));
+            g->AddPolygon(std::move(polygon));
         }
 
         if (warnings && dropped > 0)

@@ -11,6 +11,7 @@
 // dxBufferColor8 derives from tr4::RenderMesh so that the level's Lista_Mesh can own it.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "D3DXMath.h"
@@ -34,10 +35,13 @@ class dxBufferColor8 : public tr4::RenderMesh {
     }
 
     // Gathers the polygons into the vertex data and the face tables. Size of the vertex data in
-    // bytes, or -1 when the mesh is not dirty (nothing changes then).
+    // bytes (vertices times the stride of the mesh's format), or -1 when the mesh is not dirty
+    // (nothing changes then).
     virtual int BuildVertexData();
-    // The gathered vertex data of the mesh's own format (none before BuildVertexData).
-    virtual const void* GetVertexData() const;
+    // The gathered vertices, in the mesh's own format; the other format's span is empty (and
+    // both are before BuildVertexData).
+    std::span<const dxVertexColor> ColorVertexData() const { return vertexData; }
+    virtual std::span<const dxVertexTex> TexVertexData() const { return {}; }
 
     int GetVertexCount() const { return 3 * triangleCount + 4 * quadCount; }
     int GetTriangleCount() const { return triangleCount; }
@@ -67,7 +71,7 @@ class dxBufferColor8 : public tr4::RenderMesh {
     void ResetWorld();
 
   protected:
-    std::vector<uint8_t> vertexData;
+    std::vector<dxVertexColor> vertexData;
     dxVertexBuffer* vertexBuffer = nullptr;
     std::vector<int> faceDrawFlags;
     int triangleCount = 0;
@@ -83,11 +87,11 @@ class dxBufferTextura : public dxBufferColor8 {
   public:
     dxBufferTextura();
     int BuildVertexData() override;
-    const void* GetVertexData() const override;
+    std::span<const dxVertexTex> TexVertexData() const override { return texVertexData; }
     dxTexture* GetFaceTexture(int face) const override;
 
   private:
-    std::vector<uint8_t> texVertexData;
+    std::vector<dxVertexTex> texVertexData;
     std::vector<dxTexture*> faceTextures;  // not owned
 };
 

@@ -16,9 +16,7 @@ dxTexture* const kTexA = reinterpret_cast<dxTexture*>(fakeStorage[0]);
 dxTexture* const kTexB = reinterpret_cast<dxTexture*>(fakeStorage[1]);
 
 dxVertexTex VertexAt(const dxBufferColor8& mesh, int index) {
-    dxVertexTex v;
-    std::memcpy(&v, static_cast<const uint8_t*>(mesh.GetVertexData()) + index * 20, sizeof v);
-    return v;
+    return mesh.TexVertexData()[static_cast<size_t>(index)];
 }
 
 std::unique_ptr<dxTrianguloTex> Triangle(float marker) {
@@ -40,7 +38,7 @@ TEST(Polygon, SlotsFillInOrderAndRefuseOneTooMany) {
     for (int k = 0; k < 3; ++k) EXPECT_EQ(t.AddVertex(k, 10.0f + k, 20.0f + k), S_OK);
     EXPECT_EQ(t.AddVertex(9, 9, 9), E_FAIL);
     EXPECT_EQ(t.GetVertexCount(), 3);
-    const auto* v = static_cast<const dxVertexTex*>(t.GetVertices());
+    const std::span<const dxVertexTex> v = t.TexVertices();
     EXPECT_EQ(v[2].x, 2.0f);
     EXPECT_EQ(v[2].z, 22.0f);
 
@@ -55,7 +53,7 @@ TEST(Polygon, TextureMappingRefusesNoTextureAndKeepsTheOldCoordinates) {
     ASSERT_EQ(q.SetTextureMapping(kTexA, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f), S_OK);
     EXPECT_EQ(q.SetTextureMapping(nullptr, 1, 1, 1, 1, 1, 1, 1, 1), E_FAIL);
     EXPECT_EQ(q.GetTexture(), kTexA);
-    const auto* v = static_cast<const dxVertexTex*>(q.GetVertices());
+    const std::span<const dxVertexTex> v = q.TexVertices();
     EXPECT_EQ(v[3].tu, 0.7f);
     EXPECT_EQ(v[3].tv, 0.8f);
     // Positions and texture coordinates are separate fields of the same vertices.
