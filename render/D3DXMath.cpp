@@ -22,6 +22,20 @@ D3DXVECTOR3 Normalize(const D3DXVECTOR3& v) {
     return {v.x / length, v.y / length, v.z / length};
 }
 
+// A turn by angle in the plane of axes a and b, from a towards b (row vectors): rows a and b
+// become (cos, sin) and (-sin, cos) in columns a and b. About X that is a = y, b = z; about Y,
+// a = z, b = x.
+D3DXMATRIX* PlaneRotation(D3DXMATRIX* out, float angle, int a, int b) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    *out = D3DXMATRIX{};
+    for (int i = 0; i < 4; ++i) out->m[i][i] = 1.0f;
+    out->m[a][a] = c;
+    out->m[a][b] = s;
+    out->m[b][a] = -s;
+    out->m[b][b] = c;
+    return out;
+}
+
 }  // namespace
 
 D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out) {
@@ -53,23 +67,11 @@ D3DXMATRIX* D3DXMatrixTranslation(D3DXMATRIX* out, float x, float y, float z) {
 }
 
 D3DXMATRIX* D3DXMatrixRotationX(D3DXMATRIX* out, float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
-    D3DXMatrixIdentity(out);
-    out->m[1][1] = c;
-    out->m[1][2] = s;
-    out->m[2][1] = -s;
-    out->m[2][2] = c;
-    return out;
+    return PlaneRotation(out, angle, 1, 2);
 }
 
 D3DXMATRIX* D3DXMatrixRotationY(D3DXMATRIX* out, float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
-    D3DXMatrixIdentity(out);
-    out->m[0][0] = c;
-    out->m[0][2] = -s;
-    out->m[2][0] = s;
-    out->m[2][2] = c;
-    return out;
+    return PlaneRotation(out, angle, 2, 0);
 }
 
 D3DXMATRIX* D3DXMatrixScaling(D3DXMATRIX* out, float sx, float sy, float sz) {

@@ -57,16 +57,12 @@ bool ParseFloat(const std::string& text, float& out) {
     }
 }
 
+// A count of pixels or a mesh index: digits only, at most 2^30.
 bool ParseInt(const std::string& text, int& out) {
-    try {
-        size_t used = 0;
-        const long v = std::stol(text, &used, 10);
-        if (used != text.size() || v < 0 || v > 1 << 30) return false;
-        out = static_cast<int>(v);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    unsigned long long v = 0;
+    if (!ParseCount(text, 1u << 30, v)) return false;
+    out = static_cast<int>(v);
+    return true;
 }
 
 // Returns an empty string when the arguments make sense, else why not.
@@ -103,10 +99,8 @@ std::string Parse(const Args& args, RenderOptions& o) {
                     !ParseFloat(v.substr(comma + 1), o.view.panY))
                     return "--pan wants X,Y, finite numbers";
             }
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            return "unknown option '" + a + "'";
-        } else {
-            positional.push_back(a);
+        } else if (auto why = TakeOperand(a, positional); !why.empty()) {
+            return why;
         }
     }
     if (positional.empty()) return "render needs a FILE";
@@ -137,13 +131,11 @@ int Fail(const std::string& why) {
 
 int Render(const Args& args) {
     RenderOptions o;
-    const std::string why = Parse(args, o);
-    if (!why.empty()) return UsageError(why);
+    if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
 
     tr4::LoadedLevel loaded;
     if (!tr4::LoadLevel(o.path, loaded)) {
-        for (const std::string& w : loaded.warnings)
-            std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+        PrintWarnings(o.path, loaded.warnings);
         std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), loaded.error.c_str());
         return 1;
     }
@@ -187,8 +179,7 @@ int Render(const Args& args) {
     else
         pages->CreatePages16(device.get());
     if (list) BuildRenderMeshes(list.get(), device.get(), pages.get(), level, &warnings);
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+    PrintWarnings(o.path, warnings);
 
     // Draws the mesh and reads the frame back; a null image, and why, when that failed.
     auto drawOne = [&](int index, std::string& why) -> QImage {
