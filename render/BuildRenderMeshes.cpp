@@ -98,7 +98,7 @@ uint64_t RenderMeshBytes(const tr4::Lista_Mesh* list) {
 }
 
 uint64_t TexturePageBytes(const tr4::Level& level, bool wide) {
-    const uint64_t pages = level.pages32Size >> 18;
+    const uint64_t pages = static_cast<uint64_t>(tr4::PageCount(level));
     // The set keeps each page's texels for a device reset, and the driver holds its own copy.
     return pages * (wide ? trTextura::kPage32Bytes : trTextura::kPage16Bytes) * 2;
 }

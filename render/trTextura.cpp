@@ -4,8 +4,7 @@
 
 namespace tr4 {
 
-trTextura::trTextura(const tr4::Level& lvl)
-    : pageCount(static_cast<int>(lvl.pages32Size >> 18)), level(&lvl) {}
+trTextura::trTextura(const tr4::Level& lvl) : pageCount(tr4::PageCount(lvl)), level(&lvl) {}
 
 trTextura::~trTextura() {
     ReleasePages();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Level.h"
+#include "MeshFaces.h"
 #include "RenderTypes.h"
 
 namespace tr4 {
@@ -19,7 +20,7 @@ class dxDevice8;
 class trTextura {
   public:
     static constexpr int kPageSize = 256;
-    static constexpr uint32_t kPage32Bytes = 256u * 256u * 4u;
+    static constexpr uint32_t kPage32Bytes = tr4::kPage32Bytes;
     static constexpr uint32_t kPage16Bytes = 256u * 256u * 2u;
 
     // Keeps a reference to level, which must stay alive until the pages are created.

@@ -62,6 +62,20 @@ TEST(Polygon, TextureMappingRefusesNoTextureAndKeepsTheOldCoordinates) {
     EXPECT_EQ(v[0].tu, 0.1f);
 }
 
+TEST(Polygon, TextureMappingTakesOneCoordinatePairPerSlot) {
+    dxTrianguloTex t(0);
+    const dxTexCoord two[2] = {{0.5f, 0.5f}, {0.5f, 0.5f}};
+    EXPECT_EQ(t.SetTextureMapping(kTexA, two), E_FAIL);  // too few: nothing stored
+    EXPECT_EQ(t.GetTexture(), nullptr);
+    dxTriangulo plain(0);
+    const dxTexCoord three[3] = {{0.1f, 0.2f}, {0.3f, 0.4f}, {0.5f, 0.6f}};
+    EXPECT_EQ(static_cast<dxPoligono&>(plain).SetTextureMapping(kTexA, three), E_FAIL);
+    EXPECT_TRUE(plain.TexVertices().empty());
+    ASSERT_EQ(static_cast<dxPoligono&>(t).SetTextureMapping(kTexA, three), S_OK);
+    EXPECT_EQ(t.TexVertices()[2].tv, 0.6f);
+    EXPECT_TRUE(t.ColorVertices().empty());
+}
+
 TEST(Mesh, FacesStandInReverseOrderOfAddition) {
     // Three triangles, then two quadrilaterals: 17 vertices of 20 bytes.
     dxBufferTextura mesh;
