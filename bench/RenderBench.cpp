@@ -31,10 +31,12 @@
 #include "MeshList.h"
 #include "MeshView.h"
 #include "Paired.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
+
+using namespace tr4;
 
 namespace {
 
@@ -51,7 +53,7 @@ struct Scene {
     tr4::Level widePages;  // the real level with 35 pages
 
     bool Make() {
-        if (system.CreateDirect3D() != S_OK) return false;
+        if (system.ProbeOpenGL() != S_OK) return false;
         if (system.CreateRenderDevice(nullptr, 1, device,
                                       QSize(kViewPanelWidth, kViewPanelHeight)) != S_OK)
             return false;
@@ -73,7 +75,7 @@ struct Scene {
                         widePages.pages32.begin() + static_cast<long>(p << 18));
         widePages.pages32Size = 35u << 18;
         for (int i = 0; i < list->Count(); ++i) {
-            const int faces = RenderMeshAt(*list, i)->GetFaceCount();
+            const int faces = TexturedMeshAt(*list, i)->GetFaceCount();
             if (faces > largestFaces) {
                 largestFaces = faces;
                 largest = i;
@@ -102,7 +104,7 @@ void BM_LargestMeshFrame_vs_EmptyFrame(benchmark::State& state) {
     dxDevice8& device = *gScene->device;
     tr4::MeshRecord* record = nullptr;
     gScene->list->GetRecord(gScene->largest, record);
-    dxBufferTextura* mesh = RenderMeshAt(*gScene->list, gScene->largest);
+    dxBufferTextura* mesh = TexturedMeshAt(*gScene->list, gScene->largest);
     AimAtMesh(device, *record);
     // The viewer's start view of the mesh: centred and fitted, so every face is rasterized.
     MeshView view;
@@ -112,7 +114,7 @@ void BM_LargestMeshFrame_vs_EmptyFrame(benchmark::State& state) {
         state, "frame", paired::Clock::Wall,
         [&] {
             for (int i = 0; i < 20; ++i) {
-                view.yaw += 0.01f;  // a turning mesh, as while dragging
+                view.rotationY += 0.01f;  // a turning mesh, as while dragging
                 benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, record, view));
             }
         },
@@ -190,7 +192,7 @@ double OpenAndDraw(const std::function<bool(tr4::LoadedLevel&)>& load) {
     AimAtMesh(device, *record);
     MeshView view;
     view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
-    DrawMeshFrame(device, RenderMeshAt(*loaded.meshes, 0), record, view);
+    DrawMeshFrame(device, TexturedMeshAt(*loaded.meshes, 0), record, view);
     benchmark::DoNotOptimize(device.ReadFrame());
     const double t = paired::Now(paired::Clock::Wall) - t0;
     loaded.meshes.reset();

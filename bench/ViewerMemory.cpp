@@ -14,6 +14,8 @@
 #include "MainWindow.h"
 #include "dxMain.h"
 
+using namespace tr4;
+
 namespace {
 dxMain graphicsSystem;
 

@@ -44,24 +44,20 @@ void BuildMeshFaces(const MeshRecord& m, const Level& level, MeshFaces& out) {
     const int rectangles = std::min<int>(m.rectangleCount, static_cast<int>(m.rectangles.size()));
     const int triangles = std::min<int>(m.triangleCount, static_cast<int>(m.triangles.size()));
     out.faces.reserve(static_cast<size_t>(std::max(0, rectangles) + std::max(0, triangles)));
-    for (int r = 0; r < rectangles; ++r) {
-        const MeshRectangle& rect = m.rectangles[r];
-        if (!IndicesValid(m, rect.indices, 4)) {
-            ++out.dropped;
-            continue;
+    // Rectangles first, then triangles: one pass over each stored array.
+    auto gather = [&](const auto& stored, int count, bool quad) {
+        for (int i = 0; i < count; ++i) {
+            const auto& f = stored[static_cast<size_t>(i)];
+            if (!IndicesValid(m, f.indices, quad ? 4 : 3)) {
+                ++out.dropped;
+                continue;
+            }
+            MeshFace& face = out.faces.emplace_back();
+            if (!Fill(m, level, f.indices, f.texture, quad, face)) ++out.noObjectTexture;
         }
-        MeshFace& face = out.faces.emplace_back();
-        if (!Fill(m, level, rect.indices, rect.texture, true, face)) ++out.noObjectTexture;
-    }
-    for (int t = 0; t < triangles; ++t) {
-        const MeshTriangle& tri = m.triangles[t];
-        if (!IndicesValid(m, tri.indices, 3)) {
-            ++out.dropped;
-            continue;
-        }
-        MeshFace& face = out.faces.emplace_back();
-        if (!Fill(m, level, tri.indices, tri.texture, false, face)) ++out.noObjectTexture;
-    }
+    };
+    gather(m.rectangles, rectangles, true);
+    gather(m.triangles, triangles, false);
 }
 
 }  // namespace tr4

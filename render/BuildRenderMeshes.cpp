@@ -1,12 +1,15 @@
 #include "BuildRenderMeshes.h"
 
 #include <memory>
+#include <span>
 
 #include "MeshFaces.h"
 #include "MeshView.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "trTextura.h"
+
+namespace tr4 {
 
 namespace {
 
@@ -36,7 +39,7 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
     tr4::MeshFaces faces;
     for (int j = 0; j < count; ++j) {
         tr4::MeshRecord* m = nullptr;
-        dxBufferTextura* g = RenderMeshAt(*list, j);
+        dxBufferTextura* g = TexturedMeshAt(*list, j);
         if (!list->GetRecord(j, m) || m == nullptr || g == nullptr) continue;
         tr4::BuildMeshFaces(*m, level, faces);
         const int dropped = faces.dropped;
@@ -45,20 +48,24 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
         for (const tr4::MeshFace& f : faces.faces) {
             dxTexture* texture = PageTexture(pages, f.page);
             if (texture == nullptr) ++untextured;
-            if (f.quad) {
-                auto polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
-                // Strip order: corners 0, 1, 3, 2, so the quadrilateral splits along 1-3.
-                polygon->SetTextureMapping(texture, f.tu[0], f.tv[0], f.tu[1], f.tv[1], f.tu[3],
-                                           f.tv[3], f.tu[2], f.tv[2]);
-                for (int k : {0, 1, 3, 2}) AddPosition(*polygon, f.corners[k]);
-                g->AddPolygon(std::move(polygon));
-            } else {
-                auto polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
-                polygon->SetTextureMapping(texture, f.tu[0], f.tv[0], f.tu[1], f.tv[1], f.tu[2],
-                                           f.tv[2]);
-                for (int k = 0; k < 3; ++k) AddPosition(*polygon, f.corners[k]);
-                g->AddPolygon(std::move(polygon));
+            // The face's corner for each slot of the polygon: a quadrilateral's slots are in strip
+            // order, corners 0, 1, 3, 2, so it splits along 1-3; a triangle's are its corners.
+            static constexpr int kQuadSlots[4] = {0, 1, 3, 2};
+            static constexpr int kTriangleSlots[3] = {0, 1, 2};
+            const std::span<const int> order =
+                f.quad ? std::span<const int>(kQuadSlots) : std::span<const int>(kTriangleSlots);
+            std::unique_ptr<dxPoligono> polygon;
+            if (f.quad)
+                polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
+            else
+                polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
+            dxTexCoord uv[4];
+            for (size_t k = 0; k < order.size(); ++k) {
+                uv[k] = {f.tu[order[k]], f.tv[order[k]]};
+                AddPosition(*polygon, f.corners[order[k]]);
             }
+            polygon->SetTextureMapping(texture, std::span<const dxTexCoord>(uv, order.size()));
+            g->AddPolygon(std::move(polygon));
         }
 
         if (warnings && dropped > 0)
@@ -92,7 +99,9 @@ uint64_t RenderMeshBytes(const tr4::Lista_Mesh* list) {
 }
 
 uint64_t TexturePageBytes(const tr4::Level& level, bool wide) {
-    const uint64_t pages = level.pages32Size >> 18;
+    const uint64_t pages = static_cast<uint64_t>(tr4::PageCount(level));
     // The set keeps each page's texels for a device reset, and the driver holds its own copy.
     return pages * (wide ? trTextura::kPage32Bytes : trTextura::kPage16Bytes) * 2;
 }
+
+}  // namespace tr4

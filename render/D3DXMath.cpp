@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace tr4 {
+
 namespace {
 
 D3DXVECTOR3 Sub(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
@@ -18,6 +20,20 @@ D3DXVECTOR3 Normalize(const D3DXVECTOR3& v) {
     // D3DX leaves a zero vector zero rather than dividing by zero.
     if (length == 0.0f) return {0.0f, 0.0f, 0.0f};
     return {v.x / length, v.y / length, v.z / length};
+}
+
+// A turn by angle in the plane of axes a and b, from a towards b (row vectors): rows a and b
+// become (cos, sin) and (-sin, cos) in columns a and b. About X that is a = y, b = z; about Y,
+// a = z, b = x.
+D3DXMATRIX* PlaneRotation(D3DXMATRIX* out, float angle, int a, int b) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    *out = D3DXMATRIX{};
+    for (int i = 0; i < 4; ++i) out->m[i][i] = 1.0f;
+    out->m[a][a] = c;
+    out->m[a][b] = s;
+    out->m[b][a] = -s;
+    out->m[b][b] = c;
+    return out;
 }
 
 }  // namespace
@@ -51,23 +67,11 @@ D3DXMATRIX* D3DXMatrixTranslation(D3DXMATRIX* out, float x, float y, float z) {
 }
 
 D3DXMATRIX* D3DXMatrixRotationX(D3DXMATRIX* out, float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
-    D3DXMatrixIdentity(out);
-    out->m[1][1] = c;
-    out->m[1][2] = s;
-    out->m[2][1] = -s;
-    out->m[2][2] = c;
-    return out;
+    return PlaneRotation(out, angle, 1, 2);
 }
 
 D3DXMATRIX* D3DXMatrixRotationY(D3DXMATRIX* out, float angle) {
-    const float c = std::cos(angle), s = std::sin(angle);
-    D3DXMatrixIdentity(out);
-    out->m[0][0] = c;
-    out->m[0][2] = -s;
-    out->m[2][0] = s;
-    out->m[2][2] = c;
-    return out;
+    return PlaneRotation(out, angle, 2, 0);
 }
 
 D3DXMATRIX* D3DXMatrixScaling(D3DXMATRIX* out, float sx, float sy, float sz) {
@@ -121,3 +125,5 @@ D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, cons
     *out = {r[0] / w, r[1] / w, r[2] / w};
     return out;
 }
+
+}  // namespace tr4

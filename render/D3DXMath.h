@@ -6,6 +6,8 @@
 // arithmetic can be tested without a display. Every function writes its result into out and
 // returns out, as D3DX does.
 
+namespace tr4 {
+
 struct D3DXVECTOR3 {
     float x = 0.0f;
     float y = 0.0f;
@@ -37,3 +39,5 @@ D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3
 
 // (x, y, z, 1) x m, divided by the resulting w (D3DXVec3TransformCoord).
 D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
+
+}  // namespace tr4

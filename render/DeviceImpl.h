@@ -18,6 +18,8 @@
 #include "dxDevice8.h"
 #include "dxPoligono.h"
 
+namespace tr4 {
+
 // Where a vertex's colour comes from (the layer field of GpuVertex): a layer of the page array,
 // whose layer 0 is kept plain grey for faces without texture, or the face's own texture.
 inline constexpr int32_t kLayerPlain = 0;
@@ -146,10 +148,14 @@ struct dxDevice8::Impl {
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);
-    void ReleaseTexture(dxTexture* texture);
-    void ReleaseBuffer(dxVertexBuffer* buffer);
+    // Delete the resource's graphics object and forget it (the public ReleaseTexture and
+    // ReleaseVertexBuffer then free the resource itself).
+    void DropTexture(dxTexture* texture);
+    void DropBuffer(dxVertexBuffer* buffer);
 
   private:
     bool CreatePipeline();
     bool LinkProgram(Program& program, const char* fragmentSource);
 };
+
+}  // namespace tr4

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
+
+namespace tr4 {
 
 float ViewAspect(int width, int height) {
     if (width <= 0 || height <= 0) return 1.0f;
@@ -49,8 +51,8 @@ D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view) {
     D3DXMatrixTranslation(&world, -kViewMeshScale * cx, kViewMeshScale * cy, -kViewMeshScale * cz);
     auto then = [&](const D3DXMATRIX& m) { D3DXMatrixMultiply(&world, &world, &m); };
     then(*D3DXMatrixScaling(&step, view.zoom, view.zoom, view.zoom));
-    then(*D3DXMatrixRotationX(&step, view.pitch));
-    then(*D3DXMatrixRotationY(&step, view.yaw));
+    then(*D3DXMatrixRotationX(&step, view.rotationX));
+    then(*D3DXMatrixRotationY(&step, view.rotationY));
     then(*D3DXMatrixTranslation(&step, cx, -cy, cz));
     then(*D3DXMatrixTranslation(&step, view.panX, view.panY, 0.0f));
     return world;
@@ -66,3 +68,5 @@ int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRe
     }
     return device.PresentFrame();
 }
+
+}  // namespace tr4

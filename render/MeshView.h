@@ -8,12 +8,16 @@
 #include "D3DXMath.h"
 #include "MeshList.h"
 
+namespace tr4 {
+
 class dxDevice8;
 class dxBufferColor8;
 
 struct MeshView {
-    float yaw = 0.0f;    // turn about Y, radians
-    float pitch = 0.0f;  // turn about X, radians
+    // The names of ViewState, whose values a frame applies; the camera's MouseD3D calls the same
+    // angles angleY and angleX while it accumulates them.
+    float rotationY = 0.0f;  // turn about Y, radians
+    float rotationX = 0.0f;  // turn about X, radians
     float zoom = 6.0f;
     float panX = 0.0f;
     float panY = 0.0f;
@@ -56,3 +60,5 @@ D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view);
 // drawn with MeshWorld in mode 0, present. Returns PresentFrame's result.
 int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRecord* record,
                       const MeshView& view);
+
+}  // namespace tr4

@@ -3,6 +3,8 @@
 // render layer's public headers. No graphics API header is included here or in any public header.
 #include <cstdint>
 
+namespace tr4 {
+
 // Result codes of the graphics side: 0 for success, E_FAIL for failure.
 inline constexpr int32_t S_OK = 0;
 inline constexpr int32_t E_FAIL = static_cast<int32_t>(0x80004005u);
@@ -49,3 +51,5 @@ void ReleaseTexture(dxTexture* texture);  // none is allowed
 // up with ReleaseVertexBuffer in its destructor; safe after the device is gone).
 class dxVertexBuffer;
 void ReleaseVertexBuffer(dxVertexBuffer* buffer);  // none is allowed
+
+}  // namespace tr4

@@ -2,10 +2,12 @@
 #include "dxDevice8.h"
 
 #include <cstddef>
-#include <cstring>
+#include <span>
 
 #include "DeviceImpl.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
+
+namespace tr4 {
 
 namespace {
 
@@ -37,6 +39,42 @@ FaceState StateOf(const GpuFace& face, int mode) {
         s.wireframe = true;
     }
     return s;
+}
+
+GpuVertex ToGpu(const dxVertexTex& t) {
+    return {t.x, t.y, t.z, t.tu, t.tv, kLayerPlain};
+}
+GpuVertex ToGpu(const dxVertexColor& c) {
+    return {c.x, c.y, c.z, 0.0f, 0.0f, kLayerPlain};
+}
+
+// The mesh's vertices expanded to triangle lists: a quadrilateral's strip (0, 1, 2), (1, 3, 2)
+// becomes those two triangles, in the same winding and the same order, so consecutive faces can
+// be drawn in one call with the pixels of face-by-face drawing.
+template <typename Vertex>
+void ExpandFaces(const dxBufferColor8& mesh, std::span<const Vertex> vertices,
+                 dxVertexBuffer& buffer) {
+    static constexpr int kQuadOrder[6] = {0, 1, 2, 1, 3, 2};
+    static constexpr int kTriangleOrder[3] = {0, 1, 2};
+    const int faceCount = mesh.GetFaceCount();
+    buffer.faces.reserve(static_cast<size_t>(faceCount));
+    buffer.vertices.reserve(static_cast<size_t>(faceCount) * 6);
+    size_t s = 0;
+    for (int i = 0; i < faceCount; ++i) {
+        GpuFace face;
+        face.flags = mesh.GetFaceDrawFlags(i);
+        face.texture = mesh.GetFaceTexture(i);
+        face.first = static_cast<int>(buffer.vertices.size());
+        const bool quad = (face.flags & kDrawQuad) != 0;
+        const size_t used = quad ? 4 : 3;
+        if (s + used > vertices.size()) break;
+        const std::span<const int> order =
+            quad ? std::span<const int>(kQuadOrder) : std::span<const int>(kTriangleOrder);
+        for (int k : order) buffer.vertices.push_back(ToGpu(vertices[s + static_cast<size_t>(k)]));
+        face.count = static_cast<int>(order.size());
+        buffer.faces.push_back(face);
+        s += used;
+    }
 }
 
 }  // namespace
@@ -110,7 +148,7 @@ int32_t dxDevice8::PresentFrame() {
     return S_OK;
 }
 
-int32_t dxDevice8::ResetDevice(const PresentParameters&) {
+int32_t dxDevice8::ResetDevice() {
     if (!impl->created) return S_OK;
     if (!impl->lost && impl->MakeCurrent()) return S_OK;  // nothing was lost
     impl->DropContext();
@@ -189,49 +227,15 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
     if (mesh->BuildVertexData() < 0) return E_FAIL;
     if (!impl->created) return E_FAIL;
 
-    // The mesh's vertices in its own format, expanded to triangle lists: a quadrilateral's strip
-    // (0, 1, 2), (1, 3, 2) becomes those two triangles, in the same winding and the same order,
-    // so consecutive faces can be drawn in one call with the pixels of face-by-face drawing.
-    const int vertexCount = mesh->GetVertexCount();
-    const auto* data = static_cast<const uint8_t*>(mesh->GetVertexData());
-    const bool textured = mesh->GetStride() == 20;
-    auto readVertex = [&](int index) {
-        GpuVertex v{};
-        if (textured) {
-            dxVertexTex t;
-            std::memcpy(&t, data + static_cast<size_t>(index) * 20, sizeof t);
-            v = {t.x, t.y, t.z, t.tu, t.tv, kLayerPlain};
-        } else {
-            dxVertexColor c;
-            std::memcpy(&c, data + static_cast<size_t>(index) * 16, sizeof c);
-            v = {c.x, c.y, c.z, 0.0f, 0.0f, kLayerPlain};
-        }
-        return v;
-    };
-
     // Held here until the device knows it, so running out of memory on the way loses nothing.
     auto made = std::make_unique<dxVertexBuffer>();
     dxVertexBuffer* buffer = made.get();
     buffer->owner = impl.get();
-    const int faceCount = mesh->GetFaceCount();
-    buffer->faces.reserve(static_cast<size_t>(faceCount));
-    buffer->vertices.reserve(static_cast<size_t>(faceCount) * 6);
-    int s = 0;
-    for (int i = 0; i < faceCount && data != nullptr; ++i) {
-        GpuFace face;
-        face.flags = mesh->GetFaceDrawFlags(i);
-        face.texture = mesh->GetFaceTexture(i);
-        face.first = static_cast<int>(buffer->vertices.size());
-        const bool quad = (face.flags & kDrawQuad) != 0;
-        const int used = quad ? 4 : 3;
-        if (s + used > vertexCount) break;
-        static constexpr int kQuadOrder[6] = {0, 1, 2, 1, 3, 2};
-        for (int k = 0; k < (quad ? 6 : 3); ++k)
-            buffer->vertices.push_back(readVertex(s + (quad ? kQuadOrder[k] : k)));
-        face.count = quad ? 6 : 3;
-        buffer->faces.push_back(face);
-        s += used;
-    }
+    const std::span<const dxVertexTex> textured = mesh->TexVertexData();
+    if (!textured.empty())
+        ExpandFaces(*mesh, textured, *buffer);
+    else
+        ExpandFaces(*mesh, mesh->ColorVertexData(), *buffer);
     Impl::SetVertexLayers(buffer);
     impl->buffers.insert(buffer);
     made.release();
@@ -387,3 +391,5 @@ const std::string& dxDevice8::ShaderLog() const {
 const std::string& dxDevice8::ProgramLog() const {
     return impl->programLog;
 }
+
+}  // namespace tr4

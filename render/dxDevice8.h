@@ -23,6 +23,9 @@
 #include "RenderTypes.h"
 
 class QWindow;
+
+namespace tr4 {
+
 class dxBufferColor8;
 
 class dxDevice8 {
@@ -54,7 +57,7 @@ class dxDevice8 {
     // Makes the device usable again after a loss: a new context on the same surface, with every
     // live texture and vertex buffer recreated from its copy. The projection and view must be set
     // again afterwards. Returns 0 whatever happened; a failed reset leaves IsLost() true.
-    int32_t ResetDevice(const PresentParameters& parameters);
+    int32_t ResetDevice();
 
     // Left-handed perspective (D3DXMatrixPerspectiveFovLH). Returns 0.
     int32_t SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView);
@@ -128,3 +131,5 @@ class dxDevice8 {
     D3DXVECTOR3 eye{0.0f, 0.0f, -1.0f};
     D3DXVECTOR3 target{0.0f, 0.0f, 0.0f};
 };
+
+}  // namespace tr4

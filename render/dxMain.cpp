@@ -7,6 +7,8 @@
 
 #include "DeviceImpl.h"
 
+namespace tr4 {
+
 namespace {
 
 // Makes a 2 x 2 texture of the format, both as a texture of its own and as a layer of an array
@@ -54,7 +56,7 @@ bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
 
 }  // namespace
 
-int32_t dxMain::CreateDirect3D() {
+int32_t dxMain::ProbeOpenGL() {
     lastError.clear();
     auto fail = [this](std::string why) {
         lastError = std::move(why);
@@ -157,3 +159,5 @@ bool dxMain::IsTextureFormatSupported(int format) const {
     if (format == D3DFMT_X1R5G5B5) return supportsX1R5G5B5;
     return false;
 }
+
+}  // namespace tr4

@@ -14,6 +14,9 @@
 #include "RenderTypes.h"
 
 class QWindow;
+
+namespace tr4 {
+
 class dxDevice8;
 
 class dxMain {
@@ -24,15 +27,15 @@ class dxMain {
 
     // Opens a probe context (OpenGL 3.3 core) on an offscreen surface, reads its renderer string
     // and which texture formats it really takes, then lets it go. S_OK, or E_FAIL when there is
-    // no QGuiApplication or no such context could be made (then HasDirect3D() stays false).
-    int32_t CreateDirect3D();
-    bool HasDirect3D() const { return created; }
+    // no QGuiApplication or no such context could be made (then HasOpenGL() stays false).
+    int32_t ProbeOpenGL();
+    bool HasOpenGL() const { return created; }
 
     // Creates the device. With a window: draws into it (the window's surface type is made
     // OpenGLSurface; give a window that is not yet shown, or one already of that type). Without:
     // draws into an offscreen framebuffer of offscreenSize pixels. Either way the frame is drawn
     // into a framebuffer object first, so ReadFrame shows exactly what the window shows.
-    //   - No CreateDirect3D before: E_FAIL, out untouched.
+    //   - No ProbeOpenGL before: E_FAIL, out untouched.
     //   - The context could not be made: E_FAIL, out holds a dxDevice8 without a device
     //     (HasDevice() false; every operation on it fails or does nothing, none crashes).
     //   - Otherwise S_OK and out holds a working device. out owns it.
@@ -41,17 +44,17 @@ class dxMain {
                                QSize offscreenSize = QSize(321, 385));
 
     // Re-reads the primary screen's mode and returns fresh parameters (13 zero fields before
-    // CreateDirect3D). Used before every ResetDevice.
+    // ProbeOpenGL). Used before every ResetDevice.
     PresentParameters GetPresentParameters(unsigned char windowed);
     const DisplayMode& GetDisplayMode() const { return displayMode; }
 
     // Whether textures of that format (21 or 24) can be made and sampled, as found by the probe
-    // context of CreateDirect3D. False for every other code and before CreateDirect3D.
+    // context of ProbeOpenGL. False for every other code and before ProbeOpenGL.
     bool IsTextureFormatSupported(int format) const;
 
-    // GL_RENDERER and GL_VERSION of the probe context (empty before CreateDirect3D).
+    // GL_RENDERER and GL_VERSION of the probe context (empty before ProbeOpenGL).
     const std::string& RendererString() const { return renderer; }
-    // Why the last CreateDirect3D or CreateRenderDevice failed; empty after a success.
+    // Why the last ProbeOpenGL or CreateRenderDevice failed; empty after a success.
     const std::string& LastError() const { return lastError; }
     const std::string& VersionString() const { return version; }
 
@@ -65,3 +68,5 @@ class dxMain {
     std::string lastError;
     std::string version;
 };
+
+}  // namespace tr4

@@ -2,8 +2,9 @@
 
 #include "dxDevice8.h"
 
-trTextura::trTextura(const tr4::Level& lvl)
-    : pageCount(static_cast<int>(lvl.pages32Size >> 18)), level(&lvl) {}
+namespace tr4 {
+
+trTextura::trTextura(const tr4::Level& lvl) : pageCount(tr4::PageCount(lvl)), level(&lvl) {}
 
 trTextura::~trTextura() {
     ReleasePages();
@@ -53,3 +54,5 @@ dxTexture* trTextura::GetPage16(int page) const {
     if (page < 0 || page >= static_cast<int>(pages16.size())) return nullptr;
     return pages16[page];
 }
+
+}  // namespace tr4

@@ -10,14 +10,17 @@
 #include <vector>
 
 #include "Level.h"
+#include "MeshFaces.h"
 #include "RenderTypes.h"
+
+namespace tr4 {
 
 class dxDevice8;
 
 class trTextura {
   public:
     static constexpr int kPageSize = 256;
-    static constexpr uint32_t kPage32Bytes = 256u * 256u * 4u;
+    static constexpr uint32_t kPage32Bytes = tr4::kPage32Bytes;
     static constexpr uint32_t kPage16Bytes = 256u * 256u * 2u;
 
     // Keeps a reference to level, whose page blocks must stay alive and unchanged as long as the
@@ -51,3 +54,5 @@ class trTextura {
     const tr4::Level* level;
     bool uses32 = false;
 };
+
+}  // namespace tr4

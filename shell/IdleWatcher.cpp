@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+namespace tr4 {
+
 IdleWatcher::IdleWatcher(std::function<void(bool& done)> handler, QObject* parent)
     : QObject(parent), handler(std::move(handler)) {
     QCoreApplication::instance()->installEventFilter(this);
@@ -43,3 +45,5 @@ void IdleWatcher::AboutToBlock() {
     handler(done);
     inHandler = false;
 }
+
+}  // namespace tr4

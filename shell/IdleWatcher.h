@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+namespace tr4 {
+
 class IdleWatcher : public QObject {
   public:
     explicit IdleWatcher(std::function<void(bool& done)> handler, QObject* parent = nullptr);
@@ -25,3 +27,5 @@ class IdleWatcher : public QObject {
     bool inHandler = false;
     int calls = 0;
 };
+
+}  // namespace tr4

@@ -36,10 +36,12 @@
 #include "MeshView.h"
 #include "Panel.h"
 #include "SpinFactorText.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
+
+namespace tr4 {
 
 // One line per frame drawn, for whoever watches the viewer from outside (the end-to-end test):
 // QT_LOGGING_RULES="tr4viewer.frames.debug=true". Off by default.
@@ -255,7 +257,7 @@ void TForm1::FormCreate() {
 void TForm1::StartGraphics() {
     if (graphicsStarted) return;
     graphicsStarted = true;
-    if (graphics.CreateDirect3D() == S_OK) {
+    if (graphics.ProbeOpenGL() == S_OK) {
         surface = new PanelSurface(*this);
         surface->setSurfaceType(QSurface::OpenGLSurface);
         graphics.CreateRenderDevice(surface, 1, device);
@@ -333,7 +335,8 @@ void TForm1::FormPaint() {
 }
 
 void TForm1::RecoverLostDevice() {
-    device->ResetDevice(graphics.GetPresentParameters(1));
+    graphics.GetPresentParameters(1);  // the display may have changed with the loss
+    device->ResetDevice();
     SetViewerProjection(*device, PanelAspect(), kViewFarAfterReset);
     device->SetClearColor(255, 255, 255);
     // With nothing selected there is nothing to aim at; the next selection sets eye and target.
@@ -474,7 +477,7 @@ void TForm1::ListBox1Click() {
     if (!record) return;
     selectedRecord = record;
     if (device) AimAtMesh(*device, *record);
-    viewState.selected = RenderMeshAt(*meshList, i);
+    viewState.selected = TexturedMeshAt(*meshList, i);
     // The first frame of the new mesh still shows the previous rotation, zoom and pan.
     FormPaint();
     viewState.ResetView(zoom);
@@ -577,3 +580,5 @@ void TForm1::OpenLevelFileLater(const QString& path) {
     // person, and a level named on the command line opens once the window is up.
     QTimer::singleShot(0, this, [this, path] { Guarded([this, path] { OpenLevelFile(path); }); });
 }
+
+}  // namespace tr4

@@ -18,9 +18,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "FeedMouseMove.h"
 #include "Level.h"
 #include "MeshList.h"
-#include "MouseD3D.h"
 
 class QAction;
 class QFileDialog;
@@ -33,6 +33,9 @@ class QMenu;
 class QMenuBar;
 class QProgressBar;
 class QWidget;
+
+namespace tr4 {
+
 class PanelFrame;
 class PanelSurface;
 class dxDevice8;
@@ -182,3 +185,5 @@ QString ToQtNameFilter(const QString& filter);
 QString ShownCaption(const QString& caption);
 // The first local .tr4 file among dropped data (any case of the suffix); empty when none.
 QString LevelFileOf(const QMimeData* data);
+
+}  // namespace tr4

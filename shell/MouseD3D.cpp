@@ -1,5 +1,7 @@
 #include "MouseD3D.h"
 
+namespace tr4 {
+
 namespace {
 
 // One step of a channel. The distance is an integer converted to float before scaling, and the
@@ -75,16 +77,4 @@ void MouseD3D::SetZoom(float zoom) {
     zoomLast = 0;
 }
 
-void FeedMouseMove(MouseD3D& camera, ViewState& view, const ShiftState& shift, int32_t x,
-                   int32_t y) {
-    if (!shift.right) return;
-    if (shift.ctrl) {
-        view.zoom = camera.DragZoom(y);
-    } else if (shift.shift) {
-        view.panX = 10.0f * camera.DragPanX(x);
-        view.panY = 10.0f * camera.DragPanY(y);
-    } else {
-        view.rotationY = camera.DragRotateY(x);
-        view.rotationX = camera.DragRotateX(y);
-    }
-}
+}  // namespace tr4

@@ -1,6 +1,6 @@
 #pragma once
-// The mouse camera of the view panel and the view values the frames apply to the selected mesh.
-// Plain C++ without Qt or graphics, so the drag arithmetic is tested without a window.
+// The mouse camera of the view panel. Plain C++ without Qt or graphics, so the drag arithmetic is
+// tested without a window.
 //
 // MouseD3D accumulates five independent drag channels (turn about Y, turn about X, zoom, pan x,
 // pan y). Each channel records the pointer on its first step after being idle and moves its
@@ -8,7 +8,7 @@
 // spin factor. The camera holds no resources and none of its operations fail.
 #include <cstdint>
 
-class dxBufferTextura;
+namespace tr4 {
 
 class MouseD3D {
   public:
@@ -51,39 +51,4 @@ class MouseD3D {
     float spinFactor = 0.0f;
 };
 
-// What the next frame applies to the selected render mesh. The mesh is not owned: it belongs to
-// the mesh list of the loaded level.
-struct ViewState {
-    dxBufferTextura* selected = nullptr;
-    float rotationY = 0.0f;
-    float rotationX = 0.0f;
-    float zoom = 6.0f;
-    float panX = 0.0f;
-    float panY = 0.0f;
-
-    // The values a newly selected mesh settles on after its first frame, with the zoom that fits
-    // it.
-    void ResetView(float startZoom = 6.0f) {
-        rotationY = 0.0f;
-        rotationX = 0.0f;
-        zoom = startZoom;
-        panX = 0.0f;
-        panY = 0.0f;
-    }
-};
-
-// The keys and buttons held during a pointer event over the view panel.
-struct ShiftState {
-    bool shift = false;
-    bool ctrl = false;
-    bool alt = false;
-    bool left = false;
-    bool right = false;
-    bool middle = false;
-};
-
-// The view panel's pointer-move logic: with the right button held, Ctrl zooms, else Shift pans
-// (the view holds ten times the camera's pan), else the drag turns the mesh. Only the channels of
-// the chosen mode are fed; Alt and the other buttons play no part.
-void FeedMouseMove(MouseD3D& camera, ViewState& view, const ShiftState& shift, int32_t x,
-                   int32_t y);
+}  // namespace tr4

@@ -7,6 +7,8 @@
 
 #include "MainWindow.h"
 
+namespace tr4 {
+
 ShiftState ShiftStateOf(const QMouseEvent& event) {
     ShiftState s;
     const Qt::KeyboardModifiers keys = event.modifiers();
@@ -93,3 +95,5 @@ void PanelFrame::mouseMoveEvent(QMouseEvent* event) {
 void PanelFrame::mouseReleaseEvent(QMouseEvent*) {
     form.Panel1MouseUp();
 }
+
+}  // namespace tr4

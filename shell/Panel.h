@@ -6,10 +6,13 @@
 #include <QFrame>
 #include <QWindow>
 
-#include "MouseD3D.h"
+#include "FeedMouseMove.h"
+
+class QMouseEvent;
+
+namespace tr4 {
 
 class TForm1;
-class QMouseEvent;
 
 ShiftState ShiftStateOf(const QMouseEvent& event);
 
@@ -46,3 +49,5 @@ class PanelFrame : public QFrame {
     QWidget* container = nullptr;
     QString caption = QStringLiteral("Panel1");
 };
+
+}  // namespace tr4

@@ -5,6 +5,8 @@
 #include <limits>
 #include <system_error>
 
+namespace tr4 {
+
 namespace {
 
 bool IsBlank(char c) {
@@ -63,3 +65,5 @@ std::string FloatConversionError(std::string_view text) {
     message.append("' is not a valid floating point value");
     return message;
 }
+
+}  // namespace tr4

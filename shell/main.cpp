@@ -10,7 +10,7 @@
 
 namespace {
 // The graphics system lives for the whole run, from before the window to after the loop.
-dxMain graphicsSystem;
+tr4::dxMain graphicsSystem;
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -22,16 +22,16 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tr4viewer"));
     try {
-        TForm1 Form1(graphicsSystem);
+        tr4::TForm1 Form1(graphicsSystem);
         Form1.show();
         // "tr4viewer FILE" opens FILE as File, Open Source would; when it cannot be read, the
         // window stays up and says why.
         if (argc > 1) Form1.OpenLevelFileLater(QString::fromLocal8Bit(argv[1]));
         app.exec();
     } catch (const std::exception& error) {
-        ShowApplicationError(QString::fromLocal8Bit(error.what()));
+        tr4::ShowApplicationError(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        ShowApplicationError(QString());
+        tr4::ShowApplicationError(QString());
     }
     return 0;
 }

@@ -20,4 +20,14 @@ extern const char kUsage[];
 // Prints the usage to stderr and returns 2.
 int UsageError(const std::string& why);
 
+// Reading the command line (tools/Arguments.cpp).
+// A whole decimal number of digits only (no sign, no space) that is at most limit.
+bool ParseCount(const std::string& text, unsigned long long limit, unsigned long long& out);
+// An argument that is not one of the command's options: when it does not start with '-' ("-"
+// alone counts as a name) it is appended to operands and the result is empty; otherwise the
+// result says that the option is unknown.
+std::string TakeOperand(const std::string& argument, std::vector<std::string>& operands);
+// The level's warnings on stderr, one line each, naming the file.
+void PrintWarnings(const std::string& path, const std::vector<std::string>& warnings);
+
 }  // namespace tr4tool

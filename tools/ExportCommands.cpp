@@ -26,16 +26,6 @@ struct ExportOptions {
     bool haveKind = false;
 };
 
-bool ParseNumber(const std::string& text, unsigned long long limit, unsigned long long& out) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    try {
-        out = std::stoull(text);
-        return out <= limit;
-    } catch (...) {
-        return false;
-    }
-}
-
 std::string Parse(const Args& args, ExportOptions& o) {
     using Kind = tr4export::ExportRequest::Kind;
     std::vector<std::string> positional;
@@ -72,15 +62,13 @@ std::string Parse(const Args& args, ExportOptions& o) {
             if (auto why = kind(a == "--moveable" ? Kind::Moveable : Kind::Static); !why.empty())
                 return why;
             unsigned long long id = 0;
-            if (!ParseNumber(args[++i], 0xFFFFFFFFull, id)) return a + " wants an object id";
+            if (!ParseCount(args[++i], 0xFFFFFFFFull, id)) return a + " wants an object id";
             o.request.id = static_cast<uint32_t>(id);
         } else if (a == "--objects") {
             if (auto why = kind(Kind::Moveable); !why.empty()) return why;
             o.objectsDir = args[++i];
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            return "unknown option '" + a + "'";
-        } else {
-            positional.push_back(a);
+        } else if (auto why = TakeOperand(a, positional); !why.empty()) {
+            return why;
         }
     }
     if (positional.empty()) return "export needs a FILE";
@@ -89,7 +77,7 @@ std::string Parse(const Args& args, ExportOptions& o) {
         if (auto why = kind(Kind::Meshes); !why.empty()) return why;
         for (size_t i = 1; i < positional.size(); ++i) {
             unsigned long long index = 0;
-            if (!ParseNumber(positional[i], 1u << 30, index))
+            if (!ParseCount(positional[i], 1u << 30, index))
                 return "INDEX must be a mesh number, not '" + positional[i] + "'";
             o.request.meshes.push_back(static_cast<int>(index));
         }
@@ -100,11 +88,6 @@ std::string Parse(const Args& args, ExportOptions& o) {
                                     : "--objects DIR writes its own files; leave out -o";
     o.request.binary = !tr4export::IsJsonPath(o.output);
     return "";
-}
-
-void PrintWarnings(const std::string& path, const std::vector<std::string>& warnings) {
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
 }
 
 // Builds and writes one file; returns 0, or the exit status of the failure after saying why.
@@ -127,8 +110,7 @@ int ExportOne(const tr4::LoadedLevel& l, const tr4export::ExportRequest& request
 
 int Export(const Args& args) {
     ExportOptions o;
-    const std::string why = Parse(args, o);
-    if (!why.empty()) return UsageError(why);
+    if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
     tr4::LoadedLevel l;
     if (!LoadAndDecode(o.path, l)) return 1;
     if (o.objectsDir.empty()) return ExportOne(l, o.request, o.output, o.path);

@@ -15,8 +15,7 @@ namespace tr4tool {
 
 bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out) {
     const bool ok = tr4::LoadLevel(path, out);
-    for (const std::string& w : out.warnings)
-        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", path.c_str(), w.c_str());
+    PrintWarnings(path, out.warnings);
     if (!ok) std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.error.c_str());
     return ok;
 }
@@ -40,6 +39,14 @@ bool ParseFileAndJson(const Args& args, std::string& path, bool& json) {
     return !path.empty();
 }
 
+// FILE [--json] read and the level loaded, for info and meshes: -1 when the command goes on,
+// else its exit status.
+int OpenLevel(const Args& args, const char* usage, std::string& path, bool& json,
+              tr4::LoadedLevel& l) {
+    if (!ParseFileAndJson(args, path, json)) return UsageError(usage);
+    return LoadAndDecode(path, l) ? -1 : 1;
+}
+
 int FaceCount(const tr4::Lista_Mesh* list) {
     int faces = 0;
     for (int i = 0; list && i < list->Count(); ++i) {
@@ -54,10 +61,10 @@ int FaceCount(const tr4::Lista_Mesh* list) {
 
 int Info(const Args& args) {
     std::string path;
-    bool json;
-    if (!ParseFileAndJson(args, path, json)) return UsageError("info takes FILE [--json]");
+    bool json = false;
     tr4::LoadedLevel l;
-    if (!LoadAndDecode(path, l)) return 1;
+    if (const int status = OpenLevel(args, "info takes FILE [--json]", path, json, l); status >= 0)
+        return status;
     const tr4::Level& v = *l.level;
 
     // Every count of the header and the level data, under its field name, in declared order.
@@ -133,10 +140,11 @@ int Info(const Args& args) {
 
 int Meshes(const Args& args) {
     std::string path;
-    bool json;
-    if (!ParseFileAndJson(args, path, json)) return UsageError("meshes takes FILE [--json]");
+    bool json = false;
     tr4::LoadedLevel l;
-    if (!LoadAndDecode(path, l)) return 1;
+    if (const int status = OpenLevel(args, "meshes takes FILE [--json]", path, json, l);
+        status >= 0)
+        return status;
     const int count = l.meshes ? l.meshes->Count() : 0;
     const tr4::MeshOwners owners = tr4::FindMeshOwners(*l.level, l.meshes.get());
     if (json) std::printf("[");

@@ -19,10 +19,12 @@
 #include "MeshList.h"
 #include "MeshView.h"
 #include "PngFiles.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
+
+using namespace tr4;
 
 namespace tr4tool {
 namespace {
@@ -55,16 +57,12 @@ bool ParseFloat(const std::string& text, float& out) {
     }
 }
 
+// A count of pixels or a mesh index: digits only, at most 2^30.
 bool ParseInt(const std::string& text, int& out) {
-    try {
-        size_t used = 0;
-        const long v = std::stol(text, &used, 10);
-        if (used != text.size() || v < 0 || v > 1 << 30) return false;
-        out = static_cast<int>(v);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    unsigned long long v = 0;
+    if (!ParseCount(text, 1u << 30, v)) return false;
+    out = static_cast<int>(v);
+    return true;
 }
 
 // Returns an empty string when the arguments make sense, else why not.
@@ -89,9 +87,9 @@ std::string Parse(const Args& args, RenderOptions& o) {
                     o.width > 8192 || o.height > 8192)
                     return "--size wants WxH, each 1 to 8192";
             } else if (a == "--yaw") {
-                if (!ParseFloat(v, o.view.yaw)) return "--yaw wants a finite number";
+                if (!ParseFloat(v, o.view.rotationY)) return "--yaw wants a finite number";
             } else if (a == "--pitch") {
-                if (!ParseFloat(v, o.view.pitch)) return "--pitch wants a finite number";
+                if (!ParseFloat(v, o.view.rotationX)) return "--pitch wants a finite number";
             } else if (a == "--zoom") {
                 if (!ParseFloat(v, o.view.zoom)) return "--zoom wants a finite number";
                 o.zoomGiven = true;
@@ -101,10 +99,8 @@ std::string Parse(const Args& args, RenderOptions& o) {
                     !ParseFloat(v.substr(comma + 1), o.view.panY))
                     return "--pan wants X,Y, finite numbers";
             }
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            return "unknown option '" + a + "'";
-        } else {
-            positional.push_back(a);
+        } else if (auto why = TakeOperand(a, positional); !why.empty()) {
+            return why;
         }
     }
     if (positional.empty()) return "render needs a FILE";
@@ -135,13 +131,11 @@ int Fail(const std::string& why) {
 
 int Render(const Args& args) {
     RenderOptions o;
-    const std::string why = Parse(args, o);
-    if (!why.empty()) return UsageError(why);
+    if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
 
     tr4::LoadedLevel loaded;
     if (!tr4::LoadLevel(o.path, loaded)) {
-        for (const std::string& w : loaded.warnings)
-            std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+        PrintWarnings(o.path, loaded.warnings);
         std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), loaded.error.c_str());
         return 1;
     }
@@ -170,7 +164,7 @@ int Render(const Args& args) {
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
     dxMain system;
-    if (system.CreateDirect3D() != S_OK)
+    if (system.ProbeOpenGL() != S_OK)
         return Fail("no OpenGL 3.3 context can be made: " + system.LastError());
     std::unique_ptr<dxDevice8> device;
     if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
@@ -185,8 +179,7 @@ int Render(const Args& args) {
     else
         pages->CreatePages16(device.get());
     if (list) BuildRenderMeshes(list.get(), device.get(), pages.get(), level, &warnings);
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "tr4tool: %s: warning: %s\n", o.path.c_str(), w.c_str());
+    PrintWarnings(o.path, warnings);
 
     // Draws the mesh and reads the frame back; a null image, and why, when that failed.
     auto drawOne = [&](int index, std::string& why) -> QImage {
@@ -200,7 +193,7 @@ int Render(const Args& args) {
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
         const std::string device3D =
             !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
-        if (DrawMeshFrame(*device, RenderMeshAt(*list, index), record, view) != S_OK) {
+        if (DrawMeshFrame(*device, TexturedMeshAt(*list, index), record, view) != S_OK) {
             why = "could not draw mesh " + std::to_string(index) +
                   (device3D.empty() ? std::string() : ": " + device3D);
             return QImage();

@@ -9,10 +9,13 @@
 
 #include <tiny_gltf.h>
 
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 
 namespace exporttest {
+
+// The helpers speak the render layer's names.
+using namespace tr4;
 
 // One texture per image of the model (its RGBA texels as format 21), owned by the caller
 // (ReleaseTexture). An image that is not 8-bit RGBA gives none.

@@ -18,6 +18,8 @@
 #include "MeshView.h"
 #include "RenderFixture.h"
 
+using namespace tr4;
+
 namespace exporttest {
 namespace {
 

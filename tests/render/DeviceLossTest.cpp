@@ -7,6 +7,8 @@
 #include "RenderFixture.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 
@@ -42,7 +44,7 @@ TEST(DeviceLoss, TheNextFrameAfterAResetDrawsTheSameMeshWithItsTextures) {
     trTextura pages(scene.level);
     ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
     ASSERT_EQ(BuildRenderMeshes(&scene.list, device.get(), &pages, scene.level), S_OK);
-    dxBufferTextura* mesh = RenderMeshAt(scene.list, 0);
+    dxBufferTextura* mesh = TexturedMeshAt(scene.list, 0);
     ASSERT_NE(mesh, nullptr);
     const QImage before = DrawFrame(*device, *mesh);
     ASSERT_EQ(Rgb(before, 16, 16), 0xFF0000u);
@@ -59,7 +61,7 @@ TEST(DeviceLoss, TheNextFrameAfterAResetDrawsTheSameMeshWithItsTextures) {
     dxTexture* late = device->CreateTextureFromPixels(256, 256, 21, green.data());
     ASSERT_NE(late, nullptr);
 
-    EXPECT_EQ(device->ResetDevice(System()->GetPresentParameters(1)), S_OK);
+    EXPECT_EQ(device->ResetDevice(), S_OK);
     EXPECT_FALSE(device->IsLost());
     const QImage after = DrawFrame(*device, *mesh);
     EXPECT_EQ(after, before);
@@ -78,9 +80,9 @@ TEST(DeviceLoss, AResetOfAHealthyDeviceChangesNothing) {
     trTextura pages(scene.level);
     pages.CreatePages32(device.get());
     BuildRenderMeshes(&scene.list, device.get(), &pages, scene.level);
-    const QImage before = DrawFrame(*device, *RenderMeshAt(scene.list, 0));
-    EXPECT_EQ(device->ResetDevice(System()->GetPresentParameters(1)), S_OK);
-    EXPECT_EQ(DrawFrame(*device, *RenderMeshAt(scene.list, 0)), before);
+    const QImage before = DrawFrame(*device, *TexturedMeshAt(scene.list, 0));
+    EXPECT_EQ(device->ResetDevice(), S_OK);
+    EXPECT_EQ(DrawFrame(*device, *TexturedMeshAt(scene.list, 0)), before);
 }
 
 TEST(WindowDevice, DrawsWhatTheOffscreenDeviceDraws) {
@@ -99,7 +101,7 @@ TEST(WindowDevice, DrawsWhatTheOffscreenDeviceDraws) {
     trTextura pages(scene.level);
     pages.CreatePages32(device.get());
     BuildRenderMeshes(&scene.list, device.get(), &pages, scene.level);
-    const QImage onWindow = DrawFrame(*device, *RenderMeshAt(scene.list, 0));
+    const QImage onWindow = DrawFrame(*device, *TexturedMeshAt(scene.list, 0));
     EXPECT_EQ(onWindow.size(), window.size() * window.devicePixelRatio());
 
     auto offscreen = MakeDevice(onWindow.width(), onWindow.height());
@@ -108,7 +110,7 @@ TEST(WindowDevice, DrawsWhatTheOffscreenDeviceDraws) {
     trTextura pages2(again.level);
     pages2.CreatePages32(offscreen.get());
     BuildRenderMeshes(&again.list, offscreen.get(), &pages2, again.level);
-    EXPECT_EQ(DrawFrame(*offscreen, *RenderMeshAt(again.list, 0)), onWindow);
+    EXPECT_EQ(DrawFrame(*offscreen, *TexturedMeshAt(again.list, 0)), onWindow);
 }
 
 }  // namespace

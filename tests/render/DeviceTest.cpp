@@ -1,6 +1,8 @@
 // The graphics system and the device's frame operations.
 #include "RenderFixture.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 

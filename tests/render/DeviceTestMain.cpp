@@ -9,6 +9,8 @@
 
 #include "dxMain.h"
 
+using namespace tr4;
+
 namespace rendertest {
 void SetSystem(dxMain* system);
 }
@@ -20,7 +22,7 @@ int main(int argc, char** argv) {
     static dxMain system;
     if (display) {
         app = std::make_unique<QGuiApplication>(argc, argv);
-        if (system.CreateDirect3D() == S_OK) {
+        if (system.ProbeOpenGL() == S_OK) {
             rendertest::SetSystem(&system);
             std::printf("OpenGL renderer: %s (%s)\n", system.RendererString().c_str(),
                         system.VersionString().c_str());

@@ -4,6 +4,8 @@
 
 #include "RenderFixture.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 
@@ -60,6 +62,25 @@ TEST_F(Draw, TexturedTriangleCoversOnlyItsHalf) {
     EXPECT_EQ(Rgb(frame, 10, 40), kBlue);
     EXPECT_EQ(Rgb(frame, 54, 54), kWhite);
     EXPECT_EQ(Rgb(frame, 40, 40), kWhite);
+}
+
+TEST_F(Draw, AColouredMeshUploadsItsOwnVerticesAndDrawsPlain) {
+    // The coloured format has no texture: its faces are grey, where their positions put them,
+    // and a textured polygon in it keeps its place but shows nothing.
+    dxBufferColor8 mesh;
+    auto right = std::make_unique<dxCuadrado>(0);
+    for (const auto& [x, y] : {std::pair{0.0f, 1.0f}, {1.0f, 1.0f}, {0.0f, -1.0f}, {1.0f, -1.0f}})
+        right->AddVertex(x, y, 0.5f);
+    mesh.AddPolygon(Triangle(-1, 1, 0, 1, -1, -1, 0));  // left half, not of this format
+    mesh.AddPolygon(std::move(right));
+    ASSERT_EQ(mesh.BuildVertexData(), 7 * 16);
+    EXPECT_TRUE(mesh.TexVertexData().empty());
+    ASSERT_EQ(mesh.ColorVertexData().size(), 7u);
+    EXPECT_EQ(mesh.ColorVertexData()[3].x, 1.0f);  // the quadrilateral stands first
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    const QImage frame = DrawFrame(*device, mesh);
+    EXPECT_EQ(Rgb(frame, 48, 32), kGrey);
+    EXPECT_EQ(Rgb(frame, 10, 10), kWhite);
 }
 
 TEST_F(Draw, SixteenBitPagesIgnoreTheTopBit) {

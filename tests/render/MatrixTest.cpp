@@ -6,6 +6,8 @@
 #include "D3DXMath.h"
 #include "MeshView.h"
 
+using namespace tr4;
+
 namespace {
 
 constexpr float kPi = 3.14159265358979f;

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "BuildRenderMeshes.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
+
+using namespace tr4;
 
 namespace {
 
@@ -14,9 +16,7 @@ dxTexture* const kTexA = reinterpret_cast<dxTexture*>(fakeStorage[0]);
 dxTexture* const kTexB = reinterpret_cast<dxTexture*>(fakeStorage[1]);
 
 dxVertexTex VertexAt(const dxBufferColor8& mesh, int index) {
-    dxVertexTex v;
-    std::memcpy(&v, static_cast<const uint8_t*>(mesh.GetVertexData()) + index * 20, sizeof v);
-    return v;
+    return mesh.TexVertexData()[static_cast<size_t>(index)];
 }
 
 std::unique_ptr<dxTrianguloTex> Triangle(float marker) {
@@ -38,7 +38,7 @@ TEST(Polygon, SlotsFillInOrderAndRefuseOneTooMany) {
     for (int k = 0; k < 3; ++k) EXPECT_EQ(t.AddVertex(k, 10.0f + k, 20.0f + k), S_OK);
     EXPECT_EQ(t.AddVertex(9, 9, 9), E_FAIL);
     EXPECT_EQ(t.GetVertexCount(), 3);
-    const auto* v = static_cast<const dxVertexTex*>(t.GetVertices());
+    const std::span<const dxVertexTex> v = t.TexVertices();
     EXPECT_EQ(v[2].x, 2.0f);
     EXPECT_EQ(v[2].z, 22.0f);
 
@@ -53,13 +53,27 @@ TEST(Polygon, TextureMappingRefusesNoTextureAndKeepsTheOldCoordinates) {
     ASSERT_EQ(q.SetTextureMapping(kTexA, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f), S_OK);
     EXPECT_EQ(q.SetTextureMapping(nullptr, 1, 1, 1, 1, 1, 1, 1, 1), E_FAIL);
     EXPECT_EQ(q.GetTexture(), kTexA);
-    const auto* v = static_cast<const dxVertexTex*>(q.GetVertices());
+    const std::span<const dxVertexTex> v = q.TexVertices();
     EXPECT_EQ(v[3].tu, 0.7f);
     EXPECT_EQ(v[3].tv, 0.8f);
     // Positions and texture coordinates are separate fields of the same vertices.
     q.AddVertex(5, 6, 7);
     EXPECT_EQ(v[0].x, 5.0f);
     EXPECT_EQ(v[0].tu, 0.1f);
+}
+
+TEST(Polygon, TextureMappingTakesOneCoordinatePairPerSlot) {
+    dxTrianguloTex t(0);
+    const dxTexCoord two[2] = {{0.5f, 0.5f}, {0.5f, 0.5f}};
+    EXPECT_EQ(t.SetTextureMapping(kTexA, two), E_FAIL);  // too few: nothing stored
+    EXPECT_EQ(t.GetTexture(), nullptr);
+    dxTriangulo plain(0);
+    const dxTexCoord three[3] = {{0.1f, 0.2f}, {0.3f, 0.4f}, {0.5f, 0.6f}};
+    EXPECT_EQ(static_cast<dxPoligono&>(plain).SetTextureMapping(kTexA, three), E_FAIL);
+    EXPECT_TRUE(plain.TexVertices().empty());
+    ASSERT_EQ(static_cast<dxPoligono&>(t).SetTextureMapping(kTexA, three), S_OK);
+    EXPECT_EQ(t.TexVertices()[2].tv, 0.6f);
+    EXPECT_TRUE(t.ColorVertices().empty());
 }
 
 TEST(Mesh, FacesStandInReverseOrderOfAddition) {
@@ -170,7 +184,7 @@ TEST(Builder, RectanglesThenTrianglesEachAFaceInReverse) {
     // R1 (4, 5, 6, 7), R2 (0, 1, 2, 3), T1 (8, 9, 10)
     list.Add(RecordWith({{{4, 5, 6, 7}, 0, 0}, {{0, 1, 2, 3}, 0, 0}}, {{{8, 9, 10}, 0, 0}}, 11));
     ASSERT_EQ(BuildRenderMeshes(&list, nullptr, nullptr, level), S_OK);
-    dxBufferTextura* g = RenderMeshAt(list, 0);
+    dxBufferTextura* g = TexturedMeshAt(list, 0);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->GetVertexCount(), 11);
     ASSERT_EQ(g->BuildVertexData(), 220);     // not uploaded without a device, so still dirty
@@ -198,9 +212,9 @@ TEST(Builder, RefusesAnEmptyListAndDropsFacesOutsideTheMesh) {
     list.Add(RecordWith({{{0, 1, 2, 4}, 0, 0}}, {{{0, 1, 2}, 7, 0}, {{0, 9, 2}, 0, 0}}, 4));
     std::vector<std::string> warnings;
     ASSERT_EQ(BuildRenderMeshes(&list, nullptr, nullptr, level, &warnings), S_OK);
-    ASSERT_NE(RenderMeshAt(list, 0), nullptr);
-    EXPECT_EQ(RenderMeshAt(list, 0)->BuildVertexData(), -1);
-    dxBufferTextura* g = RenderMeshAt(list, 1);
+    ASSERT_NE(TexturedMeshAt(list, 0), nullptr);
+    EXPECT_EQ(TexturedMeshAt(list, 0)->BuildVertexData(), -1);
+    dxBufferTextura* g = TexturedMeshAt(list, 1);
     ASSERT_NE(g, nullptr);
     // The rectangle naming vertex 4 and the triangle naming vertex 9 are left out; the triangle
     // whose object texture 7 does not exist stays, without texture.
@@ -210,7 +224,7 @@ TEST(Builder, RefusesAnEmptyListAndDropsFacesOutsideTheMesh) {
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_NE(warnings[0].find("mesh 1: 2 face(s) name a vertex outside"), std::string::npos);
     EXPECT_NE(warnings[1].find("mesh 1: 1 face(s) have no texture"), std::string::npos);
-    EXPECT_EQ(RenderMeshAt(list, 2), nullptr);
+    EXPECT_EQ(TexturedMeshAt(list, 2), nullptr);
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include "dxDevice8.h"
 #include "dxMain.h"
 
+using namespace tr4;
+
 namespace {
 
 TEST(GraphicsSystem, FailsCleanlyWithoutAnApplication) {
     dxMain system;
-    EXPECT_EQ(system.CreateDirect3D(), E_FAIL);
-    EXPECT_FALSE(system.HasDirect3D());
+    EXPECT_EQ(system.ProbeOpenGL(), E_FAIL);
+    EXPECT_FALSE(system.HasOpenGL());
     std::unique_ptr<dxDevice8> device;
     EXPECT_EQ(system.CreateRenderDevice(nullptr, 1, device), E_FAIL);
     EXPECT_EQ(device, nullptr);  // out untouched

@@ -5,6 +5,8 @@
 #include "RenderFixture.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 
@@ -116,7 +118,7 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
         EXPECT_EQ(PageColour(*device, pages->GetPage32(i)), 0x050301u * (i + 1)) << "page " << i;
     // A device made again after a loss holds the same.
     device->LoseContext();
-    device->ResetDevice(System()->GetPresentParameters(1));
+    device->ResetDevice();
     ASSERT_FALSE(device->IsLost());
     EXPECT_EQ(device->PageStoreLayers(), 36);
     EXPECT_EQ(PageColour(*device, pages->GetPage32(34)), 0x050301u * 35);
@@ -179,7 +181,7 @@ TEST_F(Builder, ARectangleShowsItsPageAsTheObjectTextureMapsIt) {
     list.Add(FullFrameRecord(0));
     ASSERT_EQ(BuildRenderMeshes(&list, device.get(), pages.get(), level), S_OK);
     EXPECT_EQ(device->LiveVertexBufferCount(), 1);  // one mesh, uploaded once
-    dxBufferTextura* g = RenderMeshAt(list, 0);
+    dxBufferTextura* g = TexturedMeshAt(list, 0);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->GetFaceTexture(0), pages->GetPage32(3));
     EXPECT_FALSE(g->IsDirty());
@@ -197,13 +199,13 @@ TEST_F(Builder, TrianglesDropTheTopBitOfThePageWordRectanglesDoNot) {
     r->triangleCount = 1;
     list.Add(std::move(r));
     ASSERT_EQ(BuildRenderMeshes(&list, device.get(), pages.get(), level), S_OK);
-    dxBufferTextura* g = RenderMeshAt(list, 0);
+    dxBufferTextura* g = TexturedMeshAt(list, 0);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->GetFaceTexture(0), pages->GetPage32(3));  // the triangle
     EXPECT_EQ(g->GetFaceTexture(1), nullptr);              // the rectangle: page 0x8003
     // Corner pixels 0, 128 and 255 become 0, 128/255 and 1.
-    dxVertexTex v[3];
-    std::memcpy(v, g->GetVertexData(), sizeof v);
+    const std::span<const dxVertexTex> v = g->TexVertexData();
+    ASSERT_GE(v.size(), 3u);
     EXPECT_EQ(v[0].tu, 0.0f);
     EXPECT_NEAR(v[1].tu, 128.0f / 255.0f, 1e-7f);
     EXPECT_NEAR(v[1].tu, 0.50196f, 1e-5f);

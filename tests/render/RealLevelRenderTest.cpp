@@ -8,6 +8,8 @@
 #include "RenderFixture.h"
 #include "trTextura.h"
 
+using namespace tr4;
+
 namespace rendertest {
 namespace {
 
@@ -36,7 +38,7 @@ TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
 
     int largest = -1, largestFaces = -1, withFaces = 0;
     for (int i = 0; i < list->Count(); ++i) {
-        dxBufferTextura* g = RenderMeshAt(*list, i);
+        dxBufferTextura* g = TexturedMeshAt(*list, i);
         ASSERT_NE(g, nullptr) << i;
         if (g->GetFaceCount() > 0) {
             ++withFaces;
@@ -55,7 +57,7 @@ TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
     // The frame turns the mesh about its own centre, at the target, and fits it in the panel.
     MeshView view;
     view.zoom = FitZoom(*record, ViewAspect(321, 385));
-    ASSERT_EQ(DrawMeshFrame(*device, RenderMeshAt(*list, largest), record, view), S_OK);
+    ASSERT_EQ(DrawMeshFrame(*device, TexturedMeshAt(*list, largest), record, view), S_OK);
     const QImage frame = device->ReadFrame();
     std::map<uint32_t, int> colours;
     int covered = 0;

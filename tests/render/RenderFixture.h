@@ -9,11 +9,14 @@
 
 #include <QImage>
 
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 
 namespace rendertest {
+
+// The helpers speak the render layer's names.
+using namespace tr4;
 
 // Made in main() after the QGuiApplication; null when no display could be had.
 dxMain* System();

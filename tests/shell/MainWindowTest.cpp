@@ -36,10 +36,12 @@
 #include "MainWindow.h"
 #include "MemoryBudget.h"
 #include "Panel.h"
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
+
+using namespace tr4;
 
 // Allocations made to fail on purpose. While armed, on the test's own thread, every allocation of
 // at least gFailFrom bytes is counted, and the one after gFailSkip of them throws std::bad_alloc
@@ -352,7 +354,7 @@ class MainWindowTest : public QObject {
         }
         QCOMPARE(form->TexturePages()->PageCount(), 2);
         QVERIFY(form->TexturePages()->GetPage32(0) || form->TexturePages()->GetPage16(0));
-        for (int i = 0; i < meshes; ++i) QVERIFY(RenderMeshAt(*form->MeshList(), i));
+        for (int i = 0; i < meshes; ++i) QVERIFY(TexturedMeshAt(*form->MeshList(), i));
         QVERIFY(!form->View().selected);
 
         // A second load of the same file: nothing selected, white frames, one more question.

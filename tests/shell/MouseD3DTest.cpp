@@ -1,8 +1,10 @@
 // The mouse camera's drag arithmetic and the pointer-move logic of the view panel.
 #include <gtest/gtest.h>
 
-#include "MouseD3D.h"
+#include "FeedMouseMove.h"
 #include "SpinFactorText.h"
+
+using namespace tr4;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include "DeviceImpl.h"
 
+namespace tr4 {
+
 namespace {
 
 // Matrices arrive row-major in the row-vector convention; read column-major by GLSL they are
@@ -504,7 +506,7 @@ void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
     }
 }
 
-void dxDevice8::Impl::ReleaseTexture(dxTexture* t) {
+void dxDevice8::Impl::DropTexture(dxTexture* t) {
     if (t->id && MakeCurrent()) gl->glDeleteTextures(1, &t->id);
     if (t->layer > 0 && t->layer <= static_cast<int>(layers.size())) layers[t->layer - 1] = nullptr;
     textures.erase(t);
@@ -524,19 +526,21 @@ void dxDevice8::Impl::ReleaseTexture(dxTexture* t) {
     }
 }
 
-void dxDevice8::Impl::ReleaseBuffer(dxVertexBuffer* b) {
+void dxDevice8::Impl::DropBuffer(dxVertexBuffer* b) {
     if (b->id && MakeCurrent()) gl->glDeleteBuffers(1, &b->id);
     buffers.erase(b);
 }
 
 void ReleaseTexture(dxTexture* texture) {
     if (texture == nullptr) return;
-    if (texture->owner) texture->owner->ReleaseTexture(texture);
+    if (texture->owner) texture->owner->DropTexture(texture);
     delete texture;
 }
 
 void ReleaseVertexBuffer(dxVertexBuffer* buffer) {
     if (buffer == nullptr) return;
-    if (buffer->owner) buffer->owner->ReleaseBuffer(buffer);
+    if (buffer->owner) buffer->owner->DropBuffer(buffer);
     delete buffer;
 }
+
+}  // namespace tr4

@@ -1,7 +1,9 @@
-#include "dxBuffer.h"
+#include "dxBufferColor8.h"
 
-#include <cstring>
+#include <algorithm>
 #include <typeinfo>
+
+namespace tr4 {
 
 namespace {
 
@@ -12,26 +14,33 @@ bool IsTriangleClass(const dxPoligono& p) {
     return typeid(p) == typeid(dxTrianguloTex) || typeid(p) == typeid(dxTriangulo);
 }
 
+std::span<const dxVertexColor> VerticesOf(const dxPoligono& p, const dxVertexColor*) {
+    return p.ColorVertices();
+}
+std::span<const dxVertexTex> VerticesOf(const dxPoligono& p, const dxVertexTex*) {
+    return p.TexVertices();
+}
+
 // Gathers the polygons, newest first, into vertices of type Vertex. Polygons of exactly
 // OwnTriangle / OwnQuad are copied; any other polygon keeps its face and its vertex slots, left
 // zero, so later faces stay where the draw expects them.
 template <typename Vertex, typename OwnTriangle, typename OwnQuad>
 void Gather(const std::vector<std::unique_ptr<dxPoligono>>& polygons, int vertexCount,
-            std::vector<uint8_t>& data, std::vector<int>& flags, std::vector<dxTexture*>* textures,
+            std::vector<Vertex>& data, std::vector<int>& flags, std::vector<dxTexture*>* textures,
             int ownFlag) {
-    data.assign(static_cast<size_t>(vertexCount) * sizeof(Vertex), 0);
+    data.assign(static_cast<size_t>(vertexCount), Vertex{});
     flags.assign(polygons.size(), 0);
     if (textures) textures->assign(polygons.size(), nullptr);
     size_t face = 0;
-    size_t v = 0;
+    auto out = data.begin();
     for (auto it = polygons.rbegin(); it != polygons.rend(); ++it, ++face) {
         const dxPoligono& p = **it;
         const bool triangle = IsTriangleClass(p);
-        const size_t count = triangle ? 3 : 4;
         const int quadBit = triangle ? 0 : kDrawQuad;
         const bool own = triangle ? typeid(p) == typeid(OwnTriangle) : typeid(p) == typeid(OwnQuad);
         if (own) {
-            std::memcpy(data.data() + v * sizeof(Vertex), p.GetVertices(), count * sizeof(Vertex));
+            const std::span<const Vertex> vertices = VerticesOf(p, static_cast<Vertex*>(nullptr));
+            std::copy(vertices.begin(), vertices.end(), out);
             flags[face] = p.GetDrawFlags() | quadBit | ownFlag;
             if (textures) {
                 if (triangle)
@@ -42,7 +51,7 @@ void Gather(const std::vector<std::unique_ptr<dxPoligono>>& polygons, int vertex
         } else {
             flags[face] = (p.GetDrawFlags() & ~kDrawTextured) | quadBit;
         }
-        v += count;
+        out += triangle ? 3 : 4;
     }
 }
 
@@ -72,11 +81,7 @@ int dxBufferColor8::BuildVertexData() {
     if (!dirty) return -1;
     Gather<dxVertexColor, dxTriangulo, dxCuadrado>(polygons, GetVertexCount(), vertexData,
                                                    faceDrawFlags, nullptr, 0);
-    return GetVertexCount() * 16;
-}
-
-const void* dxBufferColor8::GetVertexData() const {
-    return vertexData.empty() ? nullptr : vertexData.data();
+    return GetVertexCount() * static_cast<int>(sizeof(dxVertexColor));
 }
 
 int dxBufferColor8::GetFaceDrawFlags(int face) const {
@@ -131,11 +136,7 @@ int dxBufferTextura::BuildVertexData() {
     if (!dirty) return -1;
     Gather<dxVertexTex, dxTrianguloTex, dxCuadradoTex>(polygons, GetVertexCount(), texVertexData,
                                                        faceDrawFlags, &faceTextures, kDrawTextured);
-    return GetVertexCount() * 20;
-}
-
-const void* dxBufferTextura::GetVertexData() const {
-    return texVertexData.empty() ? nullptr : texVertexData.data();
+    return GetVertexCount() * static_cast<int>(sizeof(dxVertexTex));
 }
 
 dxTexture* dxBufferTextura::GetFaceTexture(int face) const {
@@ -143,6 +144,8 @@ dxTexture* dxBufferTextura::GetFaceTexture(int face) const {
     return faceTextures[face];
 }
 
-dxBufferTextura* RenderMeshAt(const tr4::Lista_Mesh& list, int index) {
+dxBufferTextura* TexturedMeshAt(const tr4::Lista_Mesh& list, int index) {
     return dynamic_cast<dxBufferTextura*>(list.RenderMeshAt(index));
 }
+
+}  // namespace tr4

@@ -11,12 +11,15 @@
 // dxBufferColor8 derives from tr4::RenderMesh so that the level's Lista_Mesh can own it.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "D3DXMath.h"
 #include "MeshList.h"
 #include "RenderTypes.h"
 #include "dxPoligono.h"
+
+namespace tr4 {
 
 class dxBufferColor8 : public tr4::RenderMesh {
   public:
@@ -34,10 +37,13 @@ class dxBufferColor8 : public tr4::RenderMesh {
     void ReservePolygons(size_t count) { polygons.reserve(polygons.size() + count); }
 
     // Gathers the polygons into the vertex data and the face tables. Size of the vertex data in
-    // bytes, or -1 when the mesh is not dirty (nothing changes then).
+    // bytes (vertices times the stride of the mesh's format), or -1 when the mesh is not dirty
+    // (nothing changes then).
     virtual int BuildVertexData();
-    // The gathered vertex data of the mesh's own format (none before BuildVertexData).
-    virtual const void* GetVertexData() const;
+    // The gathered vertices, in the mesh's own format; the other format's span is empty (and
+    // both are before BuildVertexData).
+    std::span<const dxVertexColor> ColorVertexData() const { return vertexData; }
+    virtual std::span<const dxVertexTex> TexVertexData() const { return {}; }
 
     int GetVertexCount() const { return 3 * triangleCount + 4 * quadCount; }
     int GetTriangleCount() const { return triangleCount; }
@@ -67,7 +73,7 @@ class dxBufferColor8 : public tr4::RenderMesh {
     void ResetWorld();
 
   protected:
-    std::vector<uint8_t> vertexData;
+    std::vector<dxVertexColor> vertexData;
     dxVertexBuffer* vertexBuffer = nullptr;
     std::vector<int> faceDrawFlags;
     int triangleCount = 0;
@@ -83,14 +89,16 @@ class dxBufferTextura : public dxBufferColor8 {
   public:
     dxBufferTextura();
     int BuildVertexData() override;
-    const void* GetVertexData() const override;
+    std::span<const dxVertexTex> TexVertexData() const override { return texVertexData; }
     dxTexture* GetFaceTexture(int face) const override;
 
   private:
-    std::vector<uint8_t> texVertexData;
+    std::vector<dxVertexTex> texVertexData;
     std::vector<dxTexture*> faceTextures;  // not owned
 };
 
 // The render mesh in slot index of the list, as the textured mesh the builder made; none when the
 // slots are not made, the index is out of range or the slot holds another kind of mesh.
-dxBufferTextura* RenderMeshAt(const tr4::Lista_Mesh& list, int index);
+dxBufferTextura* TexturedMeshAt(const tr4::Lista_Mesh& list, int index);
+
+}  // namespace tr4
