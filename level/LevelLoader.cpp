@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "Format.h"
 #include "MappedFile.h"
 #include "MemoryReader.h"
 #include "WholeInflate.h"
@@ -22,12 +23,6 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace tr4 {
 namespace {
-
-std::string Format(const char* fmt, auto... args) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, fmt, args...);
-    return buffer;
-}
 
 struct ChunkFields {
     const char* name;
@@ -130,24 +125,23 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     uint32_t& size = level.*chunk.size;
     uint32_t& packedSize = level.*chunk.packedSize;
     Bytes& buffer = level.*chunk.buffer;
-    const uint32_t headerAt = file.position;
+    const uint32_t headerAt = file.Position();
     if (!file.Read(&size, 4) || !file.Read(&packedSize, 4)) {
         problem = Format("file ends inside the header of chunk %d (%s) at byte %u of %u", number,
-                         chunk.name, headerAt, file.size);
+                         chunk.name, headerAt, file.Size());
         size = packedSize = 0;
         return false;
     }
-    const uint32_t streamAt = file.position;
-    if (!file.Fits(packedSize, 1)) {
+    const uint32_t streamAt = file.Position();
+    const uint32_t remaining = file.Remaining();
+    const uint8_t* stream = file.Take(packedSize);
+    if (stream == nullptr) {
         problem =
             Format("chunk %d (%s) states %u compressed bytes at byte %u, but only %u of %u remain",
-                   number, chunk.name, packedSize, streamAt, file.Remaining(), file.size);
-        file.failed = true;
+                   number, chunk.name, packedSize, streamAt, remaining, file.Size());
         size = 0;
         return false;
     }
-    const uint8_t* stream = file.data + streamAt;
-    file.position += packedSize;
 
     const uint32_t stated = size;
     size = 0;
@@ -240,7 +234,7 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
             out.error = problem;
             return 1;
         }
-        out.warnings.push_back(problem);
+        out.Warn(problem);
     }
     if (level.levelDataSize == 0) {
         out.error = "the level data chunk is empty";
@@ -248,15 +242,16 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
     }
 
     if (!file.Read(&level.sampleCount, 4)) {
-        out.warnings.push_back(
-            Format("file ends before sampleCount at byte %u of %u", file.position, file.size));
-    } else if (file.Remaining() > 0) {
+        out.Warn(
+            Format("file ends before sampleCount at byte %u of %u", file.Position(), file.Size()));
+    } else if (const uint32_t rest = file.Remaining(); rest > 0) {
         std::string problem;
-        if (!spend.Take(file.Remaining(), "the sample data", problem)) {
+        if (!spend.Take(rest, "the sample data", problem)) {
             out.error = problem;
             return 1;
         }
-        level.sampleData.assign(file.data + file.position, file.data + file.size);
+        const uint8_t* samples = file.Take(rest);
+        level.sampleData.assign(samples, samples + rest);
     }
 
     // The parse copies each array out of the level data, a little more than its bytes in all; a

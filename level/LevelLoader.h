@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Level.h"
@@ -27,6 +29,18 @@ struct LoadReport {
     uint32_t parseEnd = 0;
 
     bool Readable() const { return error.empty(); }
+
+    // A new warning.
+    void Warn(std::string text) { warnings.push_back(std::move(text)); }
+    // More about the last warning (where the stop happened, in what record): appended to it, or
+    // a warning of its own when there is none yet.
+    void AddToLastWarning(std::string_view more) {
+        if (warnings.empty()) {
+            warnings.emplace_back(more);
+        } else {
+            warnings.back() += more;
+        }
+    }
 };
 
 // zlib's deflate cannot expand its input more than about 1032 times; a stated size beyond that is

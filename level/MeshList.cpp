@@ -1,9 +1,9 @@
 #include "MeshList.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
+#include "Format.h"
 #include "MemoryReader.h"
 
 namespace tr4 {
@@ -75,7 +75,7 @@ template <class T>
 bool ReadArray(MemoryReader& reader, int32_t count, std::pmr::vector<T>& out) {
     if (count <= 0) return true;
     if (!reader.Fits(static_cast<uint64_t>(count), sizeof(T))) {
-        reader.failed = true;
+        reader.Fail();
         return false;
     }
     out.resize(static_cast<size_t>(count));
@@ -84,7 +84,7 @@ bool ReadArray(MemoryReader& reader, int32_t count, std::pmr::vector<T>& out) {
 
 // One mesh at the reader's position, or false when it runs past the end of the data.
 bool DecodeMesh(MemoryReader& r, MeshRecord& m) {
-    const uint32_t start = r.position;
+    const uint32_t start = r.Position();
     m.offset = start;
     r.Read(&m.centreX, 2);
     r.Read(&m.centreY, 2);
@@ -101,12 +101,12 @@ bool DecodeMesh(MemoryReader& r, MeshRecord& m) {
     if (!r.Read(&m.rectangleCount, 2) || !ReadArray(r, m.rectangleCount, m.rectangles))
         return false;
     if (!r.Read(&m.triangleCount, 2) || !ReadArray(r, m.triangleCount, m.triangles)) return false;
-    if ((r.position - start) % 4 != 0) {
+    if ((r.Position() - start) % 4 != 0) {
         uint16_t word = 0;
         if (!r.Read(&word, 2)) return false;
         m.alignmentWord = word;
     }
-    return !r.failed;
+    return !r.Failed();
 }
 
 }  // namespace
@@ -129,13 +129,13 @@ MeshDataMeasure Measure(const uint8_t* data, uint32_t size) {
     auto skip = [&](int32_t count, uint32_t element) {
         if (count <= 0) return true;
         if (!r.Fits(static_cast<uint64_t>(count), element)) return false;
-        r.position += static_cast<uint32_t>(count) * element;
+        r.Take(static_cast<uint32_t>(count) * element);
         // Each array is aligned within the arena; 8 bytes covers the padding.
         m.arrayBytes += static_cast<uint64_t>(count) * element + 8;
         return true;
     };
-    while (r.position < size) {
-        const uint32_t start = r.position;
+    while (r.Remaining() > 0) {
+        const uint32_t start = r.Position();
         uint8_t head[10];
         int16_t count = 0;
         if (!r.Read(head, sizeof head) || !r.Read(&count, 2) || !skip(count, 6)) break;
@@ -143,7 +143,7 @@ MeshDataMeasure Measure(const uint8_t* data, uint32_t size) {
         if (!(count > 0 ? skip(count, 6) : skip(-int32_t{count}, 2))) break;
         if (!r.Read(&count, 2) || !skip(count, 12)) break;
         if (!r.Read(&count, 2) || !skip(count, 10)) break;
-        if ((r.position - start) % 4 != 0 && !r.Read(&count, 2)) break;
+        if ((r.Position() - start) % 4 != 0 && !r.Read(&count, 2)) break;
         ++m.meshes;
     }
     return m;
@@ -168,19 +168,17 @@ int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>
     list = std::make_unique<Lista_Mesh>(
         static_cast<size_t>(measure.meshes * sizeof(MeshListNode) + measure.arrayBytes));
     list->Reserve(static_cast<size_t>(measure.meshes) + 1);
-    while (reader.position < size) {
+    while (reader.Remaining() > 0) {
         MeshListNode* node = list->MakeNode();
         MeshRecord* record = &node->record;
         if (!DecodeMesh(reader, *record)) {
             const uint32_t offset = record->offset;
             list->Discard(node);
             if (warnings) {
-                char text[200];
-                std::snprintf(text, sizeof text,
-                              "mesh %d at byte %u runs past the end of the mesh data (%u bytes); "
-                              "dropped",
-                              list->Count(), offset, size);
-                warnings->push_back(text);
+                warnings->push_back(
+                    Format("mesh %d at byte %u runs past the end of the mesh data (%u bytes); "
+                           "dropped",
+                           list->Count(), offset, size));
             }
             break;
         }

@@ -101,11 +101,36 @@ class Lista_Mesh {
     RenderMesh* RenderMeshAt(int index) const;
     bool HasRenderMeshes() const { return !renderMeshes.empty(); }
 
+    // The records in order, for a range-for: for (const MeshRecord& m : list).
+    class Iterator {
+      public:
+        using value_type = MeshRecord;
+        using difference_type = std::ptrdiff_t;
+        Iterator() = default;
+        explicit Iterator(const MeshListNode* node) : node(node) {}
+        const MeshRecord& operator*() const { return node->record; }
+        const MeshRecord* operator->() const { return &node->record; }
+        Iterator& operator++() {
+            node = node->next;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            node = node->next;
+            return before;
+        }
+        bool operator==(const Iterator&) const = default;
+
+      private:
+        const MeshListNode* node = nullptr;
+    };
+    Iterator begin() const { return Iterator(head); }
+    Iterator end() const { return Iterator(); }
+
+  private:
     MeshListNode* head = nullptr;
     MeshListNode* tail = nullptr;
     int32_t count = 0;
-
-  private:
     std::pmr::monotonic_buffer_resource arena;
     std::vector<MeshListNode*> byIndex;
     std::vector<std::unique_ptr<RenderMesh>> renderMeshes;

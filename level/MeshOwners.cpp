@@ -62,8 +62,7 @@ MeshOwners FindMeshOwners(const Level& level, const Lista_Mesh* meshes) {
     std::vector<uint32_t> starts;
     if (meshes) {
         starts.reserve(static_cast<size_t>(meshes->Count()));
-        for (const MeshListNode* n = meshes->head; n; n = n->next)
-            starts.push_back(n->record.offset);
+        for (const MeshRecord& m : *meshes) starts.push_back(m.offset);
     }
     return FindMeshOwners(level, starts);
 }

@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
+#include "Format.h"
 #include "LevelLoader.h"
 #include "MemoryReader.h"
 
@@ -18,7 +18,7 @@ class Parser {
         reader.Init(level.levelDataSize, level.levelData.data());
     }
 
-    bool Ok() const { return !reader.failed; }
+    bool Ok() const { return !reader.Failed(); }
 
     template <class T>
     bool Field(const char* name, T& destination) {
@@ -26,17 +26,17 @@ class Parser {
     }
 
     bool Raw(const char* name, void* destination, uint32_t n) {
-        if (reader.failed) return false;
-        const uint32_t at = reader.position;
+        if (reader.Failed()) return false;
+        const uint32_t at = reader.Position();
         if (reader.Read(destination, n)) return true;
-        Stop("level data ends inside %s at byte %u of %u", name, at, reader.size);
+        Stop("level data ends inside %s at byte %u of %u", name, at, reader.Size());
         return false;
     }
 
     // count elements of elementSize bytes, checked against what remains before anything is made.
     template <class Vector>
     bool Array(const char* name, uint64_t count, uint32_t elementSize, Vector& out) {
-        if (reader.failed) return false;
+        if (reader.Failed()) return false;
         if (count == 0) return true;
         if (!CheckFits(name, count, elementSize)) return false;
         const uint32_t bytes = static_cast<uint32_t>(count * elementSize);
@@ -65,12 +65,12 @@ class Parser {
         Stop(
             "meshData needs %llu bytes at byte %u, but only %u of %u remain; the %u whole words "
             "that remain are kept",
-            static_cast<unsigned long long>(count) * 2, reader.position, reader.Remaining(),
-            reader.size, kept);
+            static_cast<unsigned long long>(count) * 2, reader.Position(), reader.Remaining(),
+            reader.Size(), kept);
         level.meshData.resize(kept);
         reader.Read(level.meshData.data(), kept * 2);
         count = kept;
-        reader.failed = true;
+        reader.Fail();
         return false;
     }
 
@@ -117,10 +117,10 @@ class Parser {
             std::min<uint32_t>(level.roomCount, reader.Remaining() / kSmallestRoom));
         for (uint32_t i = 0; i < level.roomCount; ++i) {
             RoomRecord room;
-            const uint32_t at = reader.position;
+            const uint32_t at = reader.Position();
             if (!Room(room)) {
-                report.warnings.back() += Format(" (room %u of %u, which starts at byte %u)", i,
-                                                 unsigned(level.roomCount), at);
+                report.AddToLastWarning(Format(" (room %u of %u, which starts at byte %u)", i,
+                                               unsigned(level.roomCount), at));
                 // Only whole rooms are kept, and the count says how many.
                 level.roomCount = static_cast<uint16_t>(level.rooms.size());
                 return false;
@@ -130,57 +130,59 @@ class Parser {
         return true;
     }
 
-    bool Moveables() {
-        if (!Field("moveableCount", level.moveableCount)) return false;
-        if (!CheckFits("moveables", level.moveableCount, 18)) {
-            level.moveableCount = 0;
+    // count records of recordSize bytes each, read field by field by readOne; checked against
+    // what remains before any is made.
+    template <class Count, class Record, class ReadOne>
+    bool Records(const char* countName, Count& count, const char* name, uint32_t recordSize,
+                 std::vector<Record>& out, ReadOne readOne) {
+        if (!Field(countName, count)) return false;
+        if (!CheckFits(name, count, recordSize)) {
+            count = 0;
             return false;
         }
-        level.moveables.resize(level.moveableCount);
-        for (MoveableRecord& m : level.moveables) {
-            Field("moveable id", m.id);
-            Field("moveable meshCount", m.meshCount);
-            Field("moveable firstMesh", m.firstMesh);
-            Field("moveable meshTree", m.meshTree);
-            Field("moveable frameOffset", m.frameOffset);
-            Field("moveable animation", m.animation);
-        }
+        out.resize(count);
+        for (Record& record : out) readOne(record);
         return Ok();
     }
 
+    bool Moveables() {
+        return Records("moveableCount", level.moveableCount, "moveables", 18, level.moveables,
+                       [this](MoveableRecord& m) {
+                           Field("moveable id", m.id);
+                           Field("moveable meshCount", m.meshCount);
+                           Field("moveable firstMesh", m.firstMesh);
+                           Field("moveable meshTree", m.meshTree);
+                           Field("moveable frameOffset", m.frameOffset);
+                           Field("moveable animation", m.animation);
+                       });
+    }
+
     bool ObjectTextures() {
-        if (!Field("objectTextureCount", level.objectTextureCount)) return false;
-        if (level.objectTextureCount == 0) return true;
-        if (!CheckFits("objectTextures", level.objectTextureCount, 38)) {
-            level.objectTextureCount = 0;
-            return false;
-        }
-        level.objectTextures.resize(level.objectTextureCount);
-        for (ObjectTexture& t : level.objectTextures) {
-            Field("object texture attribute", t.attribute);
-            Field("object texture tile", t.tile);
-            Field("object texture flags", t.flags);
-            for (ObjectTextureCorner& c : t.corners) {
-                Field("object texture corner", c.xCoordinate);
-                Field("object texture corner", c.xPixel);
-                Field("object texture corner", c.yCoordinate);
-                Field("object texture corner", c.yPixel);
-            }
-            Field("object texture baseU", t.baseU);
-            Field("object texture baseV", t.baseV);
-            Field("object texture width", t.width);
-            Field("object texture height", t.height);
-        }
-        return Ok();
+        return Records("objectTextureCount", level.objectTextureCount, "objectTextures", 38,
+                       level.objectTextures, [this](ObjectTexture& t) {
+                           Field("object texture attribute", t.attribute);
+                           Field("object texture tile", t.tile);
+                           Field("object texture flags", t.flags);
+                           for (ObjectTextureCorner& c : t.corners) {
+                               Field("object texture corner", c.xCoordinate);
+                               Field("object texture corner", c.xPixel);
+                               Field("object texture corner", c.yCoordinate);
+                               Field("object texture corner", c.yPixel);
+                           }
+                           Field("object texture baseU", t.baseU);
+                           Field("object texture baseV", t.baseV);
+                           Field("object texture width", t.width);
+                           Field("object texture height", t.height);
+                       });
     }
 
     bool CheckFits(const char* name, uint64_t count, uint32_t elementSize) {
         if (reader.Fits(count, elementSize)) return true;
-        if (!reader.failed) {
+        if (!reader.Failed()) {
             Stop("%s needs %llu bytes at byte %u, but only %u of %u remain", name,
-                 static_cast<unsigned long long>(count * elementSize), reader.position,
-                 reader.Remaining(), reader.size);
-            reader.failed = true;
+                 static_cast<unsigned long long>(count * elementSize), reader.Position(),
+                 reader.Remaining(), reader.Size());
+            reader.Fail();
         }
         return false;
     }
@@ -230,24 +232,17 @@ class Parser {
                          l.sampleIndices) &&
             Field("trailer", l.trailer);
         report.parseComplete = complete;
-        report.parseEnd = reader.position;
+        report.parseEnd = reader.Position();
         if (complete && reader.Remaining() > 0) {
-            report.warnings.push_back(
+            report.Warn(
                 Format("%u bytes of level data follow the trailer, unread", reader.Remaining()));
         }
     }
 
   private:
     template <class... Args>
-    static std::string Format(const char* fmt, Args... args) {
-        char buffer[512];
-        std::snprintf(buffer, sizeof buffer, fmt, args...);
-        return buffer;
-    }
-
-    template <class... Args>
     void Stop(const char* fmt, Args... args) {
-        report.warnings.push_back(Format(fmt, args...));
+        report.Warn(Format(fmt, args...));
     }
 
     Level& level;

@@ -134,8 +134,14 @@ TEST(MeshList, GetRecordOutsideTheListLeavesOutUntouched) {
     EXPECT_EQ(out, &sentinel);
     EXPECT_EQ(list->GetRecord(0, out), 1);
     EXPECT_EQ(out->offset, 0u);
-    EXPECT_EQ(&list->head->record, out);
-    EXPECT_EQ(list->tail, list->head->next);
+    // Iteration visits the very records GetRecord gives, in order, and nothing more.
+    int i = 0;
+    for (const tr4::MeshRecord& m : *list) {
+        ASSERT_EQ(list->GetRecord(i, out), 1);
+        EXPECT_EQ(&m, out) << i;
+        ++i;
+    }
+    EXPECT_EQ(i, 2);
 }
 
 struct CountingMesh : tr4::RenderMesh {
