@@ -1,6 +1,7 @@
 // tr4tool render, run as a separate process on the real and the bundled level.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,6 +170,79 @@ TEST_F(RenderTool, TheStartViewCentresTheMeshAndKeepsItsProportions) {
         EXPECT_NEAR(box.center().x(), image.width() / 2.0, 1.5) << size;
         EXPECT_NEAR(box.center().y(), image.height() / 2.0, 1.5) << size;
     }
+}
+
+// The drawn pixels of a picture, as a mask.
+std::vector<bool> DrawnMask(const QImage& image) {
+    std::vector<bool> mask(size_t(image.width()) * size_t(image.height()));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            mask[size_t(y) * size_t(image.width()) + size_t(x)] =
+                (image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    return mask;
+}
+
+// Pixels drawn in one of a and the left-right mirror of b but not in both.
+int MirrorMismatch(const QImage& a, const QImage& b) {
+    const std::vector<bool> ma = DrawnMask(a), mb = DrawnMask(b);
+    const int w = a.width();
+    int differ = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < w; ++x)
+            differ += ma[size_t(y * w + x)] != mb[size_t(y * w + (w - 1 - x))];
+    return differ;
+}
+
+// Each view option moves the picture as it says, measured on the sample's cube (mesh 0: half-size
+// 40 level units about the origin, 4 view units at zoom 1), seen from the eye 150 away with a
+// vertical field of pi/4 in the default 321 x 385 picture.
+TEST_F(RenderTool, EachViewOptionMovesThePictureAsItSays) {
+    const auto render = [&](const std::string& name, const std::string& options) {
+        const fs::path out = dir / (name + ".png");
+        EXPECT_EQ(
+            RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0 -o " + out.string() + " " + options), 0)
+            << options;
+        return QImage(QString::fromStdString(out.string()));
+    };
+    // Pixels per view unit at distance d: half the picture's height over tan(pi/8), over d.
+    const double focal = 385 / 2.0 / std::tan(3.14159265 / 8);
+    const QImage base = render("base", "--zoom 2");
+    const QRect baseBox = DrawnBox(base);
+    ASSERT_GT(baseBox.width(), 20);
+
+    // --zoom scales the cube about its centre: twice the zoom, twice the extent, and a few percent
+    // more as the nearer front face grows towards the eye (from 8 to 16 of the 150).
+    const QRect zoomed = DrawnBox(render("zoom", "--zoom 4"));
+    for (const double ratio :
+         {zoomed.width() / double(baseBox.width()), zoomed.height() / double(baseBox.height())}) {
+        EXPECT_GT(ratio, 1.95);
+        EXPECT_LT(ratio, 2.25);
+    }
+    EXPECT_NEAR(zoomed.center().x(), baseBox.center().x(), 1.0) << "about the centre";
+    EXPECT_NEAR(zoomed.center().y(), baseBox.center().y(), 1.0);
+
+    // --pan moves the mesh after it is scaled, in view units at the front face's depth (150 - 8
+    // from the eye). The eye looks down -z in a left-handed frame, so +x runs to the picture's
+    // left, and +y up it.
+    const QRect panned = DrawnBox(render("pan", "--zoom 2 --pan 10,-5"));
+    const double perUnit = focal / (150 - 8);
+    EXPECT_NEAR(panned.center().x() - baseBox.center().x(), -10 * perUnit, 1.5);
+    EXPECT_NEAR(panned.center().y() - baseBox.center().y(), 5 * perUnit, 1.5);
+    // Off the axis a side face shows too, a few pixels at most; the cube is not scaled.
+    EXPECT_NEAR(panned.width(), baseBox.width(), 4.0);
+    EXPECT_NEAR(panned.height(), baseBox.height(), 4.0);
+
+    // --yaw turns about the vertical axis through the centre, after --pitch: the cube is its own
+    // mirror image left to right, so turning one way draws the mirror of turning the other way.
+    const QImage left = render("left", "--zoom 2 --pitch 0.5 --yaw 0.6");
+    const QImage right = render("right", "--zoom 2 --pitch 0.5 --yaw -0.6");
+    const int covered = DrawnPixels(left);
+    ASSERT_GT(covered, 1000);
+    EXPECT_LT(MirrorMismatch(left, right), covered / 100) << "the two turns are mirror images";
+    EXPECT_GT(MirrorMismatch(left, left), covered / 20) << "a turned cube is not symmetric itself";
+    const QRect leftBox = DrawnBox(left);
+    EXPECT_GT(leftBox.width(), baseBox.width() + 10) << "a turned cube shows two sides";
+    EXPECT_GT(leftBox.height(), baseBox.height() + 10) << "a pitched cube shows its top or bottom";
 }
 
 TEST_F(RenderTool, AllWritesTheSamePicturesAsOneMeshAtATime) {
