@@ -5,19 +5,17 @@
 //             of it plus the PNG encoding of all its pages: what any export must at least do is
 //             read the level and encode its pages (target: below 2)
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LevelLoader.h"
 #include "MeshFaces.h"
 #include "PagePng.h"
 #include "Paired.h"
+#include "RunQuietly.h"
 
 extern char** environ;
 
@@ -28,20 +26,7 @@ const char* const kRealLevel = TR4_REAL_LEVEL;
 // Runs tr4tool with arguments, its output thrown away, and waits for it.
 bool RunTool(std::vector<std::string> args) {
     args.insert(args.begin(), TR4TOOL);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int started = posix_spawn(&pid, TR4TOOL, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return tr4bench::RunQuietly(std::move(args)) == 0;
 }
 
 std::string OutputPath() {

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "Paired.h"
+#include "RunQuietly.h"
 
 extern char** environ;
 
@@ -45,23 +46,7 @@ const char* Program(const char* variable, const char* built) {
 const char* const kTool = Program("TR4_BENCH_TR4TOOL", TR4TOOL);
 const char* const kViewer = Program("TR4_BENCH_TR4VIEWER", TR4VIEWER);
 
-// Runs the program to its end with stdout and stderr to /dev/null; its exit status, or -1.
-int RunQuietly(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using tr4bench::RunQuietly;
 
 double Seconds(const std::vector<std::string>& args) {
     const double t0 = paired::Now(paired::Clock::Wall);
