@@ -43,7 +43,11 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
         if (!list->GetRecord(j, m) || m == nullptr || g == nullptr) continue;
         tr4::BuildMeshFaces(*m, level, faces);
         const int dropped = faces.dropped;
-        g->ReservePolygons(faces.faces.size());
+        // The mesh's polygons in one block of its own rather than a heap object each.
+        size_t bytes = 0;
+        for (const tr4::MeshFace& f : faces.faces)
+            bytes += f.quad ? sizeof(dxCuadradoTex) : sizeof(dxTrianguloTex);
+        g->ReservePolygons(faces.faces.size(), bytes);
         int untextured = 0;
         for (const tr4::MeshFace& f : faces.faces) {
             dxTexture* texture = PageTexture(pages, f.page);
@@ -54,18 +58,15 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
             static constexpr int kTriangleSlots[3] = {0, 1, 2};
             const std::span<const int> order =
                 f.quad ? std::span<const int>(kQuadSlots) : std::span<const int>(kTriangleSlots);
-            std::unique_ptr<dxPoligono> polygon;
-            if (f.quad)
-                polygon = std::make_unique<dxCuadradoTex>(kPolygonFlags);
-            else
-                polygon = std::make_unique<dxTrianguloTex>(kPolygonFlags);
+            dxPoligono& polygon =
+                f.quad ? static_cast<dxPoligono&>(g->MakePolygon<dxCuadradoTex>(kPolygonFlags))
+                       : g->MakePolygon<dxTrianguloTex>(kPolygonFlags);
             dxTexCoord uv[4];
             for (size_t k = 0; k < order.size(); ++k) {
                 uv[k] = {f.tu[order[k]], f.tv[order[k]]};
-                AddPosition(*polygon, f.corners[order[k]]);
+                AddPosition(polygon, f.corners[order[k]]);
             }
-            polygon->SetTextureMapping(texture, std::span<const dxTexCoord>(uv, order.size()));
-            g->AddPolygon(std::move(polygon));
+            polygon.SetTextureMapping(texture, std::span<const dxTexCoord>(uv, order.size()));
         }
 
         if (warnings && dropped > 0)
@@ -81,7 +82,7 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
 
 uint64_t RenderMeshBytes(const tr4::Lista_Mesh* list) {
     if (list == nullptr) return 0;
-    // A face: its polygon object with the heap's own overhead and the owner's pointer, its
+    // A face: its polygon object with room for a heap's own overhead and the owner's pointer, its
     // gathered vertices, draw flags and texture, and up to six vertices of 24 bytes twice over
     // (the kept copy and the driver's).
     constexpr uint64_t kQuad = sizeof(dxCuadradoTex) + 16 + 16 + 4 * sizeof(dxVertexTex) +

@@ -24,10 +24,9 @@ std::span<const dxVertexTex> VerticesOf(const dxPoligono& p, const dxVertexTex*)
 // Gathers the polygons, newest first, into vertices of type Vertex. Polygons of exactly
 // OwnTriangle / OwnQuad are copied; any other polygon keeps its face and its vertex slots, left
 // zero, so later faces stay where the draw expects them.
-template <typename Vertex, typename OwnTriangle, typename OwnQuad>
-void Gather(const std::vector<std::unique_ptr<dxPoligono>>& polygons, int vertexCount,
-            std::vector<Vertex>& data, std::vector<int>& flags, std::vector<dxTexture*>* textures,
-            int ownFlag) {
+template <typename Vertex, typename OwnTriangle, typename OwnQuad, typename Owned>
+void Gather(const std::vector<Owned>& polygons, int vertexCount, std::vector<Vertex>& data,
+            std::vector<int>& flags, std::vector<dxTexture*>* textures, int ownFlag) {
     data.assign(static_cast<size_t>(vertexCount), Vertex{});
     flags.assign(polygons.size(), 0);
     if (textures) textures->assign(polygons.size(), nullptr);
@@ -67,14 +66,40 @@ dxBufferColor8::~dxBufferColor8() {
 
 int32_t dxBufferColor8::AddPolygon(dxPoligono* polygon) {
     if (polygon == nullptr) return E_FAIL;
-    const bool triangle = IsTriangleClass(*polygon);
-    polygons.emplace_back(polygon);
+    // Owned from here, even when there is no room to list it.
+    std::unique_ptr<dxPoligono> owned(polygon);
+    polygons.emplace_back(nullptr, PolygonDisposer{false});
+    polygons.back().reset(owned.release());
+    Count(*polygon);
+    return S_OK;
+}
+
+void dxBufferColor8::Count(const dxPoligono& polygon) {
+    const bool triangle = IsTriangleClass(polygon);
     dirty = true;
     if (triangle)
         ++triangleCount;
     else
         ++quadCount;
-    return S_OK;
+}
+
+void dxBufferColor8::ReservePolygons(size_t count, size_t bytes) {
+    polygons.reserve(polygons.size() + count);
+    if (bytes <= storageSize - storageUsed) return;
+    bytes = (bytes + kStorageAlign - 1) / kStorageAlign * kStorageAlign;
+    // operator new[] of bytes aligns to the default new alignment, which covers kStorageAlign.
+    storage.reserve(storage.size() + 1);
+    storage.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
+    storageUsed = 0;
+    storageSize = bytes;
+}
+
+void* dxBufferColor8::TakeStorage(size_t size) {
+    size = (size + kStorageAlign - 1) / kStorageAlign * kStorageAlign;
+    if (storage.empty() || size > storageSize - storageUsed) return nullptr;
+    std::byte* room = storage.back().get() + storageUsed;
+    storageUsed += size;
+    return room;
 }
 
 int dxBufferColor8::BuildVertexData() {

@@ -9,9 +9,12 @@
 // its vertex slots, left zero, so it shows nothing and the faces after it stay in place.
 //
 // dxBufferColor8 derives from tr4::RenderMesh so that the level's Lista_Mesh can own it.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "D3DXMath.h"
@@ -33,8 +36,28 @@ class dxBufferColor8 : public tr4::RenderMesh {
     int32_t AddPolygon(std::unique_ptr<dxPoligono> polygon) {
         return AddPolygon(polygon.release());
     }
-    // Room for count more polygons, when the caller knows how many follow.
-    void ReservePolygons(size_t count) { polygons.reserve(polygons.size() + count); }
+    // Room for count more polygons, when the caller knows how many follow. With bytes, also
+    // room for that many bytes of polygons made in the mesh's own storage (MakePolygon).
+    void ReservePolygons(size_t count, size_t bytes = 0);
+    // Makes a polygon of class P in the mesh's own storage (one block for a mesh's polygons
+    // instead of one heap object each; the heap when the reserved room is used up) and adds it
+    // as AddPolygon would. The mesh owns it; the reference stays valid as long as the mesh.
+    template <typename P>
+    P& MakePolygon(int flags) {
+        static_assert(std::is_base_of_v<dxPoligono, P> && alignof(P) <= kStorageAlign);
+        void* room = TakeStorage(sizeof(P));
+        if (room == nullptr) {
+            auto made = std::make_unique<P>(flags);
+            P& polygon = *made;
+            AddPolygon(std::move(made));
+            return polygon;
+        }
+        polygons.emplace_back(nullptr, PolygonDisposer{true});
+        P* polygon = new (room) P(flags);
+        polygons.back().reset(polygon);
+        Count(*polygon);
+        return *polygon;
+    }
 
     // Gathers the polygons into the vertex data and the face tables. Size of the vertex data in
     // bytes (vertices times the stride of the mesh's format), or -1 when the mesh is not dirty
@@ -73,13 +96,33 @@ class dxBufferColor8 : public tr4::RenderMesh {
     void ResetWorld();
 
   protected:
+    // Ends a polygon: in place when it lives in the mesh's storage, by delete otherwise.
+    struct PolygonDisposer {
+        bool inStorage = false;
+        void operator()(dxPoligono* p) const {
+            if (inStorage)
+                p->~dxPoligono();
+            else
+                delete p;
+        }
+    };
+    static constexpr size_t kStorageAlign = alignof(std::max_align_t);
+    // size bytes of the reserved storage, or none when it has no room left.
+    void* TakeStorage(size_t size);
+    // Counts a polygon just listed and marks the mesh dirty.
+    void Count(const dxPoligono& polygon);
+
     std::vector<dxVertexColor> vertexData;
     dxVertexBuffer* vertexBuffer = nullptr;
     std::vector<int> faceDrawFlags;
     int triangleCount = 0;
     int quadCount = 0;
     bool dirty = false;
-    std::vector<std::unique_ptr<dxPoligono>> polygons;  // in AddPolygon order
+    // Blocks of the polygons made in the mesh; they outlive the polygons (declared before).
+    std::vector<std::unique_ptr<std::byte[]>> storage;
+    size_t storageUsed = 0;  // bytes taken of the last block
+    size_t storageSize = 0;  // bytes of the last block
+    std::vector<std::unique_ptr<dxPoligono, PolygonDisposer>> polygons;  // in AddPolygon order
     uint32_t fvf = 0x042;
     int stride = 16;
     D3DXMATRIX world;

@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QStringList>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 #include "BuildRenderMeshes.h"
@@ -69,13 +70,29 @@ QFont LayoutFont(int pixelSize, bool bold) {
     return font;
 }
 
+// Rows of one fixed height, whatever the font. (Done by the item size rather than a style sheet:
+// a style sheet puts a style of its own under the list, which costs start-up time.)
+class FixedRowDelegate : public QStyledItemDelegate {
+  public:
+    FixedRowDelegate(int rowHeight, QObject* parent)
+        : QStyledItemDelegate(parent), rowHeight(rowHeight) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(rowHeight);
+        return size;
+    }
+
+  private:
+    int rowHeight;
+};
+
 QListWidget* MakeListBox(QWidget* parent, int left, int top, int width, int height,
                          int itemHeight) {
     auto* list = new QListWidget(parent);
     list->setGeometry(left, top, width, height);
     list->setUniformItemSizes(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setStyleSheet(QStringLiteral("QListWidget::item { height: %1px; }").arg(itemHeight));
+    list->setItemDelegate(new FixedRowDelegate(itemHeight, list));
     return list;
 }
 

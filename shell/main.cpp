@@ -1,9 +1,15 @@
 // tr4viewer: the mesh viewer for Tomb Raider 4 levels.
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <thread>
 
+#include <fontconfig/fontconfig.h>
 #include <QApplication>
+#include <QLibraryInfo>
 
 #include "MainWindow.h"
 #include "dxMain.h"
@@ -11,6 +17,15 @@
 namespace {
 // The graphics system lives for the whole run, from before the window to after the loop.
 tr4::dxMain graphicsSystem;
+
+// Loads every library in the folder and keeps it; one that cannot be loaded is left to whoever
+// needs it later.
+void LoadAhead(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".so") dlopen(entry.path().c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -19,8 +34,21 @@ int main(int argc, char** argv) {
         std::puts("tr4viewer " TR4_VERSION);
         return 0;
     }
+    // Reading the font configuration and its caches takes about as long as all the rest before
+    // the window maps, and the window's first layout waits for it; so does the menu bar, whose
+    // icon makes Qt load every image format plugin to learn the icon file's format. A second
+    // thread does both while the application loads its display plugin and connects; the layout
+    // then finds them done. (The font library and the dynamic loader are safe to use from
+    // several threads; Qt later opens the same plugin files and gets the loaded ones.)
+    const std::filesystem::path imagePlugins =
+        QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/imageformats";
+    std::jthread fontConfiguration([imagePlugins] {
+        FcInit();
+        LoadAhead(imagePlugins);
+    });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tr4viewer"));
+    fontConfiguration.join();
     try {
         tr4::TForm1 Form1(graphicsSystem);
         Form1.show();

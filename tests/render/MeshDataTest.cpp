@@ -129,6 +129,40 @@ TEST(Mesh, APolygonOfTheOtherFormatKeepsItsPlaceButNoVertices) {
     EXPECT_EQ(VertexAt(mesh, 7).x, 1.0f);  // the triangle after it is where the draw looks
 }
 
+TEST(Mesh, PolygonsMadeInItsStorageGatherAsHeapOnesDo) {
+    // The same five faces, once as heap objects and once made in the mesh: room reserved for
+    // two, so the third spills to the heap, and a heap one added among them. ASan checks that
+    // each is ended the way it was made.
+    dxBufferTextura heap, made;
+    heap.AddPolygon(Triangle(1));
+    heap.AddPolygon(Quad(2));
+    heap.AddPolygon(Triangle(3));
+    heap.AddPolygon(Quad(4));
+    heap.AddPolygon(std::make_unique<dxTriangulo>(0x08));
+    made.ReservePolygons(5, sizeof(dxTrianguloTex) + sizeof(dxCuadradoTex));
+    auto fill = [](dxPoligono& p, float marker, int slots, bool quad) {
+        for (int k = 0; k < slots; ++k) p.AddVertex(marker, static_cast<float>(k), 0);
+        const dxTexCoord uv[4] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+        p.SetTextureMapping(quad ? kTexB : kTexA, std::span<const dxTexCoord>(uv, slots));
+    };
+    fill(made.MakePolygon<dxTrianguloTex>(0x08), 1, 3, false);
+    fill(made.MakePolygon<dxCuadradoTex>(0x08), 2, 4, true);
+    made.AddPolygon(Triangle(3));
+    fill(made.MakePolygon<dxCuadradoTex>(0x08), 4, 4, true);  // no room left: on the heap
+    made.MakePolygon<dxTriangulo>(0x08);
+    ASSERT_EQ(made.GetFaceCount(), 5);
+    ASSERT_EQ(made.BuildVertexData(), heap.BuildVertexData());
+    ASSERT_EQ(made.GetTriangleCount(), 3);
+    for (int f = 0; f < 5; ++f) {
+        EXPECT_EQ(made.GetFaceDrawFlags(f), heap.GetFaceDrawFlags(f)) << f;
+        EXPECT_EQ(made.GetFaceTexture(f), heap.GetFaceTexture(f)) << f;
+    }
+    ASSERT_EQ(made.TexVertexData().size(), heap.TexVertexData().size());
+    EXPECT_EQ(std::memcmp(made.TexVertexData().data(), heap.TexVertexData().data(),
+                          made.TexVertexData().size_bytes()),
+              0);
+}
+
 TEST(Mesh, WorldSettersActLastFirst) {
     dxBufferColor8 mesh;
     D3DXMATRIX w;

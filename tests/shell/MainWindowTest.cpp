@@ -267,6 +267,19 @@ class MainWindowTest : public QObject {
     }
     void cleanup() { form.reset(); }
 
+    // Each list's rows keep the layout's height whatever the font: 13 pixels in the mesh list,
+    // 16 in the other three (whose bold 13-pixel font would make them taller).
+    void listRowsKeepTheirHeights() {
+        const std::pair<QListWidget*, int> lists[] = {
+            {form->ListBox1, 13}, {form->ListBox2, 16}, {form->ListBox3, 16}, {form->ListBox4, 16}};
+        for (const auto& [list, height] : lists) {
+            list->addItems({QStringLiteral("Objeto:0"), QStringLiteral("Objeto:1")});
+            const QRect first = list->visualItemRect(list->item(0));
+            const QRect second = list->visualItemRect(list->item(1));
+            QCOMPARE(first.height(), height);
+            QCOMPARE(second.top() - first.top(), height);
+        }
+    }
     void layoutAndTexts() {
         QCOMPARE(form->windowTitle(), QStringLiteral("PROTOTIPO"));
         QCOMPARE(form->frameGeometry().size(), QSize(956, 640));
