@@ -144,10 +144,9 @@ int Export(const Args& args) {
 
 int Pages(const Args& args) {
     std::vector<std::string> positional;
-    for (const std::string& a : args) {
-        if (!a.empty() && a[0] == '-' && a != "-") return UsageError("unknown option '" + a + "'");
-        positional.push_back(a);
-    }
+    for (const std::string& a : args)
+        if (const std::string why = TakeOperand(a, positional); !why.empty())
+            return UsageError(why);
     if (positional.size() != 2) return UsageError("pages needs FILE DIR");
     tr4::LoadedLevel l;
     if (!LoadAndDecode(positional[0], l)) return 1;
