@@ -127,6 +127,8 @@ int Export(const Args& args) {
     request.binary = true;
     tr4export::PagePngCache pages(*l.level);
     request.pages = &pages;
+    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
+    request.objects = &objects;
     auto one = [&](Kind kind, uint32_t id) {
         request.kind = kind;
         request.id = id;
@@ -136,7 +138,6 @@ int Export(const Args& args) {
     };
     for (const tr4::MoveableRecord& m : l.level->moveables)
         if (const int status = one(Kind::Moveable, m.id); status != 0) return status;
-    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     for (uint32_t id : objects.StaticIds())
         if (const int status = one(Kind::Static, id); status != 0) return status;
     return 0;
