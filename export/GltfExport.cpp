@@ -5,6 +5,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "MeshFaces.h"
@@ -365,7 +366,8 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
         }
         for (int i : wanted) roots.push_back(b.Node("mesh " + std::to_string(i), b.Mesh(i)));
     } else {
-        const ObjectMeshes objects(level, list);
+        std::optional<ObjectMeshes> own;
+        const ObjectMeshes& objects = request.objects ? *request.objects : own.emplace(level, list);
         // A part or static whose mesh pointer names no decoded mesh stays, without a mesh.
         auto meshOrWarn = [&](int mesh, const std::string& who) {
             if (mesh < 0) warnings.push_back(who + ": its mesh pointer names no decoded mesh");

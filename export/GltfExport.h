@@ -16,6 +16,7 @@
 
 #include "Level.h"
 #include "MeshList.h"
+#include "ObjectMeshes.h"
 #include "PagePng.h"
 
 namespace tr4export {
@@ -33,6 +34,8 @@ struct ExportRequest {
     // Pages already encoded, shared by the exports of one level (every object of --objects):
     // encoding a page takes far longer than anything else. None: each export encodes its own.
     PagePngCache* pages = nullptr;
+    // The level's objects and their meshes, likewise shared. None: each export finds its own.
+    const ObjectMeshes* objects = nullptr;
 };
 
 // Builds the glTF model of request. False with error set when there is nothing to build (an

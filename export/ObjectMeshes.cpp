@@ -1,25 +1,15 @@
 #include "ObjectMeshes.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tr4export {
-
-namespace {
-constexpr size_t kStaticRecordBytes = 32;  // the id comes first, as a u32
-}
 
 ObjectMeshes::ObjectMeshes(const tr4::Level& level, const tr4::Lista_Mesh* list) : level(level) {
     const tr4::MeshOwners owners = tr4::FindMeshOwners(level, list);
     for (size_t mesh = 0; mesh < owners.owners.size(); ++mesh)
         for (const tr4::MeshOwner& o : owners.owners[mesh])
             meshOf.emplace(std::make_tuple(o.kind, o.id, o.part), static_cast<int>(mesh));
-    for (size_t at = 0; at + kStaticRecordBytes <= level.staticMeshes.size();
-         at += kStaticRecordBytes) {
-        uint32_t id = 0;
-        std::memcpy(&id, level.staticMeshes.data() + at, 4);
-        staticIds.push_back(id);
-    }
+    for (const tr4::StaticRecord& s : tr4::StaticRecords(level)) staticIds.push_back(s.id);
 }
 
 int ObjectMeshes::Find(tr4::MeshOwner::Kind kind, uint32_t id, uint32_t part) const {

@@ -3,7 +3,6 @@
 // owners that the level layer finds through the objects' mesh pointers.
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <tuple>
 #include <vector>
 

@@ -24,15 +24,16 @@ bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png)
     // The page's texels lie in memory as blue, green, red, alpha: libpng takes them as they are.
     image.format = PNG_FORMAT_BGRA;
     const uint8_t* pixels = level.pages32.data() + static_cast<size_t>(page) * tr4::kPage32Bytes;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels, 0, nullptr) || size == 0)
-        return false;
+    // Room for the largest PNG the page can make, so it is encoded once: asked without room,
+    // libpng would compress the whole page only to tell the size.
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
     png.resize(size);
-    if (!png_image_write_to_memory(&image, png.data(), &size, 0, pixels, 0, nullptr)) {
+    if (!png_image_write_to_memory(&image, png.data(), &size, 0, pixels, 0, nullptr) || size == 0) {
         png.clear();
         return false;
     }
     png.resize(size);
+    png.shrink_to_fit();
     return true;
 }
 

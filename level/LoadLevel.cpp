@@ -19,10 +19,7 @@ bool Finish(LoadedLevel& out, const LoadReport& report) {
     out.warnings = report.warnings;
     const uint8_t* meshData = reinterpret_cast<const uint8_t*>(out.level->meshData.data());
     const uint32_t bytes = MeshDataBytes(*out.level);
-    if (!out.budget.Take(MeshListBytes(meshData, bytes), "the decoded meshes", out.error))
-        return false;
-    DecodeMeshes(meshData, bytes, out.meshes, &out.warnings);
-    return true;
+    return DecodeMeshes(meshData, bytes, out.meshes, &out.warnings, &out.budget, &out.error) >= 0;
 }
 
 template <class Load>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "Format.h"
 #include "MemoryReader.h"
@@ -151,20 +152,24 @@ MeshDataMeasure Measure(const uint8_t* data, uint32_t size) {
 
 }  // namespace
 
-uint64_t MeshListBytes(const uint8_t* data, uint32_t size) {
-    const MeshDataMeasure m = Measure(data, size);
-    return m.meshes * (sizeof(MeshListNode) + sizeof(MeshListNode*)) + m.arrayBytes +
-           sizeof(Lista_Mesh) + 1024;
-}
-
 int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>& list,
-                 std::vector<std::string>* warnings) {
+                 std::vector<std::string>* warnings, MemoryBudget* budget, std::string* refused) {
     MemoryReader reader;
     reader.Init(size, data);
     if (size == 0) return 0;
     // One walk without copying tells how many records and array bytes there are, so the arena is
-    // made once at its size and the index never regrows: memory in proportion to the data.
+    // made once at its size and the index never regrows: memory in proportion to the data. The
+    // same figures are what the budget is asked for.
     const MeshDataMeasure measure = Measure(data, size);
+    if (budget) {
+        const uint64_t bytes = measure.meshes * (sizeof(MeshListNode) + sizeof(MeshListNode*)) +
+                               measure.arrayBytes + sizeof(Lista_Mesh) + 1024;
+        std::string error;
+        if (!budget->Take(bytes, "the decoded meshes", error)) {
+            if (refused) *refused = std::move(error);
+            return -1;
+        }
+    }
     list = std::make_unique<Lista_Mesh>(
         static_cast<size_t>(measure.meshes * sizeof(MeshListNode) + measure.arrayBytes));
     list->Reserve(static_cast<size_t>(measure.meshes) + 1);

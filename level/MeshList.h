@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "MemoryBudget.h"
+
 namespace tr4 {
 
 struct MeshVertex {
@@ -138,12 +140,11 @@ class Lista_Mesh {
 
 // Decodes the size bytes at data into a new list stored in list (replacing what list held).
 // Returns 0 for empty data, without touching list; otherwise 1. Never reads past size: a mesh that
-// runs past the end is dropped, and warnings (when given) say so.
+// runs past the end is dropped, and warnings (when given) say so. With a budget, the bytes the
+// list will take are taken from it before anything is made; when it refuses, the result is -1,
+// list is untouched and refused (when given) says why.
 int DecodeMeshes(const uint8_t* data, uint32_t size, std::unique_ptr<Lista_Mesh>& list,
-                 std::vector<std::string>* warnings = nullptr);
-
-// The bytes DecodeMeshes will allocate for the same data, found without allocating: what a caller
-// takes from its memory budget before decoding.
-uint64_t MeshListBytes(const uint8_t* data, uint32_t size);
+                 std::vector<std::string>* warnings = nullptr, MemoryBudget* budget = nullptr,
+                 std::string* refused = nullptr);
 
 }  // namespace tr4

@@ -46,16 +46,22 @@ MeshOwners FindMeshOwners(const Level& level, const std::vector<uint32_t>& meshS
             resolver.Add(uint32_t{m.firstMesh} + part, {MeshOwner::Kind::Moveable, m.id, part});
         }
     }
-    const Bytes& statics = level.staticMeshes;
-    for (size_t at = 0; at + kStaticRecordSize <= statics.size(); at += kStaticRecordSize) {
-        uint32_t id = 0;
-        uint16_t mesh = 0;
-        std::memcpy(&id, statics.data() + at,
-                    sizeof id);  // the file is little-endian, as is the host
-        std::memcpy(&mesh, statics.data() + at + kStaticMeshField, sizeof mesh);
-        resolver.Add(mesh, {MeshOwner::Kind::Static, id, 0});
-    }
+    for (const StaticRecord& s : StaticRecords(level))
+        resolver.Add(s.mesh, {MeshOwner::Kind::Static, s.id, 0});
     return result;
+}
+
+std::vector<StaticRecord> StaticRecords(const Level& level) {
+    const Bytes& statics = level.staticMeshes;
+    std::vector<StaticRecord> records;
+    records.reserve(statics.size() / kStaticRecordSize);
+    for (size_t at = 0; at + kStaticRecordSize <= statics.size(); at += kStaticRecordSize) {
+        StaticRecord& r = records.emplace_back();
+        // The file is little-endian, as is the host.
+        std::memcpy(&r.id, statics.data() + at, sizeof r.id);
+        std::memcpy(&r.mesh, statics.data() + at + kStaticMeshField, sizeof r.mesh);
+    }
+    return records;
 }
 
 MeshOwners FindMeshOwners(const Level& level, const Lista_Mesh* meshes) {

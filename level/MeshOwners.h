@@ -38,6 +38,13 @@ MeshOwners FindMeshOwners(const Level& level, const std::vector<uint32_t>& meshS
 // The same for a decoded list (null or empty gives no entries).
 MeshOwners FindMeshOwners(const Level& level, const Lista_Mesh* meshes);
 
+// The static records of level in order: each one's id and the mesh-pointer index it uses.
+struct StaticRecord {
+    uint32_t id = 0;
+    uint16_t mesh = 0;
+};
+std::vector<StaticRecord> StaticRecords(const Level& level);
+
 // "moveable 8, part 14; static 3", or "not used by any object" for an empty list.
 std::string DescribeOwners(const std::vector<MeshOwner>& owners);
 

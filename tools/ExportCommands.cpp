@@ -127,6 +127,8 @@ int Export(const Args& args) {
     request.binary = true;
     tr4export::PagePngCache pages(*l.level);
     request.pages = &pages;
+    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
+    request.objects = &objects;
     auto one = [&](Kind kind, uint32_t id) {
         request.kind = kind;
         request.id = id;
@@ -136,7 +138,6 @@ int Export(const Args& args) {
     };
     for (const tr4::MoveableRecord& m : l.level->moveables)
         if (const int status = one(Kind::Moveable, m.id); status != 0) return status;
-    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     for (uint32_t id : objects.StaticIds())
         if (const int status = one(Kind::Static, id); status != 0) return status;
     return 0;
@@ -144,10 +145,9 @@ int Export(const Args& args) {
 
 int Pages(const Args& args) {
     std::vector<std::string> positional;
-    for (const std::string& a : args) {
-        if (!a.empty() && a[0] == '-' && a != "-") return UsageError("unknown option '" + a + "'");
-        positional.push_back(a);
-    }
+    for (const std::string& a : args)
+        if (const std::string why = TakeOperand(a, positional); !why.empty())
+            return UsageError(why);
     if (positional.size() != 2) return UsageError("pages needs FILE DIR");
     tr4::LoadedLevel l;
     if (!LoadAndDecode(positional[0], l)) return 1;
