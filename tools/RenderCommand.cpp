@@ -191,17 +191,18 @@ int Render(const Args& args) {
         AimAtMesh(*device, *record);
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
-        const std::string device3D =
-            !device->LastGlError().empty() ? device->LastGlError() : device->LastError();
+        // The device's reason is read after the step that failed, so it is that step's.
+        auto because = [&] {
+            const std::string& gl = device->LastGlError();
+            const std::string& reason = gl.empty() ? device->LastError() : gl;
+            return reason.empty() ? std::string() : ": " + reason;
+        };
         if (DrawMeshFrame(*device, TexturedMeshAt(*list, index), record, view) != S_OK) {
-            why = "could not draw mesh " + std::to_string(index) +
-                  (device3D.empty() ? std::string() : ": " + device3D);
+            why = "could not draw mesh " + std::to_string(index) + because();
             return QImage();
         }
         QImage frame = device->ReadFrame();
-        if (frame.isNull())
-            why = "could not read the frame back" +
-                  (device3D.empty() ? std::string() : ": " + device3D);
+        if (frame.isNull()) why = "could not read the frame back" + because();
         return frame;
     };
 
