@@ -1,7 +1,11 @@
 #include "BuildRenderMeshes.h"
 
+#include <atomic>
+#include <exception>
 #include <memory>
 #include <span>
+#include <stop_token>
+#include <thread>
 
 #include "MeshFaces.h"
 #include "MeshView.h"
@@ -27,6 +31,43 @@ dxTexture* PageTexture(const trTextura* pages, int page) {
     return pages->Is32Bit() ? pages->GetPage32(page) : pages->GetPage16(page);
 }
 
+// Makes the polygons of mesh index into g, one a face; the faces it leaves out and those it
+// draws plain are counted in out.
+struct MadeMesh {
+    int dropped = 0;
+    int untextured = 0;
+};
+
+void MakePolygons(const tr4::MeshRecord& m, const tr4::Level& level, const trTextura* pages,
+                  tr4::MeshFaces& faces, dxBufferTextura& g, MadeMesh& out) {
+    tr4::BuildMeshFaces(m, level, faces);
+    out.dropped = faces.dropped;
+    // The mesh's polygons in one block of its own rather than a heap object each.
+    size_t bytes = 0;
+    for (const tr4::MeshFace& f : faces.faces)
+        bytes += f.quad ? sizeof(dxCuadradoTex) : sizeof(dxTrianguloTex);
+    g.ReservePolygons(faces.faces.size(), bytes);
+    for (const tr4::MeshFace& f : faces.faces) {
+        dxTexture* texture = PageTexture(pages, f.page);
+        if (texture == nullptr) ++out.untextured;
+        // The face's corner for each slot of the polygon: a quadrilateral's slots are in strip
+        // order, corners 0, 1, 3, 2, so it splits along 1-3; a triangle's are its corners.
+        static constexpr int kQuadSlots[4] = {0, 1, 3, 2};
+        static constexpr int kTriangleSlots[3] = {0, 1, 2};
+        const std::span<const int> order =
+            f.quad ? std::span<const int>(kQuadSlots) : std::span<const int>(kTriangleSlots);
+        dxPoligono& polygon =
+            f.quad ? static_cast<dxPoligono&>(g.MakePolygon<dxCuadradoTex>(kPolygonFlags))
+                   : g.MakePolygon<dxTrianguloTex>(kPolygonFlags);
+        dxTexCoord uv[4];
+        for (size_t k = 0; k < order.size(); ++k) {
+            uv[k] = {f.tu[order[k]], f.tv[order[k]]};
+            AddPosition(polygon, f.corners[order[k]]);
+        }
+        polygon.SetTextureMapping(texture, std::span<const dxTexCoord>(uv, order.size()));
+    }
+}
+
 }  // namespace
 
 int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* pages,
@@ -34,49 +75,63 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
     if (list == nullptr || list->Count() < 1) return E_FAIL;
     const int count = list->Count();
     list->MakeRenderMeshSlots();
-    for (int j = 0; j < count; ++j) list->SetRenderMesh(j, std::make_unique<dxBufferTextura>());
-
-    tr4::MeshFaces faces;
+    std::vector<dxBufferTextura*> meshes(static_cast<size_t>(count), nullptr);
+    std::vector<const tr4::MeshRecord*> records(static_cast<size_t>(count), nullptr);
     for (int j = 0; j < count; ++j) {
+        list->SetRenderMesh(j, std::make_unique<dxBufferTextura>());
         tr4::MeshRecord* m = nullptr;
-        dxBufferTextura* g = TexturedMeshAt(*list, j);
-        if (!list->GetRecord(j, m) || m == nullptr || g == nullptr) continue;
-        tr4::BuildMeshFaces(*m, level, faces);
-        const int dropped = faces.dropped;
-        // The mesh's polygons in one block of its own rather than a heap object each.
-        size_t bytes = 0;
-        for (const tr4::MeshFace& f : faces.faces)
-            bytes += f.quad ? sizeof(dxCuadradoTex) : sizeof(dxTrianguloTex);
-        g->ReservePolygons(faces.faces.size(), bytes);
-        int untextured = 0;
-        for (const tr4::MeshFace& f : faces.faces) {
-            dxTexture* texture = PageTexture(pages, f.page);
-            if (texture == nullptr) ++untextured;
-            // The face's corner for each slot of the polygon: a quadrilateral's slots are in strip
-            // order, corners 0, 1, 3, 2, so it splits along 1-3; a triangle's are its corners.
-            static constexpr int kQuadSlots[4] = {0, 1, 3, 2};
-            static constexpr int kTriangleSlots[3] = {0, 1, 2};
-            const std::span<const int> order =
-                f.quad ? std::span<const int>(kQuadSlots) : std::span<const int>(kTriangleSlots);
-            dxPoligono& polygon =
-                f.quad ? static_cast<dxPoligono&>(g->MakePolygon<dxCuadradoTex>(kPolygonFlags))
-                       : g->MakePolygon<dxTrianguloTex>(kPolygonFlags);
-            dxTexCoord uv[4];
-            for (size_t k = 0; k < order.size(); ++k) {
-                uv[k] = {f.tu[order[k]], f.tv[order[k]]};
-                AddPosition(polygon, f.corners[order[k]]);
-            }
-            polygon.SetTextureMapping(texture, std::span<const dxTexCoord>(uv, order.size()));
-        }
-
-        if (warnings && dropped > 0)
-            warnings->push_back("mesh " + std::to_string(j) + ": " + std::to_string(dropped) +
-                                " face(s) name a vertex outside the mesh and are not drawn");
-        if (warnings && untextured > 0)
-            warnings->push_back("mesh " + std::to_string(j) + ": " + std::to_string(untextured) +
-                                " face(s) have no texture page and are drawn plain");
-        if (device) device->UploadMesh(g);
+        if (list->GetRecord(j, m)) records[static_cast<size_t>(j)] = m;
+        meshes[static_cast<size_t>(j)] = TexturedMeshAt(*list, j);
     }
+    std::vector<MadeMesh> made(static_cast<size_t>(count));
+
+    // Making the polygons is plain memory work; gathering and uploading them is the device's,
+    // on this thread. A second thread makes the meshes' polygons in order while this one uploads
+    // each as soon as it is made, so the two halves of the work overlap. ready counts the meshes
+    // made, or is kMakerFailed when the maker stopped on an exception.
+    constexpr int kMakerFailed = -1;
+    std::atomic<int> ready{0};
+    std::exception_ptr makerFailure;
+    {
+        std::jthread maker([&](std::stop_token stop) {
+            try {
+                tr4::MeshFaces faces;
+                for (int j = 0; j < count && !stop.stop_requested(); ++j) {
+                    const size_t i = static_cast<size_t>(j);
+                    if (records[i] && meshes[i])
+                        MakePolygons(*records[i], level, pages, faces, *meshes[i], made[i]);
+                    ready.store(j + 1, std::memory_order_release);
+                    ready.notify_one();
+                }
+            } catch (...) {
+                makerFailure = std::current_exception();
+                ready.store(kMakerFailed, std::memory_order_release);
+                ready.notify_one();
+            }
+        });
+        // Leaving this block early (an exception here) stops the maker and waits for it, before
+        // anything it works on goes.
+        for (int j = 0; j < count; ++j) {
+            int r = ready.load(std::memory_order_acquire);
+            while (r != kMakerFailed && r <= j) {
+                ready.wait(r, std::memory_order_acquire);
+                r = ready.load(std::memory_order_acquire);
+            }
+            if (r == kMakerFailed) break;
+            const size_t i = static_cast<size_t>(j);
+            if (records[i] == nullptr || meshes[i] == nullptr) continue;
+            if (warnings && made[i].dropped > 0)
+                warnings->push_back("mesh " + std::to_string(j) + ": " +
+                                    std::to_string(made[i].dropped) +
+                                    " face(s) name a vertex outside the mesh and are not drawn");
+            if (warnings && made[i].untextured > 0)
+                warnings->push_back("mesh " + std::to_string(j) + ": " +
+                                    std::to_string(made[i].untextured) +
+                                    " face(s) have no texture page and are drawn plain");
+            if (device) device->UploadMesh(meshes[i]);
+        }
+    }
+    if (makerFailure) std::rethrow_exception(makerFailure);
     return S_OK;
 }
 

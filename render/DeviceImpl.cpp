@@ -239,8 +239,9 @@ bool dxDevice8::Impl::CreateContext() {
     GLint most = 0;
     gl->glGetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &most);
     maxLayers = std::max(1, static_cast<int>(most));
-    // Exactly the layers there are: a device made again after a loss holds what it held.
-    EnsurePageArray(static_cast<int>(layers.size()) + 1);
+    // The layers there are, and room for a level's pages to come: a device made again after a
+    // loss holds what it held.
+    EnsurePageArray(std::max(static_cast<int>(layers.size()) + 1, StoreFloor()));
     for (dxTexture* t : textures)
         if (t->layer == 0) UploadTexture(t);
     for (dxVertexBuffer* b : buffers) UploadBuffer(b);
@@ -313,7 +314,11 @@ void dxDevice8::Impl::DropContext() {
 bool dxDevice8::Impl::MakeCurrent() {
     if (!context || lost) return false;
     QSurface* surface = Surface();
-    if (surface == nullptr || !context->isValid() || !context->makeCurrent(surface)) {
+    // Already current on this thread with this surface (as for each mesh of a level's build):
+    // asking the platform again costs more than uploading a small mesh.
+    const bool current =
+        QOpenGLContext::currentContext() == context.get() && context->surface() == surface;
+    if (surface == nullptr || !context->isValid() || (!current && !context->makeCurrent(surface))) {
         lost = true;
         return false;
     }
@@ -421,7 +426,7 @@ void dxDevice8::Impl::ReserveLayers(int count) {
         // No page lives (the last level's were released): the store is made anew at this
         // level's size, so a small level after a large one does not keep the large store.
         layers.clear();
-        const int wanted = std::min(count + 1, maxLayers);
+        const int wanted = std::max(std::min(count + 1, maxLayers), StoreFloor());
         if (pageArray && arrayCapacity != wanted) {
             gl->glDeleteTextures(1, &pageArray);
             pageArray = 0;
@@ -439,8 +444,10 @@ void dxDevice8::Impl::CompactLayers() {
     for (dxTexture* t : layers)
         if (t) live.push_back(t);
     const bool holes = live.size() != layers.size();
-    const int wanted = static_cast<int>(live.size()) + 1;
-    if (!holes && (!pageArray || arrayCapacity == wanted)) return;
+    const int wanted = std::max(static_cast<int>(live.size()) + 1, StoreFloor());
+    // A store already of that size has nothing to give back: its free layers take the next
+    // level's pages where they are.
+    if (pageArray ? arrayCapacity == wanted : !holes) return;
     layers = std::move(live);
     for (size_t i = 0; i < layers.size(); ++i) layers[i]->layer = static_cast<int>(i) + 1;
     if (holes) {
@@ -480,11 +487,14 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
     }
 }
 
+int32_t dxDevice8::Impl::FaceLayer(const GpuFace& f) {
+    if (!(f.flags & kDrawTextured) || f.texture == nullptr) return kLayerPlain;
+    return f.texture->layer > 0 ? f.texture->layer : kLayerStandalone;
+}
+
 void dxDevice8::Impl::SetVertexLayers(dxVertexBuffer* b) {
     for (const GpuFace& f : b->faces) {
-        int32_t layer = kLayerPlain;
-        if ((f.flags & kDrawTextured) && f.texture)
-            layer = f.texture->layer > 0 ? f.texture->layer : kLayerStandalone;
+        const int32_t layer = FaceLayer(f);
         for (int k = 0; k < f.count; ++k)
             b->vertices[static_cast<size_t>(f.first + k)].layer = layer;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // Private to the render layer: the graphics objects behind dxDevice8, dxTexture and
 // dxVertexBuffer. This is the only header that brings in OpenGL.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -41,6 +42,12 @@ struct GpuFace {
 // Textures of the page size live as layers of one array texture, so faces on different pages can
 // be drawn in one call; any other size is a texture of its own.
 inline constexpr int kArrayTextureSize = 256;
+// Layers of the store a context is made with, the grey one included, and the least it is cut
+// back to: room for a level of up to 63 pages (16 MiB). Drivers fill fresh storage before it is
+// used, about as long as uploading into it; a store made with the context, while nothing waits
+// on it, leaves a level's first build only its uploads, and the next level, built beside the
+// last, fits beside it without the store growing.
+inline constexpr int kPageStoreFloor = 64;
 
 class dxTexture {
   public:
@@ -145,6 +152,10 @@ struct dxDevice8::Impl {
     // Live page textures renumbered from layer 1 up, the store remade at their number, the
     // meshes' vertices following; nothing when no layer is free.
     void CompactLayers();
+    // The layers a store is never made with fewer of, within what the driver allows.
+    int StoreFloor() const { return std::min(kPageStoreFloor, maxLayers); }
+    // The layer a face's vertices carry: its page's, plain grey, or a texture of its own.
+    static int32_t FaceLayer(const GpuFace& f);
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);

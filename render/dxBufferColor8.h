@@ -79,6 +79,10 @@ class dxBufferColor8 : public tr4::RenderMesh {
     int GetFaceDrawFlags(int face) const;
     // Texture of face i (always none for coloured meshes).
     virtual dxTexture* GetFaceTexture(int face) const;
+    // Every face's draw flags and texture, in vertex-buffer order (the textures empty for
+    // coloured meshes): what GetFaceDrawFlags and GetFaceTexture give, without a call a face.
+    std::span<const int> FaceDrawFlags() const { return faceDrawFlags; }
+    virtual std::span<dxTexture* const> FaceTextures() const { return {}; }
 
     dxVertexBuffer* GetVertexBuffer() const { return vertexBuffer; }
     // Hands the buffer to the mesh, releasing one it held.
@@ -134,6 +138,7 @@ class dxBufferTextura : public dxBufferColor8 {
     int BuildVertexData() override;
     std::span<const dxVertexTex> TexVertexData() const override { return texVertexData; }
     dxTexture* GetFaceTexture(int face) const override;
+    std::span<dxTexture* const> FaceTextures() const override { return faceTextures; }
 
   private:
     std::vector<dxVertexTex> texVertexData;

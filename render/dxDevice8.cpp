@@ -1,6 +1,7 @@
 // The render device: frames, transforms, textures, vertex buffers and the face-by-face draw.
 #include "dxDevice8.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 
@@ -50,31 +51,45 @@ GpuVertex ToGpu(const dxVertexColor& c) {
 
 // The mesh's vertices expanded to triangle lists: a quadrilateral's strip (0, 1, 2), (1, 3, 2)
 // becomes those two triangles, in the same winding and the same order, so consecutive faces can
-// be drawn in one call with the pixels of face-by-face drawing.
+// be drawn in one call with the pixels of face-by-face drawing. Each vertex gets the layer its
+// face samples, as SetVertexLayers would give it.
 template <typename Vertex>
 void ExpandFaces(const dxBufferColor8& mesh, std::span<const Vertex> vertices,
                  dxVertexBuffer& buffer) {
     static constexpr int kQuadOrder[6] = {0, 1, 2, 1, 3, 2};
     static constexpr int kTriangleOrder[3] = {0, 1, 2};
-    const int faceCount = mesh.GetFaceCount();
-    buffer.faces.reserve(static_cast<size_t>(faceCount));
-    buffer.vertices.reserve(static_cast<size_t>(faceCount) * 6);
+    const std::span<const int> flags = mesh.FaceDrawFlags();
+    const std::span<dxTexture* const> textures = mesh.FaceTextures();
+    const size_t faceCount = std::min(static_cast<size_t>(mesh.GetFaceCount()), flags.size());
+    // Sized for the worst case once and cut to what was written, instead of grown a vertex at
+    // a time.
+    buffer.faces.resize(faceCount);
+    buffer.vertices.resize(faceCount * 6);
+    GpuVertex* out = buffer.vertices.data();
     size_t s = 0;
-    for (int i = 0; i < faceCount; ++i) {
-        GpuFace face;
-        face.flags = mesh.GetFaceDrawFlags(i);
-        face.texture = mesh.GetFaceTexture(i);
-        face.first = static_cast<int>(buffer.vertices.size());
+    size_t made = 0;
+    for (size_t i = 0; i < faceCount; ++i) {
+        GpuFace& face = buffer.faces[made];
+        face.flags = flags[i];
+        face.texture = i < textures.size() ? textures[i] : nullptr;
+        face.first = static_cast<int>(out - buffer.vertices.data());
         const bool quad = (face.flags & kDrawQuad) != 0;
         const size_t used = quad ? 4 : 3;
         if (s + used > vertices.size()) break;
         const std::span<const int> order =
             quad ? std::span<const int>(kQuadOrder) : std::span<const int>(kTriangleOrder);
-        for (int k : order) buffer.vertices.push_back(ToGpu(vertices[s + static_cast<size_t>(k)]));
+        const int32_t layer = dxDevice8::Impl::FaceLayer(face);
+        for (int k : order) {
+            *out = ToGpu(vertices[s + static_cast<size_t>(k)]);
+            out->layer = layer;
+            ++out;
+        }
         face.count = static_cast<int>(order.size());
-        buffer.faces.push_back(face);
+        ++made;
         s += used;
     }
+    buffer.faces.resize(made);
+    buffer.vertices.resize(static_cast<size_t>(out - buffer.vertices.data()));
 }
 
 }  // namespace
@@ -236,7 +251,6 @@ int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
         ExpandFaces(*mesh, textured, *buffer);
     else
         ExpandFaces(*mesh, mesh->ColorVertexData(), *buffer);
-    Impl::SetVertexLayers(buffer);
     impl->buffers.insert(buffer);
     made.release();
     if (impl->MakeCurrent()) {

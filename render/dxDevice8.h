@@ -105,9 +105,10 @@ class dxDevice8 {
     // system-memory copies stay. For tests of the loss path (and the viewer's).
     void LoseContext();
 
-    // Packs the page-size textures still alive into a store of just their number, when released
-    // ones left room: after a level's pages have replaced another's, which were made beside them.
-    // Faces keep their textures; what they sample moves with them.
+    // Packs the page-size textures still alive into a store of just their number (but never
+    // less than the store a device is made with), when that is smaller than the store: after a
+    // level's pages have replaced another's, which were made beside them. Faces keep their
+    // textures; what they sample moves with them.
     void TrimPageStore();
     // Layers the store of page-size textures holds on the card (one is the grey of faces without
     // texture); 0 without a usable context.

@@ -102,29 +102,32 @@ TEST_F(Pages, AReplacedSetReleasesItsTextures) {
 }
 
 TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
-    // 35 pages, more than a store that starts small and doubles would hold without growing twice;
-    // each a colour of its own, so a page uploaded to the wrong layer shows.
+    // A device starts with room for a level of up to 63 pages and the grey layer.
+    EXPECT_EQ(device->PageStoreLayers(), 64);
+    // 70 pages, more than that store and more than one that starts small and doubles would hold
+    // without growing twice; each a colour of its own, so a page uploaded to the wrong layer shows.
     tr4::Level large = level;
     large.pages32.clear();
-    for (uint32_t i = 0; i < 35; ++i) {
-        const Bytes page = Solid32(0x050301u * (i + 1));
+    for (uint32_t i = 0; i < 70; ++i) {
+        const Bytes page = Solid32(0x030201u * (i + 1));
         large.pages32.insert(large.pages32.end(), page.begin(), page.end());
     }
     large.pages32Size = static_cast<uint32_t>(large.pages32.size());
     auto pages = std::make_unique<trTextura>(large);
     ASSERT_EQ(pages->CreatePages32(device.get()), S_OK);
-    EXPECT_EQ(device->PageStoreLayers(), 36);  // the pages and the grey layer, nothing spare
-    for (int i : {0, 15, 16, 31, 34})
-        EXPECT_EQ(PageColour(*device, pages->GetPage32(i)), 0x050301u * (i + 1)) << "page " << i;
+    EXPECT_EQ(device->PageStoreLayers(), 71);  // the pages and the grey layer, nothing spare
+    for (int i : {0, 15, 16, 31, 63, 64, 69})
+        EXPECT_EQ(PageColour(*device, pages->GetPage32(i)), 0x030201u * (i + 1)) << "page " << i;
     // A device made again after a loss holds the same.
     device->LoseContext();
     device->ResetDevice();
     ASSERT_FALSE(device->IsLost());
-    EXPECT_EQ(device->PageStoreLayers(), 36);
-    EXPECT_EQ(PageColour(*device, pages->GetPage32(34)), 0x050301u * 35);
+    EXPECT_EQ(device->PageStoreLayers(), 71);
+    EXPECT_EQ(PageColour(*device, pages->GetPage32(69)), 0x030201u * 70);
 
     // The next level, a small one, is made beside the large one, which it then replaces; a mesh
-    // drawn from its pages before the store is trimmed still shows them after.
+    // drawn from its pages before the store is trimmed still shows them after, and the store goes
+    // back to the size a device starts with.
     auto small = std::make_unique<trTextura>(level);
     ASSERT_EQ(small->CreatePages32(device.get()), S_OK);
     dxBufferTextura mesh;
@@ -132,11 +135,20 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
     pages.reset();
     device->TrimPageStore();
-    EXPECT_EQ(device->PageStoreLayers(), 4);
+    EXPECT_EQ(device->PageStoreLayers(), 64);
     device->SetClearColor(0, 0, 0);
     EXPECT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), kBlue);
     EXPECT_EQ(PageColour(*device, small->GetPage32(0)), kRed);
     EXPECT_EQ(PageColour(*device, small->GetPage32(1)), kGreen);
+
+    // Two small levels in turn fit the store beside each other: it keeps its size.
+    auto again = std::make_unique<trTextura>(level);
+    ASSERT_EQ(again->CreatePages32(device.get()), S_OK);
+    small.reset();
+    device->TrimPageStore();
+    EXPECT_EQ(device->PageStoreLayers(), 64);
+    EXPECT_EQ(PageColour(*device, again->GetPage32(0)), kRed);
+    EXPECT_EQ(PageColour(*device, again->GetPage32(2)), kBlue);
 }
 
 class Builder : public Pages {
