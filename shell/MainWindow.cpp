@@ -54,6 +54,7 @@ constexpr int kOuterWidth = 956;
 constexpr int kOuterHeight = 640;
 
 const char* const kDialogTitle = "Abrir Archivo de Tomb Raider 4";
+const char* const kSpinFactorStartText = "0.1";
 const char* const kDialogFilter = "Tomb Raider 4|*.tr4";
 const char* const kNo3DText =
     "3-D display is unavailable: no OpenGL 3.3 device could be created for the view. "
@@ -146,7 +147,7 @@ TForm1::TForm1(dxMain& graphics, TForm1Dialogs dialogs)
 
 TForm1::~TForm1() {
     // Destroying the box takes its focus away, which would finish an edit of a half-gone window.
-    disconnect(Edit1, nullptr, this, nullptr);
+    if (Edit1) disconnect(Edit1, nullptr, this, nullptr);
     ReleaseAll();
     // The surface is destroyed with its container, after this body.
     surface = nullptr;
@@ -171,6 +172,12 @@ void TForm1::BuildLayout() {
     client->setBackgroundRole(QPalette::Button);
     client->setAutoFillBackground(true);
     setCentralWidget(client);
+    setAcceptDrops(true);
+}
+
+void TForm1::BuildClientArea() {
+    if (Label1) return;
+    QWidget* client = centralWidget();
 
     Label1 = new QLabel(QStringLiteral("Spin Factor"), client);
     Label1->setGeometry(408, 80, 54, 13);
@@ -210,12 +217,11 @@ void TForm1::BuildLayout() {
     ListBox3 = MakeListBox(GroupBox2, 8, 312, 241, 193, 16);
     ListBox4 = MakeListBox(GroupBox2, 8, 24, 241, 225, 16);
 
-    Edit1 = new QLineEdit(QStringLiteral("0.1"), client);
+    Edit1 = new QLineEdit(QString::fromLatin1(kSpinFactorStartText), client);
     Edit1->setGeometry(464, 80, 57, 21);
     // Return always checks the text; the box losing focus checks it when it changed since.
     connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1EditingFinished(true); });
     connect(Edit1, &QLineEdit::editingFinished, this, [this] { Edit1EditingFinished(false); });
-    setAcceptDrops(true);
 
     // Selection changes, by mouse or keyboard. (Not currentRowChanged: focusing an empty
     // selection makes a row current without anyone choosing it.)
@@ -229,6 +235,19 @@ void TForm1::BuildLayout() {
     setTabOrder(ListBox2, ListBox3);
     setTabOrder(ListBox3, ListBox4);
     setTabOrder(ListBox4, Edit1);
+
+    // Made under a window already shown, they are shown here; under a hidden one, with it.
+    if (client->isVisible()) {
+        for (QWidget* w : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) w->show();
+    }
+}
+
+void TForm1::setVisible(bool visible) {
+    QMainWindow::setVisible(visible);
+    // The display has been asked to map the window by now: the widgets below the menu bar, whose
+    // fonts and styles take longer to make than the window itself, are made while it maps, and
+    // are all there for its first paint.
+    if (visible) BuildClientArea();
 }
 
 void TForm1::MakeOpenDialog() {
@@ -267,7 +286,9 @@ void TForm1::FormCreate() {
     // The graphics system and the device come once the window is on screen (StartGraphics):
     // loading the driver and making a context take several times as long as bringing up the
     // window itself.
-    const float spinFactor = TextToFloat(Edit1->text().toStdString()).value_or(0.1f);
+    // The spin factor box's text, which it starts with when it is not made yet.
+    const QString spinText = Edit1 ? Edit1->text() : QString::fromLatin1(kSpinFactorStartText);
+    const float spinFactor = TextToFloat(spinText.toStdString()).value_or(0.1f);
     camera = std::make_unique<MouseD3D>(spinFactor, kViewStartZoom);
 }
 
@@ -370,7 +391,8 @@ void TForm1::Open1Click() {
 
 bool TForm1::OpenLevelFile(const QString& path) {
     if (loading) return false;
-    StartGraphics();  // a level opened before the first frame still gets its pages
+    BuildClientArea();  // a window never shown still lists the level
+    StartGraphics();    // a level opened before the first frame still gets its pages
     // Handlers that would touch the level wait until the open is done; the message box below is
     // modal to the application besides, and frames keep drawing the current level meanwhile.
     loading = true;

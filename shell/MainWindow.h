@@ -95,7 +95,8 @@ class TForm1 : public QMainWindow {
     void Panel1MouseUp();
     void ReleaseAll();
 
-    // Controls, named as in the layout.
+    // Controls, named as in the layout. Those below the menu bar are made when the window is
+    // first shown (so it maps sooner), or by an open into a window never shown; none before.
     QLabel* Label1 = nullptr;
     PanelFrame* Panel1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -130,6 +131,9 @@ class TForm1 : public QMainWindow {
     // The aspect used for the projection: the panel's width over its height.
     float PanelAspect() const;
 
+    // Showing the window the first time also makes the controls below the menu bar.
+    void setVisible(bool visible) override;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -139,7 +143,11 @@ class TForm1 : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    // The window itself: title, size, menu bar and the empty client area.
     void BuildLayout();
+    // The widgets of the client area, made once: when the window is first shown, or before a
+    // level is opened into a window never shown.
+    void BuildClientArea();
     // The open dialog, made when first needed: making it costs more than the rest of the window.
     void MakeOpenDialog();
     void InstallIdleHandler();

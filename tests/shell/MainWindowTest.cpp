@@ -308,6 +308,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->ListBox4->geometry(), QRect(8, 24, 241, 225));
         QCOMPARE(form->Edit1->geometry(), QRect(464, 80, 57, 21));
         QCOMPARE(form->Edit1->text(), QStringLiteral("0.1"));
+        // The controls are made after the window is asked to map; each still shows in it.
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 form->Label1, form->Panel1, form->ProgressBar1, form->ProgressBar2,
+                 form->GroupBox1, form->ListBox1, form->ListBox2, form->GroupBox2, form->ListBox3,
+                 form->ListBox4, form->Edit1})
+            QVERIFY2(control->isVisible(), qPrintable(control->metaObject()->className()));
         QCOMPARE(form->ListBox1->count(), 0);
 
         QCOMPARE(form->MainMenu1->actions().size(), 1);
@@ -862,6 +868,21 @@ class MainWindowTest : public QObject {
             QVERIFY(drawn == panel);
         }
 #endif
+    }
+
+    // A window never shown makes its controls for an open, and shows them with itself later.
+    void openIntoAWindowNeverShown() {
+        form = std::make_unique<TForm1>(graphicsSystem, person.Dialogs());
+        QVERIFY(form->ListBox1 == nullptr);
+        QVERIFY(form->OpenLevelFile(DemoPath()));
+        QVERIFY(form->ListBox1 != nullptr);
+        const int meshes = form->ListBox1->count();
+        QVERIFY(meshes > 0);
+        QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: %1").arg(meshes));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(form->ListBox1->isVisible());
+        QCOMPARE(form->ListBox1->count(), meshes);
     }
 
     void realDialogsAnsweredAsAPersonWould() {
