@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "MeshFaces.h"
@@ -92,23 +93,29 @@ int32_t BuildRenderMeshes(tr4::Lista_Mesh* list, dxDevice8* device, trTextura* p
     constexpr int kMakerFailed = -1;
     std::atomic<int> ready{0};
     std::exception_ptr makerFailure;
-    {
-        std::jthread maker([&](std::stop_token stop) {
-            try {
-                tr4::MeshFaces faces;
-                for (int j = 0; j < count && !stop.stop_requested(); ++j) {
-                    const size_t i = static_cast<size_t>(j);
-                    if (records[i] && meshes[i])
-                        MakePolygons(*records[i], level, pages, faces, *meshes[i], made[i]);
-                    ready.store(j + 1, std::memory_order_release);
-                    ready.notify_one();
-                }
-            } catch (...) {
-                makerFailure = std::current_exception();
-                ready.store(kMakerFailed, std::memory_order_release);
+    const auto makeAll = [&](std::stop_token stop) {
+        try {
+            tr4::MeshFaces faces;
+            for (int j = 0; j < count && !stop.stop_requested(); ++j) {
+                const size_t i = static_cast<size_t>(j);
+                if (records[i] && meshes[i])
+                    MakePolygons(*records[i], level, pages, faces, *meshes[i], made[i]);
+                ready.store(j + 1, std::memory_order_release);
                 ready.notify_one();
             }
-        });
+        } catch (...) {
+            makerFailure = std::current_exception();
+            ready.store(kMakerFailed, std::memory_order_release);
+            ready.notify_one();
+        }
+    };
+    {
+        std::jthread maker;
+        try {
+            maker = std::jthread(makeAll);
+        } catch (const std::system_error&) {
+            makeAll(std::stop_token());  // no thread to be had: the polygons first, here
+        }
         // Leaving this block early (an exception here) stops the maker and waits for it, before
         // anything it works on goes.
         for (int j = 0; j < count; ++j) {

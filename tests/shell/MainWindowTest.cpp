@@ -43,35 +43,37 @@
 
 using namespace tr4;
 
-// Allocations made to fail on purpose. While armed, on the test's own thread, every allocation of
-// at least gFailFrom bytes is counted, and the one after gFailSkip of them throws std::bad_alloc
-// as a full memory would. Every form of new and delete goes through malloc and free, so the pairs
-// stay matched whoever allocates.
+// Allocations made to fail on purpose. While armed, on the test's own thread (or, with
+// gOtherThreads, on every other thread instead), every allocation of at least gFailFrom bytes is
+// counted, and the one after gFailSkip of them throws std::bad_alloc as a full memory would.
+// Every form of new and delete goes through malloc and free, so the pairs stay matched whoever
+// allocates.
 namespace {
 std::atomic<bool> gArmed{false};
 std::thread::id gArmedThread;
+bool gOtherThreads = false;
 size_t gFailFrom = 0;
 long gFailSkip = -1;  // -1: count only
-long gCounted = 0;
+std::atomic<long> gCounted{0};
 
 void* Allocate(size_t n) {
-    if (gArmed.load(std::memory_order_relaxed) && n >= gFailFrom &&
-        std::this_thread::get_id() == gArmedThread) {
-        if (gFailSkip >= 0 && gCounted == gFailSkip) {
+    if (gArmed.load() && n >= gFailFrom &&
+        (std::this_thread::get_id() == gArmedThread) != gOtherThreads) {
+        if (gCounted.fetch_add(1) == gFailSkip && gFailSkip >= 0) {
             gArmed = false;
             throw std::bad_alloc();
         }
-        ++gCounted;
     }
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
 
-void Arm(size_t from, long skip) {
+void Arm(size_t from, long skip, bool otherThreads = false) {
     gFailFrom = from;
     gFailSkip = skip;
     gCounted = 0;
     gArmedThread = std::this_thread::get_id();
+    gOtherThreads = otherThreads;
     gArmed = true;
 }
 }  // namespace
@@ -497,8 +499,9 @@ class MainWindowTest : public QObject {
             QStringLiteral("Cannot open %1: it is a pipe (FIFO), not a regular file").arg(fifo));
     }
 
-    // Out of memory at the start of a load and after its level was read (while its pages and
-    // render meshes are made): the error is shown and the previous level keeps drawing.
+    // Out of memory at the start of a load, after its level was read (while its pages and render
+    // meshes are made) and on the thread that makes the meshes' polygons: the error is shown and
+    // the previous level keeps drawing.
     void outOfMemoryKeepsThePreviousLevelDrawing() {
         Open(QStringLiteral(TR4_REAL_LEVEL));
         Select(5);
@@ -517,9 +520,18 @@ class MainWindowTest : public QObject {
         probe = tr4::LoadedLevel();
         QVERIFY(ofLoad > 0);
 
-        for (long skip : {0L, ofLoad}) {
+        // The first allocation of the polygons of a mesh of some 80 faces or more, which only
+        // the builder's second thread makes.
+        constexpr size_t kPolygonBlock = 8 * 1024;
+        struct Failure {
+            size_t from;
+            long skip;
+            bool otherThreads;
+        };
+        for (const Failure f : {Failure{kLarge, 0, false}, Failure{kLarge, ofLoad, false},
+                                Failure{kPolygonBlock, 0, true}}) {
             person.errors.clear();
-            Arm(kLarge, skip);
+            Arm(f.from, f.skip, f.otherThreads);
             Open(QStringLiteral(TR4_REAL_LEVEL));
             const bool failed = !gArmed;
             gArmed = false;
