@@ -62,9 +62,10 @@ struct FrameRecord {
 
 class TForm1 : public QMainWindow {
   public:
-    // Builds the layout and runs FormCreate. Without dialogs the real ones are used. The
-    // graphics system and the device are made after the window has first been painted
-    // (StartGraphics), so the window appears as soon as a bare one would.
+    // Builds the window and its menu bar and runs FormCreate; the controls below the menu bar
+    // come when the window is first shown. Without dialogs the real ones are used. The graphics
+    // system and the device are made after the window has first been painted (StartGraphics),
+    // so the window appears about as soon as a bare one would.
     explicit TForm1(dxMain& graphics, TForm1Dialogs dialogs = {});
     ~TForm1() override;
 
