@@ -46,9 +46,6 @@ int main(int argc, char** argv) {
         FcInit();
         LoadAhead(imagePlugins);
     });
-    // The menu bar is the window's own, at the top of its fixed layout, also on desktops that
-    // offer a global one (asking the session bus whether they do costs start-up time besides).
-    QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tr4viewer"));
     fontConfiguration.join();
