@@ -32,13 +32,14 @@ dxTexture* PageTexture(const trTextura* pages, int page) {
     return pages->Is32Bit() ? pages->GetPage32(page) : pages->GetPage16(page);
 }
 
-// Makes the polygons of mesh index into g, one a face; the faces it leaves out and those it
-// draws plain are counted in out.
+// What making a mesh's polygons counted for its warnings.
 struct MadeMesh {
-    int dropped = 0;
-    int untextured = 0;
+    int dropped = 0;     // faces left out: a corner outside the mesh
+    int untextured = 0;  // faces drawn plain: no such page
 };
 
+// Makes the polygons of mesh m into g, one a face (faces is scratch room, reused from mesh to
+// mesh). Touches nothing but g, faces and out, so it may run beside the uploads.
 void MakePolygons(const tr4::MeshRecord& m, const tr4::Level& level, const trTextura* pages,
                   tr4::MeshFaces& faces, dxBufferTextura& g, MadeMesh& out) {
     tr4::BuildMeshFaces(m, level, faces);

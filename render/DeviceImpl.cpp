@@ -301,6 +301,7 @@ void dxDevice8::Impl::DropContext() {
         context.reset();
     }
     gl = nullptr;
+    currentHandle = nullptr;
     getResetStatus = nullptr;
     arrayProgram = Program();
     singleProgram = Program();
@@ -314,14 +315,16 @@ void dxDevice8::Impl::DropContext() {
 bool dxDevice8::Impl::MakeCurrent() {
     if (!context || lost) return false;
     QSurface* surface = Surface();
-    // Already current on this thread with this surface (as for each mesh of a level's build):
-    // asking the platform again costs more than uploading a small mesh.
-    const bool current =
-        QOpenGLContext::currentContext() == context.get() && context->surface() == surface;
+    // Already current on this thread with this surface and the same native window or buffer
+    // behind it (as for each mesh of a level's build): asking the platform again costs more
+    // than uploading a small mesh.
+    const bool current = surface && QOpenGLContext::currentContext() == context.get() &&
+                         context->surface() == surface && surface->surfaceHandle() == currentHandle;
     if (surface == nullptr || !context->isValid() || (!current && !context->makeCurrent(surface))) {
         lost = true;
         return false;
     }
+    currentHandle = surface->surfaceHandle();
     if (getResetStatus && getResetStatus() != GL_NO_ERROR) {
         lost = true;
         return false;

@@ -91,6 +91,7 @@ struct dxDevice8::Impl {
     std::unique_ptr<QOffscreenSurface> offscreen;
     QSize offscreenSize;
     std::unique_ptr<QOpenGLContext> context;
+    QPlatformSurface* currentHandle = nullptr;  // what the context was last made current on
     QOpenGLFunctions_3_3_Core* gl = nullptr;
     bool created = false;  // a context was made once
     bool lost = false;
