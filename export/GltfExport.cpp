@@ -1,17 +1,22 @@
 #include "GltfExport.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "MeshFaces.h"
 #include "MeshTree.h"
 #include "ObjectMeshes.h"
 #include "PagePng.h"
+#include "SafeFile.h"
 
 namespace tinygltf {
 // Part of the library's interface (exported), though its header declares it only where it
@@ -37,8 +42,9 @@ void PadTo4(Stream& s) {
     while (s.size() % 4) s.push_back(0);
 }
 
-// Gathers the model: vertex data in three streams (positions, texture coordinates, indices) that
-// become one buffer view each when the model is finished, so accessors and views stay few.
+// Gathers the model: vertex data in one stream per attribute (positions, normals, colours,
+// texture coordinates) and one of indices, each a buffer view when the model is finished, so
+// accessors and views stay few.
 class ModelBuilder {
   public:
     ModelBuilder(const tr4::Level& level, const tr4::Lista_Mesh* list, const ExportRequest& request,
@@ -61,14 +67,14 @@ class ModelBuilder {
         for (const tr4::MeshFace& f : faces.faces) {
             const bool textured = HasPage(level, f.page);
             if (!textured) ++plain;
-            const int material = textured ? Material(f.page, f.attribute) : GreyMaterial();
+            const int material = textured ? Material(f.page, ModeOf(f)) : GreyMaterial();
             auto g = std::find_if(groups.begin(), groups.end(),
                                   [&](const auto& e) { return e.first == material; });
             if (g == groups.end()) g = groups.insert(groups.end(), {material, {}});
             g->second.push_back(&f);
         }
         for (const auto& [material, members] : groups)
-            mesh.primitives.push_back(Faces(members, material, material != greyMaterial));
+            mesh.primitives.push_back(Faces(*record, members, material, material != greyMaterial));
         if (groups.empty()) mesh.primitives.push_back(Points(*record));
 
         if (faces.dropped > 0)
@@ -93,11 +99,11 @@ class ModelBuilder {
 
     void Translate(int node, const int32_t offset[3]) {
         if (offset[0] == 0 && offset[1] == 0 && offset[2] == 0) return;
-        // As the positions: (x, -y, -z) x scale, the integers negated first (wide enough for
+        // As the positions: (-x, -y, z) x scale, the integers negated first (wide enough for
         // any 32-bit value) so that zeros stay positive zeros.
-        model.nodes[node].translation = {static_cast<double>(offset[0]) * request.scale,
+        model.nodes[node].translation = {static_cast<double>(-int64_t{offset[0]}) * request.scale,
                                          static_cast<double>(-int64_t{offset[1]}) * request.scale,
-                                         static_cast<double>(-int64_t{offset[2]}) * request.scale};
+                                         static_cast<double>(offset[2]) * request.scale};
     }
 
     void Finish(const std::vector<int>& roots) {
@@ -123,52 +129,152 @@ class ModelBuilder {
             model.bufferViews.push_back(std::move(v));
             return static_cast<int>(model.bufferViews.size()) - 1;
         };
-        const int positionView = view(positions, TINYGLTF_TARGET_ARRAY_BUFFER, 12);
-        const int uvView = view(texcoords, TINYGLTF_TARGET_ARRAY_BUFFER, 8);
+        for (Attribute& a : attributes) {
+            const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
+            for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
+        }
         const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
-        for (int a : positionAccessors) model.accessors[a].bufferView = positionView;
-        for (int a : uvAccessors) model.accessors[a].bufferView = uvView;
         for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
         for (auto& [image, png] : pngs) model.images[image].bufferView = view(png, 0, 0);
         if (!buffer.data.empty()) model.buffers.push_back(std::move(buffer));
     }
 
   private:
-    tinygltf::Primitive Faces(const std::vector<const tr4::MeshFace*>& members, int material,
+    // How a face's texels reach the picture.
+    enum class Mode { Opaque, Mask, Additive };
+
+    static Mode ModeOf(const tr4::MeshFace& f) {
+        // Bit 0 of the face's effects and attribute 2 of its texture both add the face's colour to
+        // what is behind it.
+        if ((f.effects & 1) != 0 || f.attribute == 2) return Mode::Additive;
+        return f.attribute == 1 ? Mode::Mask : Mode::Opaque;
+    }
+
+    // One vertex of a primitive: everything a glTF vertex carries. Faces that meet share a vertex
+    // where all of it is equal, so a surface is connected in the file as it is in the level.
+    struct Vertex {
+        float position[3] = {};
+        float normal[3] = {};
+        float colour[3] = {};
+        float uv[2] = {};
+        bool operator==(const Vertex& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+    };
+    struct VertexHash {
+        size_t operator()(const Vertex& v) const {
+            return std::hash<std::string_view>()(
+                std::string_view(reinterpret_cast<const char*>(&v), sizeof v));
+        }
+    };
+
+    tinygltf::Primitive Faces(const tr4::MeshRecord& record,
+                              const std::vector<const tr4::MeshFace*>& members, int material,
                               bool textured) {
+        // Meshes store either a normal or a shade for every vertex; a mesh whose arrays fall short
+        // of its vertices gets neither.
+        const size_t vertexCount = record.vertices.size();
+        const bool normals = !record.normals.empty() && record.normals.size() >= vertexCount;
+        const bool shades =
+            !normals && !record.shades.empty() && record.shades.size() >= vertexCount;
+        std::vector<Vertex> unique;
+        std::unordered_map<Vertex, uint32_t, VertexHash> indexOf;
+        std::vector<uint32_t> corners;
+        for (const tr4::MeshFace* f : members) {
+            uint32_t at[4] = {};
+            for (int k = 0; k < f->CornerCount(); ++k) {
+                Vertex v;
+                Position(f->corners[k], v.position);
+                if (normals) Normal(record.normals[f->vertex[k]], *f, v.normal);
+                if (shades) Shade(record.shades[f->vertex[k]], v.colour);
+                if (textured) {
+                    v.uv[0] = f->tu[k];
+                    v.uv[1] = f->tv[k];
+                }
+                const auto [it, fresh] =
+                    indexOf.try_emplace(v, static_cast<uint32_t>(unique.size()));
+                if (fresh) unique.push_back(v);
+                at[k] = it->second;
+            }
+            // The level's corners run clockwise seen from the side a face shows, glTF's front
+            // faces counter-clockwise: each triangle is written in reverse. A rectangle splits
+            // along its corners 1-3, as the viewer draws it.
+            if (f->quad) {
+                for (int k : {0, 3, 1, 1, 3, 2}) corners.push_back(at[k]);
+            } else {
+                for (int k : {0, 2, 1}) corners.push_back(at[k]);
+            }
+        }
+
         tinygltf::Primitive p;
         p.mode = TINYGLTF_MODE_TRIANGLES;
         p.material = material;
+        const size_t count = unique.size();
         Bounds bounds;
-        const size_t firstPosition = positions.size();
-        const size_t firstUv = texcoords.size();
-        std::vector<uint32_t> corners;
-        uint32_t next = 0;
-        for (const tr4::MeshFace* f : members) {
-            for (int k = 0; k < f->CornerCount(); ++k) {
-                AddPosition(f->corners[k], bounds);
-                if (textured) {
-                    Append(texcoords, f->tu[k]);
-                    Append(texcoords, f->tv[k]);
-                }
-            }
-            // A rectangle splits along its corners 1-3, as the viewer draws it.
-            if (f->quad) {
-                for (uint32_t k : {0u, 1u, 3u, 1u, 2u, 3u}) corners.push_back(next + k);
-                next += 4;
-            } else {
-                for (uint32_t k : {0u, 1u, 2u}) corners.push_back(next + k);
-                next += 3;
+        Attribute& position = attributes[kPosition];
+        const size_t firstPosition = position.data.size();
+        for (const Vertex& v : unique) {
+            for (int c = 0; c < 3; ++c) {
+                Append(position.data, v.position[c]);
+                bounds.min[c] = std::min(bounds.min[c], v.position[c]);
+                bounds.max[c] = std::max(bounds.max[c], v.position[c]);
             }
         }
-        p.attributes["POSITION"] = PositionAccessor(firstPosition, next, bounds);
-        if (textured) {
-            const int a = Accessor(firstUv, next, TINYGLTF_TYPE_VEC2);
-            uvAccessors.push_back(a);
-            p.attributes["TEXCOORD_0"] = a;
-        }
-        p.indices = IndexAccessor(corners, next);
+        p.attributes["POSITION"] = PositionAccessor(firstPosition, count, bounds);
+        auto add = [&](int which, const char* name, int type, auto member, int n) {
+            Attribute& a = attributes[which];
+            const size_t first = a.data.size();
+            for (const Vertex& v : unique)
+                for (int c = 0; c < n; ++c) Append(a.data, (v.*member)[c]);
+            const int accessor = Accessor(first, count, type);
+            a.accessors.push_back(accessor);
+            p.attributes[name] = accessor;
+        };
+        if (normals) add(kNormal, "NORMAL", TINYGLTF_TYPE_VEC3, &Vertex::normal, 3);
+        if (shades) add(kColour, "COLOR_0", TINYGLTF_TYPE_VEC3, &Vertex::colour, 3);
+        if (textured) add(kUv, "TEXCOORD_0", TINYGLTF_TYPE_VEC2, &Vertex::uv, 2);
+        p.indices = IndexAccessor(corners, static_cast<uint32_t>(count));
         return p;
+    }
+
+    // Level coordinates to glTF's: y turned up and the object's front (+z) toward glTF's +Z, a
+    // half turn about the vertical. Negating the integers first keeps zeros positive.
+    void Position(const tr4::MeshVertex& v, float out[3]) const {
+        const float scale = static_cast<float>(request.scale);
+        out[0] = static_cast<float>(-int{v.x}) * scale;
+        out[1] = static_cast<float>(-int{v.y}) * scale;
+        out[2] = static_cast<float>(v.z) * scale;
+    }
+
+    // A stored normal turned as the positions, at unit length. A zero normal says nothing: the
+    // face's own takes its place.
+    static void Normal(const tr4::MeshVertex& n, const tr4::MeshFace& f, float out[3]) {
+        double d[3] = {-static_cast<double>(n.x), -static_cast<double>(n.y),
+                       static_cast<double>(n.z)};
+        double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        if (length == 0) {
+            // The face's own normal: its corners run clockwise from the side it shows.
+            const tr4::MeshVertex &a = f.corners[0], &b = f.corners[1], &c = f.corners[2];
+            const double u[3] = {double(b.x - a.x), double(b.y - a.y), double(b.z - a.z)};
+            const double w[3] = {double(c.x - a.x), double(c.y - a.y), double(c.z - a.z)};
+            const double x[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
+                                 u[0] * w[1] - u[1] * w[0]};
+            // Clockwise corners give a normal into the face's back: turned round and mapped.
+            d[0] = x[0];
+            d[1] = x[1];
+            d[2] = -x[2];
+            length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            if (length == 0) {
+                d[0] = 0;
+                d[1] = 1;
+                d[2] = 0;
+                length = 1;
+            }
+        }
+        for (int c = 0; c < 3; ++c) out[c] = static_cast<float>(d[c] / length);
+    }
+
+    static void Shade(int16_t shade, float out[3]) {
+        const float grey = ShadeToGrey(shade);
+        out[0] = out[1] = out[2] = grey;
     }
 
     // A mesh without drawable faces: its vertices as points, so the mesh keeps its place in the
@@ -177,7 +283,7 @@ class ModelBuilder {
         tinygltf::Primitive p;
         p.mode = TINYGLTF_MODE_POINTS;
         Bounds bounds;
-        const size_t first = positions.size();
+        const size_t first = attributes[kPosition].data.size();
         for (const tr4::MeshVertex& v : record.vertices) AddPosition(v, bounds);
         if (record.vertices.empty()) AddPosition(tr4::MeshVertex{}, bounds);
         const size_t count = std::max<size_t>(record.vertices.size(), 1);
@@ -193,12 +299,10 @@ class ModelBuilder {
     };
 
     void AddPosition(const tr4::MeshVertex& v, Bounds& b) {
-        // Negating the integers first keeps zeros positive.
-        const float scale = static_cast<float>(request.scale);
-        const float p[3] = {static_cast<float>(v.x) * scale, static_cast<float>(-int{v.y}) * scale,
-                            static_cast<float>(-int{v.z}) * scale};
+        float p[3];
+        Position(v, p);
         for (int c = 0; c < 3; ++c) {
-            Append(positions, p[c]);
+            Append(attributes[kPosition].data, p[c]);
             b.min[c] = std::min(b.min[c], p[c]);
             b.max[c] = std::max(b.max[c], p[c]);
         }
@@ -218,7 +322,7 @@ class ModelBuilder {
         const int a = Accessor(byteOffset, count, TINYGLTF_TYPE_VEC3);
         model.accessors[a].minValues = {b.min[0], b.min[1], b.min[2]};
         model.accessors[a].maxValues = {b.max[0], b.max[1], b.max[2]};
-        positionAccessors.push_back(a);
+        attributes[kPosition].accessors.push_back(a);
         return a;
     }
 
@@ -262,21 +366,29 @@ class ModelBuilder {
         return greyMaterial;
     }
 
-    int Material(int page, uint16_t attribute) {
-        const auto key = std::make_pair(page, static_cast<int>(attribute));
+    int Material(int page, Mode mode) {
+        const auto key = std::make_pair(page, static_cast<int>(mode));
         const auto known = materialOf.find(key);
         if (known != materialOf.end()) return known->second;
         tinygltf::Material m;
-        m.name = "page " + std::to_string(page) + " attribute " + std::to_string(attribute);
-        m.pbrMetallicRoughness.baseColorTexture.index = Texture(page);
-        if (attribute == 1) {
-            m.alphaMode = "MASK";
-            m.alphaCutoff = 0.5;
-        } else if (attribute == 2) {
-            m.alphaMode = "BLEND";
-        } else {
-            m.alphaMode = "OPAQUE";
+        m.name = "page " + std::to_string(page);
+        switch (mode) {
+            case Mode::Additive:
+                // glTF has no additive blending: the page's brightness becomes its opacity, so
+                // black vanishes and bright texels glow over what is behind them.
+                m.name += " additive";
+                m.alphaMode = "BLEND";
+                break;
+            case Mode::Mask:
+                m.name += " mask";
+                m.alphaMode = "MASK";
+                m.alphaCutoff = 0.5;
+                break;
+            default:
+                m.alphaMode = "OPAQUE";
+                break;
         }
+        m.pbrMetallicRoughness.baseColorTexture.index = Texture(page, mode == Mode::Additive);
         Plain(m);
         usesUnlit = true;
         model.materials.push_back(std::move(m));
@@ -285,8 +397,9 @@ class ModelBuilder {
         return made;
     }
 
-    int Texture(int page) {
-        const auto known = textureOf.find(page);
+    int Texture(int page, bool additive) {
+        const auto key = std::make_pair(page, additive);
+        const auto known = textureOf.find(key);
         if (known != textureOf.end()) return known->second;
         if (sampler < 0) {
             // The viewer samples its pages bilinearly without mipmaps, and repeats them.
@@ -298,20 +411,25 @@ class ModelBuilder {
             model.samplers.push_back(s);
             sampler = static_cast<int>(model.samplers.size()) - 1;
         }
-        std::vector<uint8_t> png;
-        if (request.pages)
-            png = request.pages->Png(page);
-        else
-            EncodePagePng(level, page, png);
+        const PageAlpha alpha = additive ? PageAlpha::Brightness : PageAlpha::Stored;
         tinygltf::Image image;
-        image.name = "page " + std::to_string(page);
+        image.name = "page " + std::to_string(page) + (additive ? " additive" : "");
         image.mimeType = "image/png";
         const int imageIndex = static_cast<int>(model.images.size());
-        if (request.binary) {
-            pngs.emplace_back(imageIndex, std::move(png));
+        if (!request.imageFolder.empty()) {
+            image.uri = request.imageFolder + "/" + PagePngName(page, alpha);
         } else {
-            image.uri = "data:image/png;base64," +
-                        tinygltf::base64_encode(png.data(), static_cast<unsigned>(png.size()));
+            std::vector<uint8_t> png;
+            if (request.pages)
+                png = request.pages->Png(page, alpha);
+            else
+                EncodePagePng(level, page, alpha, png);
+            if (request.binary) {
+                pngs.emplace_back(imageIndex, std::move(png));
+            } else {
+                image.uri = "data:image/png;base64," +
+                            tinygltf::base64_encode(png.data(), static_cast<unsigned>(png.size()));
+            }
         }
         model.images.push_back(std::move(image));
         tinygltf::Texture t;
@@ -319,7 +437,7 @@ class ModelBuilder {
         t.sampler = sampler;
         model.textures.push_back(std::move(t));
         const int made = static_cast<int>(model.textures.size()) - 1;
-        textureOf.emplace(page, made);
+        textureOf.emplace(key, made);
         return made;
     }
 
@@ -332,16 +450,29 @@ class ModelBuilder {
     tr4::MeshFaces faces;
     std::map<int, int> meshOf;
     std::map<std::pair<int, int>, int> materialOf;
-    std::map<int, int> textureOf;
+    std::map<std::pair<int, bool>, int> textureOf;
     int greyMaterial = -1;
     int sampler = -1;
     bool usesUnlit = false;
-    Stream positions, texcoords, indices;
-    std::vector<int> positionAccessors, uvAccessors, indexAccessors;
+    // The vertex streams, each with the accessors that read it.
+    struct Attribute {
+        Stream data;
+        int stride = 0;
+        std::vector<int> accessors;
+    };
+    enum { kPosition, kNormal, kColour, kUv };
+    Attribute attributes[4] = {{{}, 12, {}}, {{}, 12, {}}, {{}, 12, {}}, {{}, 8, {}}};
+    Stream indices;
+    std::vector<int> indexAccessors;
     std::vector<std::pair<int, Stream>> pngs;
 };
 
 }  // namespace
+
+float ShadeToGrey(int16_t shade) {
+    const int clamped = std::clamp<int>(shade, 0, 8191);
+    return std::min(1.0f, static_cast<float>(8192 - clamped) / 4096.0f);
+}
 
 bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const ExportRequest& request,
                 tinygltf::Model& model, std::vector<std::string>& warnings, std::string& error) {
@@ -406,27 +537,37 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
     return true;
 }
 
+namespace {
+
+bool EndsWithNoCase(const std::string& text, std::string_view end) {
+    if (text.size() < end.size()) return false;
+    return std::equal(
+        end.begin(), end.end(), text.end() - static_cast<long>(end.size()),
+        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+}  // namespace
+
 bool IsJsonPath(const std::string& path) {
-    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".gltf") == 0;
+    return EndsWithNoCase(path, ".gltf");
+}
+
+bool IsExportPath(const std::string& path) {
+    return EndsWithNoCase(path, ".gltf") || EndsWithNoCase(path, ".glb");
 }
 
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
-                std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
+                std::string& error, std::optional<FileId> never) {
+    SafeFile file(never);
+    if (!file.Open(path, error)) return false;
     tinygltf::TinyGLTF gltf;
     // Images are already PNG, in the buffer or as data URIs: nothing for the library to encode.
     gltf.SetImageWriter(nullptr, nullptr);
-    const bool written = gltf.WriteGltfSceneToStream(&model, out, false, binary);
-    out.close();
-    if (!written || !out) {
-        error = "cannot write " + path;
+    if (!gltf.WriteGltfSceneToStream(&model, file.Stream(), false, binary)) {
+        error = "cannot write " + path + ": the glTF writer failed";
         return false;
     }
-    return true;
+    return file.Commit(error);
 }
 
 }  // namespace tr4export

@@ -1,14 +1,20 @@
 #pragma once
 // glTF 2.0 export of a level's meshes and objects, through tinygltf.
 //
-// Positions are (x, -y, -z) x scale: the level's y points down and glTF's up, and the half turn
-// about x keeps handedness, so nothing is mirrored and the faces the viewer draws are the front
-// (counter-clockwise) faces of the file. Faces, texture coordinates and pages are the viewer's
-// (tr4::BuildMeshFaces). One material per (page, blending attribute): 0 opaque, 1 MASK (cut-off
-// 0.5), 2 BLEND; faces without a texture get a plain grey material. Each used page is one PNG
-// image. A mesh without drawable faces gets one primitive of its vertices as points. Every level
-// mesh is written once, however many nodes use it.
+// Positions are (-x, -y, z) x scale: the level's y points down and glTF's up, and an object's
+// front (+z in the level) faces glTF's +Z. That is a half turn about the vertical, so nothing is
+// mirrored; the level's corners run clockwise seen from the side a face shows, so every triangle
+// is written reversed to make that side glTF's (counter-clockwise) front. Faces, texture
+// coordinates and pages are the viewer's (tr4::BuildMeshFaces). Meshes that store normals carry
+// them as NORMAL (turned as the positions, unit length); meshes that store shades carry them as a
+// grey COLOR_0 (ShadeToGrey). Within a primitive, corners equal in everything share one vertex.
+// One material per page and mode: opaque, MASK (attribute 1, cut-off 0.5) or additive (attribute
+// 2, or bit 0 of the face's effects: BLEND over the page with its brightness as alpha, "page N
+// additive"); faces without a texture get a plain grey material. Each page used is one image (two
+// when additive faces use it too). A mesh without drawable faces gets one primitive of its
+// vertices as points. Every level mesh is written once, however many nodes use it.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +24,7 @@
 #include "MeshList.h"
 #include "ObjectMeshes.h"
 #include "PagePng.h"
+#include "SafeFile.h"
 
 namespace tr4export {
 
@@ -36,7 +43,15 @@ struct ExportRequest {
     PagePngCache* pages = nullptr;
     // The level's objects and their meshes, likewise shared. None: each export finds its own.
     const ObjectMeshes* objects = nullptr;
+    // Not empty: images are files of this folder, relative to the glTF file, named by
+    // PagePngName (the caller writes them), instead of data in the file.
+    std::string imageFolder;
 };
+
+// The grey a mesh vertex's stored shade gives: shades run from 0 (brightest) to 8191 (darkest),
+// and 4096, the value most vertices of unlit meshes hold, leaves the texture as it is (1.0).
+// Brighter shades are clamped to 1: a glTF vertex colour can darken a texture, not brighten it.
+float ShadeToGrey(int16_t shade);
 
 // Builds the glTF model of request. False with error set when there is nothing to build (an
 // index past the last mesh, an id no object has); problems that leave a usable model (a part
@@ -44,11 +59,13 @@ struct ExportRequest {
 bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const ExportRequest& request,
                 tinygltf::Model& model, std::vector<std::string>& warnings, std::string& error);
 
-// Writes model to path: binary glTF for request.binary, else JSON with the buffer as a data URI.
+// Writes model to path whole or not at all (SafeFile): binary glTF for request.binary, else JSON
+// with the buffer as a data URI. Refuses to replace the file never.
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
-                std::string& error);
+                std::string& error, std::optional<FileId> never = std::nullopt);
 
-// True when path ends in .gltf (JSON), false for anything else (.glb).
+// Whether path ends in .gltf (JSON), and whether in .gltf or .glb, in any letter case.
 bool IsJsonPath(const std::string& path);
+bool IsExportPath(const std::string& path);
 
 }  // namespace tr4export

@@ -2,8 +2,8 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "MeshFaces.h"
 
@@ -14,7 +14,7 @@ bool HasPage(const tr4::Level& level, int page) {
            (static_cast<size_t>(page) + 1) * tr4::kPage32Bytes <= level.pages32.size();
 }
 
-bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png) {
+bool EncodePagePng(const tr4::Level& level, int page, PageAlpha alpha, std::vector<uint8_t>& png) {
     png.clear();
     if (!HasPage(level, page)) return false;
     png_image image{};
@@ -24,6 +24,14 @@ bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png)
     // The page's texels lie in memory as blue, green, red, alpha: libpng takes them as they are.
     image.format = PNG_FORMAT_BGRA;
     const uint8_t* pixels = level.pages32.data() + static_cast<size_t>(page) * tr4::kPage32Bytes;
+    std::vector<uint8_t> bright;
+    if (alpha == PageAlpha::Brightness) {
+        bright.assign(pixels, pixels + tr4::kPage32Bytes);
+        for (size_t t = 0; t < bright.size(); t += 4)
+            if (bright[t + 3] != 0)
+                bright[t + 3] = std::max({bright[t], bright[t + 1], bright[t + 2]});
+        pixels = bright.data();
+    }
     // Room for the largest PNG the page can make, so it is encoded once: asked without room,
     // libpng would compress the whole page only to tell the size.
     png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
@@ -37,13 +45,19 @@ bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png)
     return true;
 }
 
-const std::vector<uint8_t>& PagePngCache::Png(int page) {
-    auto [it, fresh] = encoded.try_emplace(page);
-    if (fresh) EncodePagePng(level, page, it->second);
+std::string PagePngName(int page, PageAlpha alpha) {
+    return "page-" + std::to_string(page) + (alpha == PageAlpha::Brightness ? "-additive" : "") +
+           ".png";
+}
+
+const std::vector<uint8_t>& PagePngCache::Png(int page, PageAlpha alpha) {
+    auto [it, fresh] = encoded.try_emplace({page, alpha});
+    if (fresh) EncodePagePng(level, page, alpha, it->second);
     return it->second;
 }
 
-int WritePages(const tr4::Level& level, const std::string& dir, std::string& why) {
+int WritePages(const tr4::Level& level, const std::string& dir, std::string& why,
+               std::optional<FileId> never) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
@@ -54,15 +68,8 @@ int WritePages(const tr4::Level& level, const std::string& dir, std::string& why
     std::vector<uint8_t> png;
     for (int page = 0; page < tr4::PageCount(level); ++page) {
         if (!EncodePagePng(level, page, png)) continue;
-        const std::string path = dir + "/page-" + std::to_string(page) + ".png";
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(png.data()),
-                  static_cast<std::streamsize>(png.size()));
-        out.close();
-        if (!out) {
-            why = "cannot write " + path;
-            return -1;
-        }
+        const std::string path = dir + "/" + PagePngName(page, PageAlpha::Stored);
+        if (!WriteFileSafely(path, png.data(), png.size(), why, never)) return -1;
         ++written;
     }
     return written;

@@ -2,34 +2,50 @@
 // Texture pages of a level as PNG files: 256 x 256, eight bits per channel, with the page's alpha.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Level.h"
+#include "SafeFile.h"
 
 namespace tr4export {
 
 // Whether the level's 32-bit block holds the whole of page.
 bool HasPage(const tr4::Level& level, int page);
 
+// The alpha a page's image carries: its own, or its texels' brightness (the largest of red, green
+// and blue) for faces that add their colour to what is behind them. Texels the page itself leaves
+// out (alpha 0) stay out.
+enum class PageAlpha { Stored, Brightness };
+
 // Encodes page of the level's 32-bit block (blue, green, red, alpha texels) as PNG into png.
 // False when the page does not exist or encoding failed (png is then empty).
-bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png);
+bool EncodePagePng(const tr4::Level& level, int page, PageAlpha alpha, std::vector<uint8_t>& png);
+inline bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t>& png) {
+    return EncodePagePng(level, page, PageAlpha::Stored, png);
+}
+
+// The file name of a page's image: page-N.png, or page-N-additive.png.
+std::string PagePngName(int page, PageAlpha alpha);
 
 // Pages of one level, each encoded on first use and kept.
 class PagePngCache {
   public:
     explicit PagePngCache(const tr4::Level& level) : level(level) {}
     // The PNG of page; empty when the page does not exist.
-    const std::vector<uint8_t>& Png(int page);
+    const std::vector<uint8_t>& Png(int page, PageAlpha alpha = PageAlpha::Stored);
 
   private:
     const tr4::Level& level;
-    std::map<int, std::vector<uint8_t>> encoded;
+    std::map<std::pair<int, PageAlpha>, std::vector<uint8_t>> encoded;
 };
 
-// Writes every page into folder dir (made when missing) as page-N.png. Returns the number of pages
-// written, or -1 with why set when the folder or a file could not be written.
-int WritePages(const tr4::Level& level, const std::string& dir, std::string& why);
+// Writes every page into folder dir (made when missing) as page-N.png, each whole or not at all.
+// Returns the number of pages written, or -1 with why set when the folder or a file could not be
+// written (the pages written before stay). Never replaces the file never.
+int WritePages(const tr4::Level& level, const std::string& dir, std::string& why,
+               std::optional<FileId> never = std::nullopt);
 
 }  // namespace tr4export

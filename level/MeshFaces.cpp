@@ -15,9 +15,13 @@ bool IndicesValid(const MeshRecord& m, const uint16_t* indices, int count) {
 
 // Corners, texture coordinates, page and attribute of one face.
 bool Fill(const MeshRecord& m, const Level& level, const uint16_t* indices, uint16_t texture,
-          bool quad, MeshFace& face) {
+          uint16_t effects, bool quad, MeshFace& face) {
     face.quad = quad;
-    for (int k = 0; k < face.CornerCount(); ++k) face.corners[k] = m.vertices[indices[k]];
+    face.effects = effects;
+    for (int k = 0; k < face.CornerCount(); ++k) {
+        face.vertex[k] = indices[k];
+        face.corners[k] = m.vertices[indices[k]];
+    }
     if (texture >= level.objectTextures.size()) return false;
     const ObjectTexture& t = level.objectTextures[texture];
     for (int c = 0; c < 4; ++c) {
@@ -53,7 +57,8 @@ void BuildMeshFaces(const MeshRecord& m, const Level& level, MeshFaces& out) {
                 continue;
             }
             MeshFace& face = out.faces.emplace_back();
-            if (!Fill(m, level, f.indices, f.texture, quad, face)) ++out.noObjectTexture;
+            if (!Fill(m, level, f.indices, f.texture, f.faceFlags, quad, face))
+                ++out.noObjectTexture;
         }
     };
     gather(m.rectangles, rectangles, true);

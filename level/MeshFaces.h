@@ -18,15 +18,17 @@ inline constexpr uint32_t kPage32Bytes = 256u * 256u * 4u;
 int PageCount(const Level& level);
 
 struct MeshFace {
-    bool quad = false;      // a rectangle (4 corners), else a triangle (3)
-    MeshVertex corners[4];  // the face's vertices in its own corner order 0..3
-    float tu[4] = {};       // xPixel / 255 of the object texture's corner k
-    float tv[4] = {};       // yPixel / 255
+    bool quad = false;        // a rectangle (4 corners), else a triangle (3)
+    MeshVertex corners[4];    // the face's vertices in its own corner order 0..3
+    uint16_t vertex[4] = {};  // index of each corner in the mesh's vertices (and normals, shades)
+    float tu[4] = {};         // xPixel / 255 of the object texture's corner k
+    float tv[4] = {};         // yPixel / 255
     // Texture page: the object texture's tile word, whole for rectangles and with bit 15 cleared
     // for triangles; -1 when the face's texture index names no object texture. A page at or past
     // the level's page count is kept as it is; each user decides what it has for it.
     int page = -1;
     uint16_t attribute = 0;  // blending attribute of the object texture (0 when there is none)
+    uint16_t effects = 0;    // the face's own effects word: bit 0 adds it to what is behind
     int CornerCount() const { return quad ? 4 : 3; }
 };
 

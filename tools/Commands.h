@@ -17,7 +17,7 @@ int Pages(const Args& args);
 
 extern const char kUsage[];
 
-// Prints the usage to stderr and returns 2.
+// Prints why and a hint (the whole usage when why is empty) to stderr and returns 2.
 int UsageError(const std::string& why);
 
 // Reading the command line (tools/Arguments.cpp).

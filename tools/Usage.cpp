@@ -25,9 +25,10 @@ const char kUsage[] =
     "  export FILE --moveable ID -o OUT [--scale S]\n"
     "                         one moveable, its parts assembled by its mesh tree\n"
     "  export FILE --static ID -o OUT [--scale S]\n"
-    "  export FILE --objects DIR [--scale S]\n"
-    "                         every moveable and static, one .glb each (moveable-ID.glb,\n"
-    "                         static-ID.glb)\n"
+    "  export FILE --objects DIR [--format glb|gltf] [--scale S]\n"
+    "                         every moveable and static, one file each (moveable-ID.glb,\n"
+    "                         static-ID.glb); --format gltf writes .gltf files that share\n"
+    "                         their pages as DIR/pages/page-N.png\n"
     "  pages FILE DIR         every texture page as a 256 x 256 PNG with its alpha (page-N.png)\n"
 #ifdef TR4TOOL_HAS_RENDER
     "  render FILE INDEX -o OUT.png [--size WxH] [--yaw RAD] [--pitch RAD] [--zoom Z]\n"
@@ -44,8 +45,11 @@ const char kUsage[] =
     "could not be made or written (a file that cannot be written; render: no display, say).\n";
 
 int UsageError(const std::string& why) {
-    if (!why.empty()) std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
-    std::fputs(kUsage, stderr);
+    // A mistake gets its one line and where to look; the whole text only when nothing was asked.
+    if (why.empty())
+        std::fputs(kUsage, stderr);
+    else
+        std::fprintf(stderr, "tr4tool: %s\nsee tr4tool --help\n", why.c_str());
     return 2;
 }
 

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace exporttest {
@@ -45,6 +46,42 @@ bool ExportAndRead(const tr4export::ExportRequest& request, const std::string& f
     EXPECT_EQ(warn, "");
     std::filesystem::remove(path);
     return read;
+}
+
+namespace {
+
+const uint8_t* Element(const tinygltf::Model& model, const tinygltf::Accessor& a, size_t i,
+                       size_t size) {
+    const tinygltf::BufferView& v = model.bufferViews[a.bufferView];
+    const size_t stride = v.byteStride ? v.byteStride : size;
+    return model.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset + i * stride;
+}
+
+}  // namespace
+
+std::vector<float> Floats(const tinygltf::Model& model, int accessor) {
+    const tinygltf::Accessor& a = model.accessors[accessor];
+    const int n = tinygltf::GetNumComponentsInType(a.type);
+    std::vector<float> out(a.count * n);
+    for (size_t i = 0; i < a.count; ++i)
+        std::memcpy(&out[i * n], Element(model, a, i, 4 * n), 4 * n);
+    return out;
+}
+
+std::vector<uint32_t> Indices(const tinygltf::Model& model, int accessor) {
+    const tinygltf::Accessor& a = model.accessors[accessor];
+    std::vector<uint32_t> out(a.count);
+    const bool narrow = a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+    for (size_t i = 0; i < a.count; ++i) {
+        if (narrow) {
+            uint16_t v;
+            std::memcpy(&v, Element(model, a, i, 2), 2);
+            out[i] = v;
+        } else {
+            std::memcpy(&out[i], Element(model, a, i, 4), 4);
+        }
+    }
+    return out;
 }
 
 }  // namespace exporttest

@@ -26,4 +26,9 @@ const RealLevel* Real();
 bool ExportAndRead(const tr4export::ExportRequest& request, const std::string& fileName,
                    tinygltf::Model& out);
 
+// The elements of a float accessor, its components one after another.
+std::vector<float> Floats(const tinygltf::Model& model, int accessor);
+// The elements of an index accessor.
+std::vector<uint32_t> Indices(const tinygltf::Model& model, int accessor);
+
 }  // namespace exporttest

@@ -43,7 +43,7 @@ Expected ExpectedOf(const tr4::MeshRecord& m) {
             if (indices[k] >= m.vertices.size()) return false;
         for (int k = 0; k < n; ++k) {
             const tr4::MeshVertex& v = m.vertices[indices[k]];
-            const double p[3] = {v.x * kScale, -v.y * kScale, -v.z * kScale};
+            const double p[3] = {-v.x * kScale, -v.y * kScale, v.z * kScale};
             for (int c = 0; c < 3; ++c) {
                 e.min[c] = std::min(e.min[c], p[c]);
                 e.max[c] = std::max(e.max[c], p[c]);
@@ -85,7 +85,7 @@ TEST(Export, EveryMeshOfTheRealLevelKeepsItsTrianglesAndBounds) {
                 ++pointMeshes;
                 EXPECT_EQ(pos.count, m->vertices.size());
                 for (const tr4::MeshVertex& v : m->vertices) {
-                    const double q[3] = {v.x * kScale, -v.y * kScale, -v.z * kScale};
+                    const double q[3] = {-v.x * kScale, -v.y * kScale, v.z * kScale};
                     for (int c = 0; c < 3; ++c) {
                         e.min[c] = std::min(e.min[c], q[c]);
                         e.max[c] = std::max(e.max[c], q[c]);
@@ -187,8 +187,9 @@ TEST(Export, LaraIsAssembledByHerMeshTree) {
         EXPECT_LT(wrist, 0.02) << "hand " << hand;
         EXPECT_LT(std::abs(parts[hand].world[0] - parts[forearm].world[0]), 0.02);
     }
-    EXPECT_GT(parts[10].world[0], 0.03);  // the two arms on opposite sides
-    EXPECT_LT(parts[13].world[0], -0.03);
+    // The two arms on opposite sides: she faces +Z, so her right arm (the level's +x) is at -X.
+    EXPECT_LT(parts[10].world[0], -0.03);
+    EXPECT_GT(parts[13].world[0], 0.03);
     for (int foot : {3, 6}) {
         EXPECT_LT(parts[foot].max[1], parts[foot - 1].min[1] + 0.02);
         EXPECT_LT(parts[foot].world[1], -0.35);
@@ -240,6 +241,7 @@ TEST(Export, PagesAreTheLevelsTexelsWithTheirAlphaAndMaterialsFollowTheAttribute
     }
     ASSERT_FALSE(drawnFrom.empty());
     for (const tinygltf::Image& image : model.images) {
+        if (image.name.ends_with(" additive")) continue;  // its alpha is the page's brightness
         const int page = std::stoi(image.name.substr(5));
         EXPECT_TRUE(exported.insert(page).second) << "page " << page << " twice";
         ASSERT_EQ(image.image.size(), tr4::kPage32Bytes);
@@ -256,9 +258,9 @@ TEST(Export, PagesAreTheLevelsTexelsWithTheirAlphaAndMaterialsFollowTheAttribute
             EXPECT_DOUBLE_EQ(m.pbrMetallicRoughness.baseColorFactor[0], 128.0 / 255.0);
             continue;
         }
-        const int attribute = std::stoi(m.name.substr(m.name.rfind(' ') + 1));
-        EXPECT_EQ(m.alphaMode, attribute == 1 ? "MASK" : attribute == 2 ? "BLEND" : "OPAQUE");
-        if (attribute == 1) {
+        const bool mask = m.name.ends_with(" mask"), additive = m.name.ends_with(" additive");
+        EXPECT_EQ(m.alphaMode, mask ? "MASK" : additive ? "BLEND" : "OPAQUE") << m.name;
+        if (mask) {
             EXPECT_DOUBLE_EQ(m.alphaCutoff, 0.5);
         }
     }

@@ -67,7 +67,7 @@ void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], dou
         }
         const tinygltf::Accessor& indices = model.accessors[p.indices];
         for (size_t f = 0; f + 2 < indices.count; f += 3) {
-            auto triangle = std::make_unique<dxTrianguloTex>(kDrawCullCCW);
+            auto triangle = std::make_unique<dxTrianguloTex>(kDrawCullCW);
             float tu[3] = {}, tv[3] = {};
             float xyz[3][3];
             for (int k = 0; k < 3; ++k) {
@@ -82,9 +82,9 @@ void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], dou
             }
             triangle->SetTextureMapping(texture, tu[0], tv[0], tu[1], tv[1], tu[2], tv[2]);
             for (int k = 0; k < 3; ++k) {
-                triangle->AddVertex(static_cast<float>((xyz[k][0] + offset[0]) * toView),
+                triangle->AddVertex(static_cast<float>(-(xyz[k][0] + offset[0]) * toView),
                                     static_cast<float>((xyz[k][1] + offset[1]) * toView),
-                                    static_cast<float>(-(xyz[k][2] + offset[2]) * toView));
+                                    static_cast<float>((xyz[k][2] + offset[2]) * toView));
             }
             out.AddPolygon(std::move(triangle));
         }

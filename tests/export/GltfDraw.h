@@ -1,9 +1,12 @@
 #pragma once
-// Drawing a glTF file with the project's own device, under glTF's conventions: counter-clockwise
-// front faces in a right-handed space, the file's positions, texture coordinates and images.
-// The device keeps the viewer's left-handed conventions, so a position (x, y, z) of the file is
-// drawn at (x, y, -z) x toView; the mirror turns the file's counter-clockwise front faces into the
-// clockwise ones the device keeps (it culls counter-clockwise faces on screen).
+// Drawing a glTF file with the project's own device, under glTF's own conventions, never the
+// export's: a right-handed space whose front faces run counter-clockwise on screen, and the
+// file's positions, texture coordinates and images. The device's space is left-handed and its
+// camera looks along +z; a position (x, y, z) of the file is drawn at (-x, y, z) x toView, which
+// shows the file as a right-handed camera behind its origin, looking toward +Z, sees it (the
+// level's view, since the file's +Z is the level's +z). The mirror and the device's handedness
+// cancel, so faces keep their turn on screen: the counter-clockwise ones are drawn and the
+// clockwise ones culled, as any glTF viewer does. A face written inside out disappears.
 #include <memory>
 #include <vector>
 

@@ -82,7 +82,7 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     // At 0.1 metres per unit the file's positions are the viewer's, bit for bit, but for the
-    // mirror that glTF's right-handed space needs.
+    // half turn to glTF's axes, which the drawing undoes as a glTF viewer would.
     tr4export::ExportRequest request;
     request.scale = 0.1;
     tinygltf::Model model;
