@@ -21,7 +21,12 @@ try {
     const report = await validator.validateBytes(bytes, {
       uri: path.basename(file),
       maxIssues: 0,
-      externalResourceFunction: () => Promise.reject(new Error('no external resources')),
+      // Files that share their pages name them relative to themselves.
+      externalResourceFunction: (uri) =>
+        new Promise((resolve, reject) => {
+          fs.readFile(path.resolve(path.dirname(file), decodeURIComponent(uri)), (err, data) =>
+            err ? reject(err) : resolve(new Uint8Array(data)));
+        }),
     });
     const errors = report.issues.numErrors;
     const warnings = report.issues.numWarnings;

@@ -3,9 +3,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 
 namespace {
@@ -15,8 +19,9 @@ struct ToolRun {
     std::string out;
 };
 
-ToolRun Tool(const std::string& args) {
-    const std::string command = std::string(TR4TOOL) + " " + args + " 2>&1";
+// before: shell words run ahead of the tool in the same shell (limits, traps).
+ToolRun Tool(const std::string& args, const std::string& before = "") {
+    const std::string command = before + std::string(TR4TOOL) + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ToolRun run{-1, ""};
     if (!pipe) return run;
@@ -124,10 +129,16 @@ TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
     const ToolRun notLevel = Tool("info /dev/null");
     EXPECT_EQ(notLevel.status, 1);
 
-    for (const char* bad : {"", "info", "frobnicate x.tr4", "info a b", "meshes --bogus x"}) {
+    // Nothing asked: the whole usage. A mistake: one line that says what is wrong, and a hint.
+    const ToolRun nothing = Tool("");
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_TRUE(Has(nothing.out, "usage: tr4tool"));
+    for (const char* bad : {"info", "frobnicate x.tr4", "info a b", "meshes --bogus x"}) {
         const ToolRun usage = Tool(bad);
         EXPECT_EQ(usage.status, 2) << bad;
-        EXPECT_TRUE(Has(usage.out, "usage: tr4tool")) << bad;
+        EXPECT_EQ(std::count(usage.out.begin(), usage.out.end(), '\n'), 2) << usage.out;
+        EXPECT_TRUE(usage.out.starts_with("tr4tool: ")) << usage.out;
+        EXPECT_TRUE(usage.out.ends_with("\nsee tr4tool --help\n")) << usage.out;
     }
     const ToolRun help = Tool("--help");
     EXPECT_EQ(help.status, 0);
@@ -173,6 +184,133 @@ TEST(Tr4Tool, ExportAndPagesStatusesAndFiles) {
     std::fclose(f);
     EXPECT_EQ(std::string(head + 1, 3), "PNG");
     std::system(("rm -rf " + dir).c_str());
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Files of dir, temporary ones included.
+std::set<std::string> Listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        names.insert(fs::relative(e.path(), dir).string());
+    return names;
+}
+
+struct Scratch {
+    fs::path dir = fs::path(::testing::TempDir()) / ("tr4tool-safe-" + std::to_string(getpid()));
+    Scratch() {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    ~Scratch() { fs::remove_all(dir); }
+};
+
+TEST(Tr4Tool, ExportNeverHarmsTheLevelNorAnExistingFile) {
+    Scratch s;
+    // A level named like an output, so that only its identity can tell it from one.
+    const fs::path level = s.dir / "level.glb";
+    fs::copy_file(TR4_SAMPLE_LEVEL, level);
+    const std::string original = Bytes(level);
+    fs::create_symlink(level, s.dir / "link.glb");
+    fs::create_hard_link(level, s.dir / "hard.glb");
+    for (const std::string& out : {level.string(), (s.dir / "." / "level.glb").string(),
+                                   (s.dir / "link.glb").string(), (s.dir / "hard.glb").string()}) {
+        const ToolRun run = Tool("export " + level.string() + " 0 -o " + out);
+        EXPECT_EQ(run.status, 2) << out << ": " << run.out;
+        EXPECT_TRUE(Has(run.out, "is the level being read")) << run.out;
+        EXPECT_EQ(Bytes(level), original) << out;
+    }
+
+    // A write that fails midway (the file size limit; a full disk fails the same way) leaves a
+    // previous export as it was, says why, and leaves no temporary file behind.
+    const fs::path good = s.dir / "all.glb";
+    ASSERT_EQ(Tool(std::string("export ") + TR4_REAL_LEVEL + " --all -o " + good.string()).status,
+              0);
+    const std::string before = Bytes(good);
+    const std::set<std::string> files = Listing(s.dir);
+    const std::string limited = "trap '' XFSZ; ulimit -f 256; ";
+    const ToolRun full =
+        Tool(std::string("export ") + TR4_REAL_LEVEL + " --all -o " + good.string(), limited);
+    EXPECT_EQ(full.status, 3);
+    EXPECT_TRUE(Has(full.out, "cannot write " + good.string() + ": File too large")) << full.out;
+    EXPECT_EQ(Bytes(good), before);
+    EXPECT_EQ(Listing(s.dir), files);
+
+    // Folders of files: whatever was written is whole, and nothing half-written stays.
+    for (const std::string& command : {std::string("export ") + TR4_REAL_LEVEL + " --objects ",
+                                       std::string("pages ") + TR4_REAL_LEVEL + " "}) {
+        const fs::path dir = s.dir / "many";
+        fs::remove_all(dir);
+        const ToolRun run = Tool(command + dir.string(), "trap '' XFSZ; ulimit -f 96; ");
+        EXPECT_EQ(run.status, 3) << command << run.out;
+        for (const std::string& name : Listing(dir)) {
+            EXPECT_NE(name[0], '.') << command << ": " << name << " left behind";
+            const std::string bytes = Bytes(dir / name);
+            EXPECT_TRUE(bytes.starts_with("glTF") || bytes.starts_with("\x89PNG")) << name;
+            EXPECT_LT(bytes.size(), 96u * 1024) << name;
+        }
+    }
+}
+
+TEST(Tr4Tool, ExportWritesTheFormItsOutputNames) {
+    Scratch s;
+    const std::string level = TR4_SAMPLE_LEVEL;
+    EXPECT_EQ(Tool("export " + level + " 0 -o " + (s.dir / "MESH.GLTF").string()).status, 0);
+    EXPECT_TRUE(Bytes(s.dir / "MESH.GLTF").starts_with("{"));
+    EXPECT_EQ(Tool("export " + level + " 0 -o " + (s.dir / "Mesh.Glb").string()).status, 0);
+    EXPECT_TRUE(Bytes(s.dir / "Mesh.Glb").starts_with("glTF"));
+    for (const char* bad : {"mesh.obj", "mesh.png", "mesh", "mesh.glb.tmp"}) {
+        const ToolRun run = Tool("export " + level + " 0 -o " + (s.dir / bad).string());
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_FALSE(fs::exists(s.dir / bad)) << bad;
+    }
+    EXPECT_EQ(Tool("export " + level + " 0 -o a.glb -o b.glb").status, 2);
+    EXPECT_EQ(Tool("export " + level + " 0 --scale 1e-300 -o " + (s.dir / "x.glb").string()).status,
+              2);
+    EXPECT_EQ(Tool("export " + level + " 0 --format gltf -o " + (s.dir / "x.glb").string()).status,
+              2);
+}
+
+TEST(Tr4Tool, ObjectsAsGltfShareOnePageFolder) {
+    Scratch s;
+    const fs::path glb = s.dir / "glb", gltf = s.dir / "gltf";
+    const std::string level = TR4_REAL_LEVEL;
+    ASSERT_EQ(Tool("export " + level + " --objects " + glb.string()).status, 0);
+    ASSERT_EQ(Tool("export " + level + " --objects " + gltf.string() + " --format gltf").status, 0);
+    uintmax_t glbBytes = 0, gltfBytes = 0;
+    for (const auto& e : fs::recursive_directory_iterator(glb)) glbBytes += fs::file_size(e);
+    std::set<std::string> named;
+    size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(gltf)) {
+        if (e.is_directory()) continue;
+        gltfBytes += fs::file_size(e);
+        if (e.path().extension() != ".gltf") continue;
+        ++files;
+        // Every image is a page of the folder, named relative to the file.
+        const std::string text = Bytes(e.path());
+        for (size_t at = text.find("\"uri\":\"pages/"); at != std::string::npos;
+             at = text.find("\"uri\":\"pages/", at + 1)) {
+            const std::string uri = text.substr(at + 7, text.find('"', at + 7) - at - 7);
+            EXPECT_TRUE(fs::exists(gltf / uri)) << uri << " named by " << e.path();
+            named.insert(uri);
+        }
+    }
+    EXPECT_EQ(files, Listing(glb).size());
+    std::set<std::string> written;
+    for (const std::string& name : Listing(gltf / "pages")) written.insert("pages/" + name);
+    EXPECT_EQ(named, written);  // each page once, and only those the files use
+    std::printf("--objects: %ju bytes as .glb, %ju as .gltf with shared pages\n", glbBytes,
+                gltfBytes);
+    EXPECT_LT(gltfBytes * 3, glbBytes);
 }
 
 }  // namespace
