@@ -1,6 +1,9 @@
 #include "GltfExport.h"
 
+#include <png.h>
+
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -8,6 +11,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -29,6 +33,15 @@ namespace {
 
 constexpr double kGrey = 128.0 / 255.0;  // the viewer's plain grey, 0x808080
 constexpr const char* kUnlit = "KHR_materials_unlit";
+constexpr int kMaxPartDepth = 64;
+// The largest PNG libpng makes of a 256 x 256 page with alpha.
+const uint64_t kPagePngMax = [] {
+    png_image image{};
+    image.width = 256;
+    image.height = 256;
+    image.format = PNG_FORMAT_BGRA;
+    return static_cast<uint64_t>(PNG_IMAGE_PNG_SIZE_MAX(image));
+}();
 
 using Stream = std::vector<uint8_t>;
 
@@ -97,17 +110,19 @@ class ModelBuilder {
         return static_cast<int>(model.nodes.size()) - 1;
     }
 
-    void Translate(int node, const int32_t offset[3]) {
+    void Translate(int node, const std::array<int64_t, 3>& offset) {
         if (offset[0] == 0 && offset[1] == 0 && offset[2] == 0) return;
-        // As the positions: (-x, -y, z) x scale, the integers negated first (wide enough for
-        // any 32-bit value) so that zeros stay positive zeros.
-        model.nodes[node].translation = {static_cast<double>(-int64_t{offset[0]}) * request.scale,
-                                         static_cast<double>(-int64_t{offset[1]}) * request.scale,
+        // As the positions: (-x, -y, z) x scale, the integers negated first so that zeros stay
+        // positive zeros.
+        model.nodes[node].translation = {static_cast<double>(-offset[0]) * request.scale,
+                                         static_cast<double>(-offset[1]) * request.scale,
                                          static_cast<double>(offset[2]) * request.scale};
     }
 
-    void Finish(const std::vector<int>& roots) {
+    void Finish(const std::vector<int>& roots, const std::string& name) {
         tinygltf::Scene scene;
+        // Named, so that a scene without nodes (a level without meshes) is still an object.
+        scene.name = name;
         scene.nodes = roots;
         model.scenes.push_back(std::move(scene));
         model.defaultScene = 0;
@@ -469,6 +484,91 @@ class ModelBuilder {
 
 }  // namespace
 
+ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
+                          const ExportRequest& request, const ObjectMeshes& objects) {
+    // Generous figures per item of the file, measured on real exports: the JSON of a node, of a
+    // mesh with its primitives' accessors, and the bytes of one corner (position, normal or
+    // colour, texture coordinate and its share of the indices).
+    constexpr uint64_t kNodeBytes = 256, kMeshBytes = 256, kPrimitiveBytes = 1536;
+    constexpr uint64_t kCornerBytes = 64;
+    // In memory a node, mesh or accessor of the model weighs several times its JSON, and every
+    // corner passes through the vertex table and the streams before the buffer.
+    constexpr uint64_t kModelPerFileByte = 4, kCornerWork = 192;
+    const uint64_t kImageBytes = kPagePngMax;
+
+    ExportCost cost;
+    const int count = list ? list->Count() : 0;
+    std::vector<int> meshes;
+    uint64_t nodes = 0;
+    using Kind = ExportRequest::Kind;
+    if (request.kind == Kind::AllMeshes) {
+        nodes = static_cast<uint64_t>(count);
+        for (int i = 0; i < count; ++i) meshes.push_back(i);
+    } else if (request.kind == Kind::Meshes) {
+        nodes = request.meshes.size();
+        for (int i : request.meshes) {
+            if (i < 0 || i >= count) return cost;
+            meshes.push_back(i);
+        }
+    } else if (request.kind == Kind::Moveable) {
+        const tr4::MoveableRecord* m = objects.Moveable(request.id, request.occurrence);
+        if (m == nullptr) return cost;
+        nodes = 1u + m->meshCount;
+        for (uint32_t k = 0; k < m->meshCount; ++k) meshes.push_back(objects.MoveablePart(*m, k));
+    } else {
+        const tr4::StaticRecord* st = objects.FindStatic(request.id, request.occurrence);
+        if (st == nullptr) return cost;
+        nodes = 1;
+        meshes.push_back(objects.Static(*st));
+    }
+    std::sort(meshes.begin(), meshes.end());
+    meshes.erase(std::unique(meshes.begin(), meshes.end()), meshes.end());
+
+    uint64_t corners = 0, primitives = 0;
+    std::set<std::pair<int, bool>> images;
+    std::set<std::pair<int, int>> materials;
+    const auto& textures = level.objectTextures;
+    for (int i : meshes) {
+        tr4::MeshRecord* m = nullptr;
+        if (i < 0 || !list->GetRecord(i, m) || m == nullptr) continue;
+        materials.clear();
+        auto faces = [&](const auto& stored, int declared, uint64_t n) {
+            const size_t faceCount = std::min<size_t>(std::max(declared, 0), stored.size());
+            corners += faceCount * n;
+            for (size_t f = 0; f < faceCount; ++f) {
+                const uint16_t t = stored[f].texture;
+                if (t >= textures.size()) {
+                    materials.insert({-1, 0});
+                    continue;
+                }
+                const int page = n == 4 ? textures[t].tile : (textures[t].tile & 0x7FFF);
+                const bool additive = (stored[f].faceFlags & 1) != 0 || textures[t].attribute == 2;
+                materials.insert({page, additive ? 2 : textures[t].attribute == 1});
+                if (HasPage(level, page)) images.insert({page, additive});
+            }
+        };
+        faces(m->rectangles, m->rectangleCount, 4);
+        faces(m->triangles, m->triangleCount, 3);
+        corners += m->vertices.size();  // a mesh without faces writes its vertices as points
+        primitives += std::max<size_t>(materials.size(), 1);
+    }
+    const uint64_t structure =
+        nodes * kNodeBytes + meshes.size() * kMeshBytes + primitives * kPrimitiveBytes + 4096;
+    const uint64_t imageBytes = images.size() * kImageBytes;
+    // Data URIs (.gltf) take a third more than the bytes they hold.
+    const uint64_t data = corners * kCornerBytes;
+    const bool separate = !request.imageFolder.empty();
+    cost.file = structure + (request.binary ? data : data / 3 * 4 + 4) +
+                (separate         ? 0
+                 : request.binary ? imageBytes
+                                  : imageBytes / 3 * 4 + 4);
+    cost.pages = separate ? imageBytes : 0;
+    cost.memory = structure * kModelPerFileByte + corners * kCornerWork + 2 * cost.file +
+                  (separate ? 0 : 2 * imageBytes);
+    cost.ok = true;
+    return cost;
+}
+
 float ShadeToGrey(int16_t shade) {
     const int clamped = std::clamp<int>(shade, 0, 8191);
     return std::min(1.0f, static_cast<float>(8192 - clamped) / 4096.0f);
@@ -504,36 +604,67 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
             if (mesh < 0) warnings.push_back(who + ": its mesh pointer names no decoded mesh");
             return mesh < 0 ? -1 : b.Mesh(mesh);
         };
-        const std::string name =
-            (request.kind == Kind::Moveable ? "moveable " : "static ") + std::to_string(request.id);
-        if (request.kind == Kind::Moveable) {
-            const tr4::MoveableRecord* m = objects.Moveable(request.id);
-            if (m == nullptr) {
-                error = "no moveable has id " + std::to_string(request.id);
-                return false;
-            }
-            const std::vector<tr4::MeshTreePart> parts = tr4::MeshTreeParts(level, *m, &warnings);
+        const bool moveable = request.kind == Kind::Moveable;
+        std::string name = (moveable ? "moveable " : "static ") + std::to_string(request.id);
+        const uint32_t sharing =
+            moveable ? objects.MoveablesWithId(request.id) : objects.StaticsWithId(request.id);
+        if (request.occurrence >= sharing) {
+            error =
+                std::string("no ") + (moveable ? "moveable" : "static") + " has id " +
+                std::to_string(request.id) +
+                (request.occurrence > 0 ? " " + std::to_string(request.occurrence + 1) + " times"
+                                        : "");
+            return false;
+        }
+        if (request.occurrence > 0) name += " (" + std::to_string(request.occurrence + 1) + ")";
+        if (sharing > 1)
+            warnings.push_back(std::to_string(sharing) + " records share the id of " + name +
+                               "; this is record " + std::to_string(request.occurrence + 1) +
+                               " of them");
+        if (moveable) {
+            const tr4::MoveableRecord& m = *objects.Moveable(request.id, request.occurrence);
+            const std::vector<tr4::MeshTreePart> parts = tr4::MeshTreeParts(level, m, &warnings);
             const int object = b.Node(name);
             roots.push_back(object);
-            std::vector<int> partNodes;
+            std::vector<int> partNodes, depth;
+            std::vector<std::array<int64_t, 3>> fromObject;  // each part's place in the object
+            int flattened = 0;
             for (size_t k = 0; k < parts.size(); ++k) {
                 const std::string part = name + " part " + std::to_string(k);
                 const int node =
-                    b.Node(part, meshOrWarn(objects.MoveablePart(m->id, uint32_t(k)), part));
-                b.Translate(node, parts[k].offset);
-                const int parent = parts[k].parent < 0 ? object : partNodes[parts[k].parent];
+                    b.Node(part, meshOrWarn(objects.MoveablePart(m, uint32_t(k)), part));
+                const int up = parts[k].parent;
+                std::array<int64_t, 3> at{};
+                for (int c = 0; c < 3; ++c)
+                    at[c] = (up < 0 ? 0 : fromObject[up][c]) + parts[k].offset[c];
+                int partDepth = up < 0 ? 1 : depth[up] + 1;
+                int parent = up < 0 ? object : partNodes[up];
+                // Importers and validators walk the hierarchy recursively: a chain thousands of
+                // parts deep overflows their stacks. Deeper parts hang from the object itself, at
+                // the same place (parts are not turned, so their offsets simply add up).
+                if (partDepth > kMaxPartDepth) {
+                    ++flattened;
+                    partDepth = 1;
+                    parent = object;
+                    b.Translate(node, at);
+                } else {
+                    b.Translate(node, {parts[k].offset[0], parts[k].offset[1], parts[k].offset[2]});
+                }
                 model.nodes[parent].children.push_back(node);
                 partNodes.push_back(node);
+                depth.push_back(partDepth);
+                fromObject.push_back(at);
             }
+            if (flattened > 0)
+                warnings.push_back(name + ": " + std::to_string(flattened) +
+                                   " part(s) deeper than " + std::to_string(kMaxPartDepth) +
+                                   " levels hang from the object itself, in place");
         } else {
-            if (!objects.HasStatic(request.id)) {
-                error = "no static has id " + std::to_string(request.id);
-                return false;
-            }
-            roots.push_back(b.Node(name, meshOrWarn(objects.Static(request.id), name)));
+            const tr4::StaticRecord& st = *objects.FindStatic(request.id, request.occurrence);
+            roots.push_back(b.Node(name, meshOrWarn(objects.Static(st), name)));
         }
     }
-    b.Finish(roots);
+    b.Finish(roots, roots.empty() ? "empty" : model.nodes[roots.front()].name);
     return true;
 }
 

@@ -35,6 +35,7 @@ struct ExportRequest {
     Kind kind = Kind::AllMeshes;
     std::vector<int> meshes;  // Kind::Meshes: level mesh indices, one node each
     uint32_t id = 0;          // Kind::Moveable / Kind::Static: the object's id
+    uint32_t occurrence = 0;  // which record with that id (0: the first), when several share it
     double scale = kDefaultScale;
     // Images as PNG in the binary buffer (.glb); otherwise as data URIs (.gltf).
     bool binary = true;
@@ -58,6 +59,18 @@ float ShadeToGrey(int16_t shade);
 // whose mesh cannot be found, say) are added to warnings.
 bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const ExportRequest& request,
                 tinygltf::Model& model, std::vector<std::string>& warnings, std::string& error);
+
+// What an export costs, worked out from the level before anything is built, so that a level
+// whose few kilobytes name hundreds of thousands of meshes or parts is refused within its memory
+// budget instead of exhausting the machine. Both are upper bounds.
+struct ExportCost {
+    uint64_t memory = 0;  // the model, its vertex streams and its serialisation, at their peak
+    uint64_t file = 0;    // the file written, images included unless they are files of their own
+    uint64_t pages = 0;   // the page images the file uses, when they are files of their own
+    bool ok = false;      // false when the request names nothing (BuildModel then says why)
+};
+ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
+                          const ExportRequest& request, const ObjectMeshes& objects);
 
 // Writes model to path whole or not at all (SafeFile): binary glTF for request.binary, else JSON
 // with the buffer as a data URI. Refuses to replace the file never.

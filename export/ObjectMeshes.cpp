@@ -4,35 +4,41 @@
 
 namespace tr4export {
 
-ObjectMeshes::ObjectMeshes(const tr4::Level& level, const tr4::Lista_Mesh* list) : level(level) {
-    const tr4::MeshOwners owners = tr4::FindMeshOwners(level, list);
-    for (size_t mesh = 0; mesh < owners.owners.size(); ++mesh)
-        for (const tr4::MeshOwner& o : owners.owners[mesh])
-            meshOf.emplace(std::make_tuple(o.kind, o.id, o.part), static_cast<int>(mesh));
-    for (const tr4::StaticRecord& s : tr4::StaticRecords(level)) staticIds.push_back(s.id);
+ObjectMeshes::ObjectMeshes(const tr4::Level& level, const tr4::Lista_Mesh* list)
+    : level(level), statics(tr4::StaticRecords(level)) {
+    if (list) {
+        starts.reserve(static_cast<size_t>(list->Count()));
+        for (const tr4::MeshRecord& m : *list) starts.push_back(m.offset);
+    }
 }
 
-int ObjectMeshes::Find(tr4::MeshOwner::Kind kind, uint32_t id, uint32_t part) const {
-    const auto it = meshOf.find(std::make_tuple(kind, id, part));
-    return it == meshOf.end() ? -1 : it->second;
+int ObjectMeshes::MeshOfPointer(uint32_t pointer) const {
+    if (pointer >= level.meshPointers.size()) return -1;
+    const uint32_t offset = level.meshPointers[pointer];
+    const auto at = std::lower_bound(starts.begin(), starts.end(), offset);
+    return at == starts.end() || *at != offset ? -1 : static_cast<int>(at - starts.begin());
 }
 
-int ObjectMeshes::MoveablePart(uint32_t id, uint32_t part) const {
-    return Find(tr4::MeshOwner::Kind::Moveable, id, part);
-}
-
-int ObjectMeshes::Static(uint32_t id) const {
-    return Find(tr4::MeshOwner::Kind::Static, id, 0);
-}
-
-const tr4::MoveableRecord* ObjectMeshes::Moveable(uint32_t id) const {
+const tr4::MoveableRecord* ObjectMeshes::Moveable(uint32_t id, uint32_t occurrence) const {
     for (const tr4::MoveableRecord& m : level.moveables)
-        if (m.id == id) return &m;
+        if (m.id == id && occurrence-- == 0) return &m;
     return nullptr;
 }
 
-bool ObjectMeshes::HasStatic(uint32_t id) const {
-    return std::find(staticIds.begin(), staticIds.end(), id) != staticIds.end();
+const tr4::StaticRecord* ObjectMeshes::FindStatic(uint32_t id, uint32_t occurrence) const {
+    for (const tr4::StaticRecord& s : statics)
+        if (s.id == id && occurrence-- == 0) return &s;
+    return nullptr;
+}
+
+uint32_t ObjectMeshes::MoveablesWithId(uint32_t id) const {
+    return static_cast<uint32_t>(std::count_if(level.moveables.begin(), level.moveables.end(),
+                                               [&](const auto& m) { return m.id == id; }));
+}
+
+uint32_t ObjectMeshes::StaticsWithId(uint32_t id) const {
+    return static_cast<uint32_t>(
+        std::count_if(statics.begin(), statics.end(), [&](const auto& s) { return s.id == id; }));
 }
 
 }  // namespace tr4export

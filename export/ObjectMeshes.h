@@ -1,9 +1,8 @@
 #pragma once
-// The moveables and statics of a level and the level meshes that make them up, from the mesh
-// owners that the level layer finds through the objects' mesh pointers.
+// The moveables and statics of a level and the level meshes that make them up, found through the
+// objects' mesh pointers record by record: two records that share an id stay two objects, and
+// nothing is gathered for objects that are not asked for.
 #include <cstdint>
-#include <map>
-#include <tuple>
 #include <vector>
 
 #include "Level.h"
@@ -15,22 +14,28 @@ namespace tr4export {
 class ObjectMeshes {
   public:
     ObjectMeshes(const tr4::Level& level, const tr4::Lista_Mesh* list);
-    // The level mesh of part of moveable id, or -1 when its mesh pointer names no decoded mesh.
-    int MoveablePart(uint32_t id, uint32_t part) const;
-    // The level mesh of static id, or -1.
-    int Static(uint32_t id) const;
-    // The moveable with that id, or none.
-    const tr4::MoveableRecord* Moveable(uint32_t id) const;
-    // The ids of every static of the level, in record order.
-    const std::vector<uint32_t>& StaticIds() const { return staticIds; }
-    bool HasStatic(uint32_t id) const;
+    // The level mesh that mesh pointer index names, or -1 when it names no decoded mesh.
+    int MeshOfPointer(uint32_t pointer) const;
+    // The level mesh of part of moveable m, or -1.
+    int MoveablePart(const tr4::MoveableRecord& m, uint32_t part) const {
+        return MeshOfPointer(uint32_t{m.firstMesh} + part);
+    }
+    // The level mesh of static s, or -1.
+    int Static(const tr4::StaticRecord& s) const { return MeshOfPointer(s.mesh); }
+
+    // The occurrence-th record (0: the first) with that id, or none.
+    const tr4::MoveableRecord* Moveable(uint32_t id, uint32_t occurrence = 0) const;
+    const tr4::StaticRecord* FindStatic(uint32_t id, uint32_t occurrence = 0) const;
+    // How many records carry that id.
+    uint32_t MoveablesWithId(uint32_t id) const;
+    uint32_t StaticsWithId(uint32_t id) const;
+
+    const std::vector<tr4::StaticRecord>& Statics() const { return statics; }
 
   private:
-    int Find(tr4::MeshOwner::Kind kind, uint32_t id, uint32_t part) const;
-
     const tr4::Level& level;
-    std::map<std::tuple<tr4::MeshOwner::Kind, uint32_t, uint32_t>, int> meshOf;
-    std::vector<uint32_t> staticIds;
+    std::vector<uint32_t> starts;  // first byte of each decoded mesh, ascending
+    std::vector<tr4::StaticRecord> statics;
 };
 
 }  // namespace tr4export

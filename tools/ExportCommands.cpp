@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@
 #include "Commands.h"
 #include "GltfExport.h"
 #include "Loaded.h"
+#include "MeshFaces.h"
 #include "ObjectMeshes.h"
 #include "PagePng.h"
 
@@ -120,15 +122,39 @@ std::string RefuseInput(const std::string& level, const std::string& output) {
     return "";
 }
 
+// The export's share of the level's memory budget, taken before anything is built and given
+// back when the file is written.
+class Charge {
+  public:
+    explicit Charge(tr4::MemoryBudget& budget) : budget(budget) {}
+    ~Charge() { budget.Give(taken); }
+    bool Take(uint64_t bytes, const char* what, std::string& error) {
+        if (!budget.Take(bytes, what, error)) return false;
+        taken += bytes;
+        return true;
+    }
+
+  private:
+    tr4::MemoryBudget& budget;
+    uint64_t taken = 0;
+};
+
 // Builds and writes one file; returns 0, or the exit status of the failure after saying why.
 // before: what must be written ahead of the file (the pages it names), given the model.
-int ExportOne(const tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
-              const std::string& out, const std::string& levelPath,
-              std::optional<tr4export::FileId> input,
+int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
+              const tr4export::ObjectMeshes& objects, const std::string& out,
+              const std::string& levelPath, std::optional<tr4export::FileId> input,
               const std::function<int(const tinygltf::Model&)>& before = nullptr) {
+    const tr4export::ExportCost cost =
+        tr4export::EstimateExport(*l.level, l.meshes.get(), request, objects);
+    Charge charge(l.budget);
+    std::string error;
+    if (cost.ok && !charge.Take(cost.memory, "the export", error)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", levelPath.c_str(), error.c_str());
+        return 1;
+    }
     tinygltf::Model model;
     std::vector<std::string> warnings;
-    std::string error;
     if (!tr4export::BuildModel(*l.level, l.meshes.get(), request, model, warnings, error))
         return UsageError(error);
     PrintWarnings(levelPath, warnings);
@@ -152,7 +178,60 @@ int Export(const Args& args) {
     const std::optional<tr4export::FileId> input = tr4export::IdOf(o.path);
     tr4::LoadedLevel l;
     if (!LoadAndDecode(o.path, l)) return 1;
-    if (o.objectsDir.empty()) return ExportOne(l, o.request, o.output, o.path, input);
+    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
+    tr4export::ExportRequest request = o.request;
+    request.objects = &objects;
+    if (o.objectsDir.empty()) return ExportOne(l, request, objects, o.output, o.path, input);
+
+    // Every moveable and static, records that share an id included: the second is -2, and so on.
+    using Kind = tr4export::ExportRequest::Kind;
+    struct Object {
+        Kind kind;
+        uint32_t id, occurrence;
+        std::string name;
+    };
+    std::vector<Object> all;
+    std::map<std::pair<Kind, uint32_t>, uint32_t> seen;
+    auto add = [&](Kind kind, uint32_t id) {
+        const uint32_t occurrence = seen[{kind, id}]++;
+        std::string name = (kind == Kind::Moveable ? "moveable-" : "static-") + std::to_string(id);
+        if (occurrence > 0) name += "-" + std::to_string(occurrence + 1);
+        all.push_back({kind, id, occurrence, name + (o.objectsAsJson ? ".gltf" : ".glb")});
+    };
+    for (const tr4::MoveableRecord& m : l.level->moveables) add(Kind::Moveable, m.id);
+    for (const tr4::StaticRecord& st : objects.Statics()) add(Kind::Static, st.id);
+
+    request.binary = !o.objectsAsJson;
+    // As .gltf, the files share their pages as PNG files of one folder beside them, each page
+    // written once, so that a tool importing several objects loads each page once.
+    constexpr const char* kPageFolder = "pages";
+    if (o.objectsAsJson) request.imageFolder = kPageFolder;
+
+    // What the command writes, all files together, stays within the level's budget: refused
+    // before the first file rather than after filling a disk.
+    uint64_t total = 0, pageFiles = 0;
+    for (const Object& object : all) {
+        request.kind = object.kind;
+        request.id = object.id;
+        request.occurrence = object.occurrence;
+        const tr4export::ExportCost cost =
+            tr4export::EstimateExport(*l.level, l.meshes.get(), request, objects);
+        total += cost.file;
+        pageFiles += cost.pages;
+    }
+    const uint64_t encodedPages = 2ull * static_cast<uint64_t>(tr4::PageCount(*l.level)) *
+                                  tr4::kPage32Bytes;  // both alphas of every page, at worst
+    total += std::min(pageFiles, encodedPages);
+    std::string error;
+    Charge pagesKept(l.budget);
+    if (total > l.budget.Limit() || !pagesKept.Take(encodedPages, "the encoded pages", error)) {
+        if (error.empty())
+            error = "the exported files would take " + std::to_string(total >> 20) +
+                    " MiB, more than the level's budget of " +
+                    std::to_string(l.budget.Limit() >> 20) + " MiB";
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), error.c_str());
+        return 1;
+    }
 
     std::error_code ec;
     std::filesystem::create_directories(o.objectsDir, ec);
@@ -161,50 +240,37 @@ int Export(const Args& args) {
                      ec.message().c_str());
         return kCannotWrite;
     }
-    using Kind = tr4export::ExportRequest::Kind;
-    tr4export::ExportRequest request = o.request;
-    request.binary = !o.objectsAsJson;
     tr4export::PagePngCache pages(*l.level);
     request.pages = &pages;
-    const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
-    request.objects = &objects;
-    // As .gltf, the files share their pages as PNG files of one folder beside them, each page
-    // written once, so that a tool importing several objects loads each page once.
-    constexpr const char* kPageFolder = "pages";
-    if (o.objectsAsJson) request.imageFolder = kPageFolder;
     std::set<std::string> pagesWritten;
     auto writePages = [&](const tinygltf::Model& model) {
         for (const tinygltf::Image& image : model.images) {
             if (image.uri.empty() || !pagesWritten.insert(image.uri).second) continue;
-            const size_t dash = image.name.find(' ');
-            const int page = std::stoi(image.name.substr(dash + 1));
+            const size_t space = image.name.find(' ');
+            const int page = std::stoi(image.name.substr(space + 1));
             const auto alpha = image.name.ends_with("additive") ? tr4export::PageAlpha::Brightness
                                                                 : tr4export::PageAlpha::Stored;
             const std::vector<uint8_t>& png = pages.Png(page, alpha);
-            std::string error;
+            std::string why;
             std::filesystem::create_directories(o.objectsDir + "/" + kPageFolder, ec);
             if (!tr4export::WriteFileSafely(o.objectsDir + "/" + image.uri, png.data(), png.size(),
-                                            error, input)) {
-                std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
+                                            why, input)) {
+                std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
                 return kCannotWrite;
             }
         }
         return 0;
     };
-    auto one = [&](Kind kind, uint32_t id) {
-        request.kind = kind;
-        request.id = id;
-        const std::string name = (kind == Kind::Moveable ? "moveable-" : "static-") +
-                                 std::to_string(id) + (o.objectsAsJson ? ".gltf" : ".glb");
+    for (const Object& object : all) {
+        request.kind = object.kind;
+        request.id = object.id;
+        request.occurrence = object.occurrence;
         // The pages go first, so that no file names a page that is not there.
-        return ExportOne(
-            l, request, o.objectsDir + "/" + name, o.path, input,
+        const int status = ExportOne(
+            l, request, objects, o.objectsDir + "/" + object.name, o.path, input,
             o.objectsAsJson ? std::function<int(const tinygltf::Model&)>(writePages) : nullptr);
-    };
-    for (const tr4::MoveableRecord& m : l.level->moveables)
-        if (const int status = one(Kind::Moveable, m.id); status != 0) return status;
-    for (uint32_t id : objects.StaticIds())
-        if (const int status = one(Kind::Static, id); status != 0) return status;
+        if (status != 0) return status;
+    }
     return 0;
 }
 

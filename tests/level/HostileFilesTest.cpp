@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "HostileLevels.h"
@@ -192,6 +193,83 @@ TEST_F(HostileFiles, RunningOutOfMemoryIsAnErrorNotAnAbort) {
     const ToolRun run = Spawn(TR4TOOL_UNSANITIZED, {"info", file}, dir, rlim_t{32} << 20);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.err, "tr4tool: " + file.string() + ": out of memory\n");
+}
+
+// Levels of a few kilobytes whose objects ask the export for hundreds of megabytes: the export
+// is charged to the file's budget like the load, and so is what it writes.
+TEST_F(HostileFiles, ExportsAreChargedToTheBudget) {
+    const fs::path small = Write("small.tr4", tr4test::BuildLevelFile(tr4test::DemoLevel()));
+    const long base =
+        Spawn(TR4TOOL, {"export", small, "--all", "-o", dir / "small.glb"}, dir).peakKiB;
+    // Made in a child process, as the corpus: the plans would count in every child forked here.
+    const fs::path meshes = dir / "meshes.tr4", parts = dir / "parts.tr4";
+    if (const pid_t pid = fork(); pid == 0) {
+        tr4test::LevelPlan manyMeshes = tr4test::DemoLevel();
+        manyMeshes.meshes.assign(200000, tr4test::MeshPlan{});
+        tr4test::WriteFile(meshes.string(), tr4test::BuildLevelFile(manyMeshes));
+        tr4test::LevelPlan manyParts = tr4test::DemoLevel();
+        manyParts.meshPointers = std::vector<uint32_t>(65536, 0);  // every part names mesh 0
+        manyParts.moveables.emplace();
+        for (uint32_t id = 0; id < 256; ++id)
+            manyParts.moveables->push_back({id, 65535, 0, 0, 0, 0});
+        tr4test::WriteFile(parts.string(), tr4test::BuildLevelFile(manyParts));
+        _exit(0);
+    } else {
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+    }
+    const std::string out = (dir / "out").string(), glb = (dir / "out.glb").string();
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{meshes, "--all", "-o", glb},
+                                               {meshes, "--objects", out},
+                                               {parts, "--moveable", "0", "-o", glb},
+                                               {parts, "--objects", out, "--format", "gltf"}}) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        std::vector<std::string> command{"export"};
+        command.insert(command.end(), args.begin(), args.end());
+        const ToolRun run = Spawn(TR4TOOL, command, dir);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(LastLine(run.err).find("budget"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(glb));
+        EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
+        const long budgetKiB =
+            static_cast<long>(tr4::MemoryBudget::ForFile(fs::file_size(args[0])).Limit() >> 10);
+        EXPECT_LE(run.peakKiB, base + budgetKiB) << run.peakKiB << " KiB at most";
+    }
+}
+
+// Objects a level may hold that consumers choke on or that used to be lost: two moveables with
+// one id, a chain of parts deeper than importers recurse, a level without meshes.
+TEST_F(HostileFiles, ExportKeepsEveryObjectAndBoundsItsDepth) {
+    tr4test::LevelPlan plan = tr4test::DemoLevel();
+    const uint16_t parts = 300;
+    plan.meshPointers = std::vector<uint32_t>(parts, 0);
+    // Each part hangs from the one before it, 10 units further along z.
+    plan.meshTrees.emplace();
+    for (int k = 1; k < parts; ++k) plan.meshTrees->insert(plan.meshTrees->end(), {0, 0, 0, 10});
+    plan.moveables = {{5, parts, 0, 0, 0, 0}, {5, 2, 0, 0, 0, 0}};
+    const fs::path file = Write("same-ids.tr4", tr4test::BuildLevelFile(plan));
+    const ToolRun run = Spawn(TR4TOOL, {"export", file, "--objects", dir / "objects"}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("2 records share the id of moveable 5"), std::string::npos) << run.err;
+    // Parts 64, 128, 192 and 256 would be 65 levels below their nearest flattened ancestor.
+    EXPECT_NE(run.err.find("4 part(s) deeper than 64 levels"), std::string::npos) << run.err;
+    const std::string first = Slurp(dir / "objects" / "moveable-5.glb");
+    const std::string second = Slurp(dir / "objects" / "moveable-5-2.glb");
+    EXPECT_NE(first.find("moveable 5 part 299"), std::string::npos);
+    EXPECT_NE(second.find("moveable 5 (2) part 1"), std::string::npos);
+    EXPECT_EQ(second.find("part 2"), std::string::npos);
+    // Part 256 hangs from the object where the chain put it, 256 x 10 units along z: 2.5 metres.
+    EXPECT_NE(first.find("\"translation\":[0.0,0.0,2.5]"), std::string::npos);
+
+    tr4test::LevelPlan none = tr4test::DemoLevel();
+    none.meshes.clear();
+    const fs::path empty = Write("no-meshes.tr4", tr4test::BuildLevelFile(none));
+    const ToolRun nothing =
+        Spawn(TR4TOOL, {"export", empty, "--all", "-o", dir / "none.gltf"}, dir);
+    EXPECT_EQ(nothing.status, 0) << nothing.err;
+    const std::string json = Slurp(dir / "none.gltf");
+    EXPECT_NE(json.find("\"scenes\":[{\"name\":\"empty\"}]"), std::string::npos) << json;
 }
 
 }  // namespace
