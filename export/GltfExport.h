@@ -52,7 +52,12 @@ struct ExportRequest {
 // The grey a mesh vertex's stored shade gives: shades run from 0 (brightest) to 8191 (darkest),
 // and 4096, the value most vertices of unlit meshes hold, leaves the texture as it is (1.0).
 // Brighter shades are clamped to 1: a glTF vertex colour can darken a texture, not brighten it.
+// The result is linear, as glTF's vertex colours are (DisplayToLinear).
 float ShadeToGrey(int16_t shade);
+
+// The game darkens a texel's displayed value by a factor; glTF multiplies linear values, so the
+// same darkening is the factor to the power 2.2 there.
+float DisplayToLinear(float factor);
 
 // Builds the glTF model of request. False with error set when there is nothing to build (an
 // index past the last mesh, an id no object has); problems that leave a usable model (a part

@@ -1,0 +1,474 @@
+#include "ModelBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+
+#include "PagePng.h"
+
+namespace tinygltf {
+// Part of the library's interface (exported), though its header declares it only where it
+// defines it.
+std::string base64_encode(unsigned char const* bytes, unsigned int length);
+}  // namespace tinygltf
+
+namespace tr4export {
+namespace {
+
+constexpr double kGrey = 128.0 / 255.0;  // the viewer's plain grey, 0x808080
+constexpr const char* kUnlit = "KHR_materials_unlit";
+constexpr const char* kLights = "KHR_lights_punctual";
+
+template <typename T>
+void Append(std::vector<uint8_t>& s, const T& value) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&value);
+    s.insert(s.end(), p, p + sizeof value);
+}
+
+void PadTo4(std::vector<uint8_t>& s) {
+    while (s.size() % 4) s.push_back(0);
+}
+
+// The normal of a face whose corners run clockwise from the side it shows, in glTF's axes.
+std::array<float, 3> FaceNormal(const tr4::MeshFace& f) {
+    const tr4::MeshVertex &a = f.corners[0], &b = f.corners[1], &c = f.corners[2];
+    const double u[3] = {double(b.x - a.x), double(b.y - a.y), double(b.z - a.z)};
+    const double w[3] = {double(c.x - a.x), double(c.y - a.y), double(c.z - a.z)};
+    // The cross product points into the face's back: turned round, then mapped (-x, -y, z).
+    const double x[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
+                         u[0] * w[1] - u[1] * w[0]};
+    const double d[3] = {x[0], x[1], -x[2]};
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (length == 0) return {0, 1, 0};
+    return {float(d[0] / length), float(d[1] / length), float(d[2] / length)};
+}
+
+}  // namespace
+
+Quaternion AxisAngle(int axis, double radians) {
+    Quaternion q{0, 0, 0, std::cos(radians / 2)};
+    q[axis] = std::sin(radians / 2);
+    return q;
+}
+
+Quaternion Multiply(const Quaternion& a, const Quaternion& b) {
+    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1],
+            a[3] * b[1] - a[0] * b[2] + a[1] * b[3] + a[2] * b[0],
+            a[3] * b[2] + a[0] * b[1] - a[1] * b[0] + a[2] * b[3],
+            a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
+}
+
+bool ModelBuilder::Vertex::operator==(const Vertex& o) const {
+    return std::memcmp(this, &o, sizeof o) == 0;
+}
+
+size_t ModelBuilder::VertexHash::operator()(const Vertex& v) const {
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(&v), sizeof v));
+}
+
+ModelBuilder::Bounds::Bounds() {
+    for (int c = 0; c < 3; ++c) {
+        min[c] = std::numeric_limits<float>::max();
+        max[c] = std::numeric_limits<float>::lowest();
+    }
+}
+
+void ModelBuilder::Bounds::Add(const float p[3]) {
+    for (int c = 0; c < 3; ++c) {
+        min[c] = std::min(min[c], p[c]);
+        max[c] = std::max(max[c], p[c]);
+    }
+}
+
+ModelBuilder::ModelBuilder(const tr4::Level& level, const tr4::Lista_Mesh* list,
+                           const ExportRequest& request, tinygltf::Model& model,
+                           std::vector<std::string>& warnings)
+    : level(level), list(list), request(request), model(model), warnings(warnings) {}
+
+ModelBuilder::Mode ModelBuilder::ModeOf(const tr4::MeshFace& f) {
+    // Bit 0 of the face's effects and attribute 2 of its texture both add the face's colour to
+    // what is behind it.
+    if ((f.effects & 1) != 0 || f.attribute == 2) return Mode::Additive;
+    return f.attribute == 1 ? Mode::Mask : Mode::Opaque;
+}
+
+void ModelBuilder::Position(const tr4::MeshVertex& v, float out[3]) const {
+    // A half turn about the vertical: y up, the object's front toward +Z. Negating the integers
+    // first keeps zeros positive.
+    const float scale = static_cast<float>(request.scale);
+    out[0] = static_cast<float>(-int{v.x}) * scale;
+    out[1] = static_cast<float>(-int{v.y}) * scale;
+    out[2] = static_cast<float>(v.z) * scale;
+}
+
+int ModelBuilder::Mesh(int index) {
+    const auto known = meshOf.find(index);
+    if (known != meshOf.end()) return known->second;
+    tr4::MeshRecord* record = nullptr;
+    if (list == nullptr || !list->GetRecord(index, record) || record == nullptr) return -1;
+    tr4::BuildMeshFaces(*record, level, faces);
+
+    // Meshes store either a normal or a shade for every vertex; a mesh whose arrays fall short
+    // of its vertices gets neither.
+    VertexData data;
+    const size_t vertexCount = record->vertices.size();
+    if (!record->normals.empty() && record->normals.size() >= vertexCount) {
+        for (const tr4::MeshVertex& n : record->normals) {
+            const double d[3] = {-double(n.x), -double(n.y), double(n.z)};
+            const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            data.normals.push_back(length == 0 ? std::array<float, 3>{0, 0, 0}
+                                               : std::array<float, 3>{float(d[0] / length),
+                                                                      float(d[1] / length),
+                                                                      float(d[2] / length)});
+        }
+    } else if (!record->shades.empty() && record->shades.size() >= vertexCount) {
+        for (int16_t shade : record->shades) {
+            const float grey = ShadeToGrey(shade);
+            data.colours.push_back({grey, grey, grey});
+        }
+    }
+    const std::string name = "mesh " + std::to_string(index);
+    const int made = FacesMesh(name, faces.faces, data);
+    if (faces.faces.empty()) model.meshes[made].primitives.push_back(Points(*record));
+    if (faces.dropped > 0)
+        warnings.push_back(name + ": " + std::to_string(faces.dropped) +
+                           " face(s) name a vertex outside the mesh and are left out");
+    meshOf.emplace(index, made);
+    return made;
+}
+
+int ModelBuilder::FacesMesh(const std::string& name, const std::vector<tr4::MeshFace>& list,
+                            const VertexData& data, const std::vector<bool>* doubleSided) {
+    tinygltf::Mesh mesh;
+    mesh.name = name;
+    // Faces grouped by material, groups in the order their first face comes.
+    std::vector<std::pair<int, std::vector<const tr4::MeshFace*>>> groups;
+    std::vector<bool> textured;
+    int plain = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const tr4::MeshFace& f = list[i];
+        const bool both = doubleSided && i < doubleSided->size() && (*doubleSided)[i];
+        const bool hasPage = HasPage(level, f.page);
+        if (!hasPage) ++plain;
+        const int material = hasPage ? Material(f.page, ModeOf(f), both) : GreyMaterial(both);
+        auto g = std::find_if(groups.begin(), groups.end(),
+                              [&](const auto& e) { return e.first == material; });
+        if (g == groups.end()) {
+            g = groups.insert(groups.end(), {material, {}});
+            textured.push_back(hasPage);
+        }
+        g->second.push_back(&f);
+    }
+    for (size_t g = 0; g < groups.size(); ++g)
+        mesh.primitives.push_back(Faces(groups[g].second, data, groups[g].first, textured[g]));
+    if (plain > 0)
+        warnings.push_back(name + ": " + std::to_string(plain) +
+                           " face(s) have no texture page and are plain grey");
+    model.meshes.push_back(std::move(mesh));
+    return static_cast<int>(model.meshes.size()) - 1;
+}
+
+tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>& members,
+                                        const VertexData& data, int material, bool textured) {
+    const bool normals = !data.normals.empty(), colours = !data.colours.empty();
+    std::vector<Vertex> unique;
+    std::unordered_map<Vertex, uint32_t, VertexHash> indexOf;
+    std::vector<uint32_t> corners;
+    for (const tr4::MeshFace* f : members) {
+        uint32_t at[4] = {};
+        for (int k = 0; k < f->CornerCount(); ++k) {
+            const uint16_t vertex = f->vertex[k];
+            Vertex v;
+            Position(f->corners[k], v.position);
+            if (normals) {
+                std::array<float, 3> n =
+                    vertex < data.normals.size() ? data.normals[vertex] : std::array<float, 3>{};
+                if (n[0] == 0 && n[1] == 0 && n[2] == 0) n = FaceNormal(*f);
+                std::copy(n.begin(), n.end(), v.normal);
+            }
+            if (colours) {
+                const std::array<float, 3> c = vertex < data.colours.size()
+                                                   ? data.colours[vertex]
+                                                   : std::array<float, 3>{1, 1, 1};
+                std::copy(c.begin(), c.end(), v.colour);
+            }
+            if (textured) {
+                v.uv[0] = f->tu[k];
+                v.uv[1] = f->tv[k];
+            }
+            const auto [it, fresh] = indexOf.try_emplace(v, static_cast<uint32_t>(unique.size()));
+            if (fresh) unique.push_back(v);
+            at[k] = it->second;
+        }
+        // The level's corners run clockwise seen from the side a face shows, glTF's front faces
+        // counter-clockwise: each triangle is written in reverse. A rectangle splits along its
+        // corners 1-3, as the viewer draws it.
+        if (f->quad) {
+            for (int k : {0, 3, 1, 1, 3, 2}) corners.push_back(at[k]);
+        } else {
+            for (int k : {0, 2, 1}) corners.push_back(at[k]);
+        }
+    }
+
+    tinygltf::Primitive p;
+    p.mode = TINYGLTF_MODE_TRIANGLES;
+    p.material = material;
+    const size_t count = unique.size();
+    Bounds bounds;
+    Attribute& position = attributes[kPosition];
+    const size_t firstPosition = position.data.size();
+    for (const Vertex& v : unique) {
+        for (float c : v.position) Append(position.data, c);
+        bounds.Add(v.position);
+    }
+    p.attributes["POSITION"] = PositionAccessor(firstPosition, count, bounds);
+    auto add = [&](int which, const char* name, int type, auto member, int n) {
+        Attribute& a = attributes[which];
+        const size_t first = a.data.size();
+        for (const Vertex& v : unique)
+            for (int c = 0; c < n; ++c) Append(a.data, (v.*member)[c]);
+        const int accessor = Accessor(first, count, type);
+        a.accessors.push_back(accessor);
+        p.attributes[name] = accessor;
+    };
+    if (normals) add(kNormal, "NORMAL", TINYGLTF_TYPE_VEC3, &Vertex::normal, 3);
+    if (colours) add(kColour, "COLOR_0", TINYGLTF_TYPE_VEC3, &Vertex::colour, 3);
+    if (textured) add(kUv, "TEXCOORD_0", TINYGLTF_TYPE_VEC2, &Vertex::uv, 2);
+    p.indices = IndexAccessor(corners, static_cast<uint32_t>(count));
+    return p;
+}
+
+// A mesh without drawable faces: its vertices as points, so the mesh keeps its place in the file
+// and stays valid. A mesh without vertices either gets one point at its origin.
+tinygltf::Primitive ModelBuilder::Points(const tr4::MeshRecord& record) {
+    tinygltf::Primitive p;
+    p.mode = TINYGLTF_MODE_POINTS;
+    Bounds bounds;
+    const size_t first = attributes[kPosition].data.size();
+    auto add = [&](const tr4::MeshVertex& v) {
+        float at[3];
+        Position(v, at);
+        for (float c : at) Append(attributes[kPosition].data, c);
+        bounds.Add(at);
+    };
+    for (const tr4::MeshVertex& v : record.vertices) add(v);
+    if (record.vertices.empty()) add(tr4::MeshVertex{});
+    const size_t count = std::max<size_t>(record.vertices.size(), 1);
+    p.attributes["POSITION"] = PositionAccessor(first, count, bounds);
+    return p;
+}
+
+int ModelBuilder::Node(const std::string& name, int mesh) {
+    tinygltf::Node node;
+    node.name = name;
+    node.mesh = mesh;
+    model.nodes.push_back(std::move(node));
+    return static_cast<int>(model.nodes.size()) - 1;
+}
+
+void ModelBuilder::Translate(int node, const std::array<int64_t, 3>& offset) {
+    if (offset[0] == 0 && offset[1] == 0 && offset[2] == 0) return;
+    // As the positions: (-x, -y, z) x scale, the integers negated first so that zeros stay
+    // positive zeros.
+    model.nodes[node].translation = {static_cast<double>(-offset[0]) * request.scale,
+                                     static_cast<double>(-offset[1]) * request.scale,
+                                     static_cast<double>(offset[2]) * request.scale};
+}
+
+void ModelBuilder::Rotate(int node, const Quaternion& q) {
+    if (q[0] == 0 && q[1] == 0 && q[2] == 0) return;  // no turn: the file stays plain
+    const double length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+    model.nodes[node].rotation = {q[0] / length, q[1] / length, q[2] / length, q[3] / length};
+}
+
+void ModelBuilder::Light(int node, tinygltf::Light light) {
+    model.lights.push_back(std::move(light));
+    tinygltf::Value::Object reference;
+    reference["light"] = tinygltf::Value(static_cast<int>(model.lights.size()) - 1);
+    model.nodes[node].extensions[kLights] = tinygltf::Value(reference);
+}
+
+int ModelBuilder::Accessor(size_t byteOffset, size_t count, int type) {
+    tinygltf::Accessor a;
+    a.byteOffset = byteOffset;
+    a.count = count;
+    a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+    a.type = type;
+    model.accessors.push_back(std::move(a));
+    return static_cast<int>(model.accessors.size()) - 1;
+}
+
+int ModelBuilder::PositionAccessor(size_t byteOffset, size_t count, const Bounds& b) {
+    const int a = Accessor(byteOffset, count, TINYGLTF_TYPE_VEC3);
+    model.accessors[a].minValues = {b.min[0], b.min[1], b.min[2]};
+    model.accessors[a].maxValues = {b.max[0], b.max[1], b.max[2]};
+    attributes[kPosition].accessors.push_back(a);
+    return a;
+}
+
+int ModelBuilder::IndexAccessor(const std::vector<uint32_t>& corners, uint32_t vertexCount) {
+    PadTo4(indices);
+    const bool narrow = vertexCount <= 0xFFFF;
+    const size_t at = indices.size();
+    for (uint32_t i : corners) {
+        if (narrow)
+            Append(indices, static_cast<uint16_t>(i));
+        else
+            Append(indices, i);
+    }
+    tinygltf::Accessor a;
+    a.byteOffset = at;
+    a.count = corners.size();
+    a.componentType =
+        narrow ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+    a.type = TINYGLTF_TYPE_SCALAR;
+    model.accessors.push_back(std::move(a));
+    indexAccessors.push_back(static_cast<int>(model.accessors.size()) - 1);
+    return indexAccessors.back();
+}
+
+namespace {
+
+// The viewer draws without light: unlit, neither metal nor shiny where unlit is not known.
+void Plain(tinygltf::Material& m) {
+    m.pbrMetallicRoughness.metallicFactor = 0.0;
+    m.pbrMetallicRoughness.roughnessFactor = 1.0;
+    m.extensions[kUnlit] = tinygltf::Value(tinygltf::Value::Object{});
+}
+
+}  // namespace
+
+int ModelBuilder::GreyMaterial(bool doubleSided) {
+    const auto key = std::make_tuple(-1, 0, doubleSided);
+    const auto known = materialOf.find(key);
+    if (known != materialOf.end()) return known->second;
+    tinygltf::Material m;
+    m.name = doubleSided ? "untextured double-sided" : "untextured";
+    m.pbrMetallicRoughness.baseColorFactor = {kGrey, kGrey, kGrey, 1.0};
+    m.doubleSided = doubleSided;
+    Plain(m);
+    usesUnlit = true;
+    model.materials.push_back(std::move(m));
+    const int made = static_cast<int>(model.materials.size()) - 1;
+    materialOf.emplace(key, made);
+    return made;
+}
+
+int ModelBuilder::Material(int page, Mode mode, bool doubleSided) {
+    const auto key = std::make_tuple(page, static_cast<int>(mode), doubleSided);
+    const auto known = materialOf.find(key);
+    if (known != materialOf.end()) return known->second;
+    tinygltf::Material m;
+    m.name = "page " + std::to_string(page);
+    switch (mode) {
+        case Mode::Additive:
+            // glTF has no additive blending: the page's brightness becomes its opacity, so black
+            // vanishes and bright texels glow over what is behind them.
+            m.name += " additive";
+            m.alphaMode = "BLEND";
+            break;
+        case Mode::Mask:
+            m.name += " mask";
+            m.alphaMode = "MASK";
+            m.alphaCutoff = 0.5;
+            break;
+        default:
+            m.alphaMode = "OPAQUE";
+            break;
+    }
+    if (doubleSided) m.name += " double-sided";
+    m.doubleSided = doubleSided;
+    m.pbrMetallicRoughness.baseColorTexture.index = Texture(page, mode == Mode::Additive);
+    Plain(m);
+    usesUnlit = true;
+    model.materials.push_back(std::move(m));
+    const int made = static_cast<int>(model.materials.size()) - 1;
+    materialOf.emplace(key, made);
+    return made;
+}
+
+int ModelBuilder::Texture(int page, bool additive) {
+    const auto key = std::make_pair(page, additive);
+    const auto known = textureOf.find(key);
+    if (known != textureOf.end()) return known->second;
+    if (sampler < 0) {
+        // The viewer samples its pages bilinearly without mipmaps, and repeats them.
+        tinygltf::Sampler s;
+        s.magFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;
+        s.minFilter = TINYGLTF_TEXTURE_FILTER_LINEAR;
+        s.wrapS = TINYGLTF_TEXTURE_WRAP_REPEAT;
+        s.wrapT = TINYGLTF_TEXTURE_WRAP_REPEAT;
+        model.samplers.push_back(s);
+        sampler = static_cast<int>(model.samplers.size()) - 1;
+    }
+    const PageAlpha alpha = additive ? PageAlpha::Brightness : PageAlpha::Stored;
+    tinygltf::Image image;
+    image.name = "page " + std::to_string(page) + (additive ? " additive" : "");
+    image.mimeType = "image/png";
+    const int imageIndex = static_cast<int>(model.images.size());
+    if (!request.imageFolder.empty()) {
+        image.uri = request.imageFolder + "/" + PagePngName(page, alpha);
+    } else {
+        std::vector<uint8_t> png;
+        if (request.pages)
+            png = request.pages->Png(page, alpha);
+        else
+            EncodePagePng(level, page, alpha, png);
+        if (request.binary) {
+            pngs.emplace_back(imageIndex, std::move(png));
+        } else {
+            image.uri = "data:image/png;base64," +
+                        tinygltf::base64_encode(png.data(), static_cast<unsigned>(png.size()));
+        }
+    }
+    model.images.push_back(std::move(image));
+    tinygltf::Texture t;
+    t.source = imageIndex;
+    t.sampler = sampler;
+    model.textures.push_back(std::move(t));
+    const int made = static_cast<int>(model.textures.size()) - 1;
+    textureOf.emplace(key, made);
+    return made;
+}
+
+void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name) {
+    tinygltf::Scene scene;
+    // Named, so that a scene without nodes (a level without meshes) is still an object.
+    scene.name = name;
+    scene.nodes = roots;
+    model.scenes.push_back(std::move(scene));
+    model.defaultScene = 0;
+    model.asset.version = "2.0";
+    model.asset.generator = "tr4tool";
+    if (usesUnlit) model.extensionsUsed.push_back(kUnlit);
+    // The writer adds KHR_lights_punctual to the extensions used when the model has lights.
+
+    tinygltf::Buffer buffer;
+    auto view = [&](const Stream& s, int target, int stride) {
+        if (s.empty()) return -1;
+        PadTo4(buffer.data);
+        tinygltf::BufferView v;
+        v.buffer = 0;
+        v.byteOffset = buffer.data.size();
+        v.byteLength = s.size();
+        v.byteStride = static_cast<size_t>(stride);
+        v.target = target;
+        buffer.data.insert(buffer.data.end(), s.begin(), s.end());
+        model.bufferViews.push_back(std::move(v));
+        return static_cast<int>(model.bufferViews.size()) - 1;
+    };
+    for (Attribute& a : attributes) {
+        const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
+        for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
+    }
+    const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
+    for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
+    for (auto& [image, png] : pngs) model.images[image].bufferView = view(png, 0, 0);
+    if (!buffer.data.empty()) model.buffers.push_back(std::move(buffer));
+}
+
+}  // namespace tr4export

@@ -1,0 +1,113 @@
+#pragma once
+// Gathers a glTF model from the level's faces: meshes grouped by material, nodes, materials, page
+// images and lights, with vertex data in one stream per attribute (positions, normals, colours,
+// texture coordinates) and one of indices, each a buffer view when the model is finished, so
+// accessors and views stay few. Shared by the object export and the whole-level export; the
+// conventions are GltfExport.h's.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <tiny_gltf.h>
+
+#include "GltfExport.h"
+#include "MeshFaces.h"
+
+namespace tr4export {
+
+// A rotation as a glTF quaternion (x, y, z, w).
+using Quaternion = std::array<double, 4>;
+Quaternion AxisAngle(int axis, double radians);  // axis 0 x, 1 y, 2 z
+Quaternion Multiply(const Quaternion& a, const Quaternion& b);
+
+class ModelBuilder {
+  public:
+    ModelBuilder(const tr4::Level& level, const tr4::Lista_Mesh* list, const ExportRequest& request,
+                 tinygltf::Model& model, std::vector<std::string>& warnings);
+
+    // The glTF mesh of level mesh index, made on first use; -1 when there is no such mesh.
+    int Mesh(int index);
+
+    // What the faces of a mesh carry besides positions and texture coordinates, by vertex index
+    // (MeshFace::vertex), already in glTF's axes. Empty: none.
+    struct VertexData {
+        std::vector<std::array<float, 3>> normals;  // unit; a zero normal takes the face's own
+        std::vector<std::array<float, 3>> colours;  // linear
+    };
+    // A glTF mesh of faces; doubleSided, when given, marks the faces seen from both sides.
+    int FacesMesh(const std::string& name, const std::vector<tr4::MeshFace>& faces,
+                  const VertexData& data, const std::vector<bool>* doubleSided = nullptr);
+
+    int Node(const std::string& name, int mesh = -1);
+    // Places node at a level offset from its parent, mapped to glTF's axes and scaled.
+    void Translate(int node, const std::array<int64_t, 3>& offset);
+    void Rotate(int node, const Quaternion& q);
+    // Adds a KHR_lights_punctual light to node.
+    void Light(int node, tinygltf::Light light);
+
+    // Level coordinates to glTF's.
+    void Position(const tr4::MeshVertex& v, float out[3]) const;
+    double Scale() const { return request.scale; }
+
+    void Finish(const std::vector<int>& roots, const std::string& name);
+
+  private:
+    enum class Mode { Opaque, Mask, Additive };
+    static Mode ModeOf(const tr4::MeshFace& f);
+
+    struct Vertex {
+        float position[3] = {};
+        float normal[3] = {};
+        float colour[3] = {};
+        float uv[2] = {};
+        bool operator==(const Vertex& o) const;
+    };
+    struct VertexHash {
+        size_t operator()(const Vertex& v) const;
+    };
+    struct Bounds {
+        float min[3], max[3];
+        Bounds();
+        void Add(const float p[3]);
+    };
+
+    tinygltf::Primitive Faces(const std::vector<const tr4::MeshFace*>& members,
+                              const VertexData& data, int material, bool textured);
+    tinygltf::Primitive Points(const tr4::MeshRecord& record);
+    int Accessor(size_t byteOffset, size_t count, int type);
+    int PositionAccessor(size_t byteOffset, size_t count, const Bounds& b);
+    int IndexAccessor(const std::vector<uint32_t>& corners, uint32_t vertexCount);
+    int GreyMaterial(bool doubleSided);
+    int Material(int page, Mode mode, bool doubleSided);
+    int Texture(int page, bool additive);
+
+    const tr4::Level& level;
+    const tr4::Lista_Mesh* list;
+    const ExportRequest& request;
+    tinygltf::Model& model;
+    std::vector<std::string>& warnings;
+
+    using Stream = std::vector<uint8_t>;
+    tr4::MeshFaces faces;
+    std::map<int, int> meshOf;
+    std::map<std::tuple<int, int, bool>, int> materialOf;  // page (-1 grey), mode, double-sided
+    std::map<std::pair<int, bool>, int> textureOf;
+    int sampler = -1;
+    bool usesUnlit = false;
+    // The vertex streams, each with the accessors that read it.
+    struct Attribute {
+        Stream data;
+        int stride = 0;
+        std::vector<int> accessors;
+    };
+    enum { kPosition, kNormal, kColour, kUv };
+    Attribute attributes[4] = {{{}, 12, {}}, {{}, 12, {}}, {{}, 12, {}}, {{}, 8, {}}};
+    Stream indices;
+    std::vector<int> indexAccessors;
+    std::vector<std::pair<int, Stream>> pngs;
+};
+
+}  // namespace tr4export
