@@ -22,6 +22,13 @@ bool Fill(const MeshRecord& m, const Level& level, const uint16_t* indices, uint
         face.vertex[k] = indices[k];
         face.corners[k] = m.vertices[indices[k]];
     }
+    return FaceTexture(level, texture, face);
+}
+
+}  // namespace
+
+bool FaceTexture(const Level& level, uint16_t texture, MeshFace& face) {
+    const bool quad = face.quad;
     if (texture >= level.objectTextures.size()) return false;
     const ObjectTexture& t = level.objectTextures[texture];
     for (int c = 0; c < 4; ++c) {
@@ -34,8 +41,6 @@ bool Fill(const MeshRecord& m, const Level& level, const uint16_t* indices, uint
     face.attribute = t.attribute;
     return true;
 }
-
-}  // namespace
 
 int PageCount(const Level& level) {
     return static_cast<int>(level.pages32Size / kPage32Bytes);

@@ -38,6 +38,10 @@ struct MeshFaces {
     int noObjectTexture = 0;      // faces whose texture index names no object texture
 };
 
+// Texture coordinates, page and attribute of face (its quad flag set) from object texture
+// texture. False, leaving them as they are, when there is no such object texture.
+bool FaceTexture(const Level& level, uint16_t texture, MeshFace& face);
+
 // The drawable faces of record, with texture coordinates and pages from level's object textures.
 // Counts beyond the stored arrays are bounded by the arrays.
 void BuildMeshFaces(const MeshRecord& record, const Level& level, MeshFaces& out);
