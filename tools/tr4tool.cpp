@@ -47,7 +47,7 @@ int Run(int argc, char** argv) {
     using namespace tr4tool;
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
                       std::strcmp(argv[1], "help") == 0)) {
-        std::fputs(kUsage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -59,7 +59,10 @@ int Run(int argc, char** argv) {
     const Args args(argv + 2, argv + argc);
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            // A command's own lines are all its user asked about; a name that is no command
+            // gets the whole list to choose from.
+            const std::string own = CommandUsage(command);
+            std::fputs((own.empty() ? Usage() : own).c_str(), stdout);
             return 0;
         }
     }
