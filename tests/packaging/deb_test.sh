@@ -36,9 +36,11 @@ done
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
 echo "$contents"
 id=org.tr4viewer.viewer
-for f in bin/tr4viewer bin/tr4tool bin/tr4tool-render share/applications/$id.desktop \
+for f in bin/tr4viewer bin/tr4tool lib/tr4viewer/tr4tool-render share/applications/$id.desktop \
   share/metainfo/$id.metainfo.xml share/mime/packages/$id.xml \
   share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/256x256/apps/$id.png; do
   grep -qx "./usr/$f" <<<"$contents" || fail "the package lacks /usr/$f"
 done
+# Only the commands are on PATH.
+[[ "$(grep -c '^\./usr/bin/.' <<<"$contents")" -eq 2 ]] || fail "/usr/bin holds more than the two programs"
 echo "PASS"
