@@ -19,6 +19,7 @@ id=org.tr4viewer.viewer
 expected=(
   bin/tr4viewer bin/tr4tool lib/tr4viewer/tr4tool-render
   share/man/man1/tr4viewer.1.gz share/man/man1/tr4tool.1.gz share/bash-completion/completions/tr4tool
+  share/doc/tr4viewer/copyright share/doc/tr4viewer/changelog.gz
   "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" "share/mime/packages/$id.xml"
   "share/icons/hicolor/scalable/apps/$id.svg" "share/icons/hicolor/256x256/apps/$id.png"
 )
