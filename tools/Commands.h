@@ -15,7 +15,10 @@ int Render(const Args& args);  // only where the renderer is built
 int Export(const Args& args);
 int Pages(const Args& args);
 
-extern const char kUsage[];
+// The whole usage, every command's lines.
+std::string Usage();
+// "usage:" and that command's lines alone; empty for a name that is no command.
+std::string CommandUsage(const std::string& command);
 
 // Prints why and a hint (the whole usage when why is empty) to stderr and returns 2.
 int UsageError(const std::string& why);

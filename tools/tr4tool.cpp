@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -14,15 +15,19 @@
 namespace tr4tool {
 
 #ifdef TR4TOOL_HAS_RENDER
-// The renderer lives in its own executable beside this one, so that info and meshes run without
-// mapping Qt and the OpenGL stack (about 10 MiB of resident memory before any work).
+// The renderer lives in its own executable, so that info and meshes run without mapping Qt and
+// the OpenGL stack (about 10 MiB of resident memory before any work). It is no command of its
+// own, so it is kept off PATH, with the package's private programs: TR4TOOL_RENDER_DIR is the way
+// there from this program's folder, the same in the build tree as in an installed prefix.
 int Render(const Args& args) {
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     std::string helper = "tr4tool-render";
     if (n > 0) {
-        const std::string path(self, static_cast<size_t>(n));
-        helper = path.substr(0, path.rfind('/') + 1) + helper;
+        // The link is already free of symbolic links, so ".." can be taken away by the letter.
+        const std::filesystem::path folder =
+            std::filesystem::path(std::string(self, static_cast<size_t>(n))).parent_path();
+        helper = (folder / TR4TOOL_RENDER_DIR / helper).lexically_normal().string();
     }
     std::vector<std::string> copies(args);
     std::vector<char*> argv{helper.data()};
@@ -47,7 +52,7 @@ int Run(int argc, char** argv) {
     using namespace tr4tool;
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
                       std::strcmp(argv[1], "help") == 0)) {
-        std::fputs(kUsage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -59,7 +64,10 @@ int Run(int argc, char** argv) {
     const Args args(argv + 2, argv + argc);
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            // A command's own lines are all its user asked about; a name that is no command
+            // gets the whole list to choose from.
+            const std::string own = CommandUsage(command);
+            std::fputs((own.empty() ? Usage() : own).c_str(), stdout);
             return 0;
         }
     }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -144,6 +145,30 @@ TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "info FILE [--json]"));
     EXPECT_TRUE(Has(help.out, "meshes FILE [--json]"));
+}
+
+// "tr4tool COMMAND --help" (or -h, anywhere after the command) is that command's usage alone, on
+// standard output with status 0; after a name that is no command it is the whole usage.
+TEST(Tr4Tool, CommandHelpIsThatCommandAlone) {
+    const std::vector<std::string> commands = {"info", "meshes", "export", "pages"};
+    for (const std::string& command : commands) {
+        for (const std::string& args : {command + " --help", command + " x.tr4 -h"}) {
+            const ToolRun own = Tool(args + " 2>/dev/null");
+            EXPECT_EQ(own.status, 0) << args;
+            EXPECT_EQ(own.out.rfind("usage: tr4tool " + command + " FILE", 0), 0u) << own.out;
+            EXPECT_TRUE(Has(own.out, "\n  " + command + " FILE")) << own.out;
+            for (const std::string& other : commands) {
+                if (other == command) continue;
+                EXPECT_FALSE(Has(own.out, "  " + other + " FILE")) << own.out;
+            }
+            EXPECT_FALSE(Has(own.out, "Exit status")) << own.out;
+        }
+    }
+    EXPECT_TRUE(Has(Tool("export --help").out, "--objects DIR"));
+    const ToolRun unknown = Tool("frobnicate --help");
+    EXPECT_EQ(unknown.status, 0);
+    for (const std::string& command : commands)
+        EXPECT_TRUE(Has(unknown.out, "  " + command + " FILE")) << command;
 }
 
 }  // namespace

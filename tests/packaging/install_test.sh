@@ -17,7 +17,9 @@ prefix=$work/usr
 cmake --install "$build" --prefix "$prefix" >/dev/null
 id=org.tr4viewer.viewer
 expected=(
-  bin/tr4viewer bin/tr4tool bin/tr4tool-render
+  bin/tr4viewer bin/tr4tool lib/tr4viewer/tr4tool-render
+  share/man/man1/tr4viewer.1.gz share/man/man1/tr4tool.1.gz share/bash-completion/completions/tr4tool
+  share/doc/tr4viewer/copyright share/doc/tr4viewer/changelog.gz
   "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" "share/mime/packages/$id.xml"
   "share/icons/hicolor/scalable/apps/$id.svg" "share/icons/hicolor/256x256/apps/$id.png"
 )
@@ -26,8 +28,8 @@ installed=$(cd "$prefix" && find . -type f | wc -l)
 [[ $installed -eq ${#expected[@]} ]] || fail "$installed files installed, expected ${#expected[@]}"
 
 # Nothing points back into the build or source tree.
-for p in tr4viewer tr4tool tr4tool-render; do
-  paths=$(readelf -d "$prefix/bin/$p" | sed -n 's/.*R\(UN\)\?PATH.*\[\(.*\)\]/\2/p')
+for p in bin/tr4viewer bin/tr4tool lib/tr4viewer/tr4tool-render; do
+  paths=$(readelf -d "$prefix/$p" | sed -n 's/.*R\(UN\)\?PATH.*\[\(.*\)\]/\2/p')
   if [[ -n "$paths" && ( "$paths" == *"$build"* || "$paths" == *"$(dirname "$(dirname "$sample")")"* ) ]]; then
     fail "$p keeps a library path into the build tree"
   fi
@@ -43,19 +45,20 @@ info=$("$prefix/bin/tr4tool" info "$level") || fail "tr4tool info on the real le
 grep -q '^version: 0x00345254$' <<<"$info" || fail "tr4tool info printed no header: $info"
 grep -q '^meshCount: 191$' <<<"$info" || fail "tr4tool info from the prefix did not count the level's 191 meshes"
 
-# render is handed to the tr4tool-render beside the installed tr4tool, not the one in the build.
+# render is handed to the installed tr4tool-render, found from tr4tool's folder, not the one in
+# the build.
 if [[ -n "${DISPLAY:-}" ]]; then
   "$prefix/bin/tr4tool" render "$sample" 0 -o "$work/mesh.png" 2>/dev/null ||
     fail "tr4tool render from the prefix failed"
   [[ "$(file "$work/mesh.png")" == *'PNG image data, 321 x 385'* ]] || fail "render wrote no 321 x 385 PNG"
 fi
-mv "$prefix/bin/tr4tool-render" "$work/moved"
+mv "$prefix/lib/tr4viewer/tr4tool-render" "$work/moved"
 set +e
 out=$("$prefix/bin/tr4tool" render "$sample" 0 -o "$work/again.png" 2>&1)
 status=$?
 set -e
-mv "$work/moved" "$prefix/bin/tr4tool-render"
-[[ $status -eq 3 && "$out" == *"cannot run $prefix/bin/tr4tool-render"* ]] ||
+mv "$work/moved" "$prefix/lib/tr4viewer/tr4tool-render"
+[[ $status -eq 3 && "$out" == *"cannot run $prefix/lib/tr4viewer/tr4tool-render:"* ]] ||
   fail "without the installed tr4tool-render, render gave $status: $out"
 
 # The validators, with no errors and no warnings.
