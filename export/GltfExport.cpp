@@ -19,14 +19,15 @@
 #include "MeshFaces.h"
 #include "MeshTree.h"
 #include "ModelBuilder.h"
+#include "MoveableNodes.h"
 #include "ObjectMeshes.h"
 #include "PagePng.h"
 #include "SafeFile.h"
+#include "World.h"
 
 namespace tr4export {
 namespace {
 
-constexpr int kMaxPartDepth = 64;
 // The largest PNG libpng makes of a 256 x 256 page with alpha.
 const uint64_t kPagePngMax = [] {
     png_image image{};
@@ -52,6 +53,7 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
 
     ExportCost cost;
     const int count = list ? list->Count() : 0;
+    std::set<std::pair<int, bool>> roomImages;
     std::vector<int> meshes;
     uint64_t nodes = 0;
     using Kind = ExportRequest::Kind;
@@ -69,17 +71,61 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
         if (m == nullptr) return cost;
         nodes = 1u + m->meshCount;
         for (uint32_t k = 0; k < m->meshCount; ++k) meshes.push_back(objects.MoveablePart(*m, k));
-    } else {
+    } else if (request.kind == Kind::Static) {
         const tr4::StaticRecord* st = objects.FindStatic(request.id, request.occurrence);
         if (st == nullptr) return cost;
         nodes = 1;
         meshes.push_back(objects.Static(*st));
     }
+    // A whole level: its rooms' faces, a node for each placement, light and item part, and the
+    // meshes those use.
+    uint64_t roomCorners = 0, roomPrimitives = 0;
+    if (request.kind == Kind::Level) {
+        nodes = 2 + level.rooms.size();
+        auto parts = [&](const tr4::MoveableRecord* m) {
+            if (m == nullptr) return;
+            nodes += 2u * m->meshCount;  // a part and, for the player, its joint piece
+            for (uint32_t k = 0; k < m->meshCount; ++k)
+                meshes.push_back(objects.MoveablePart(*m, k));
+        };
+        for (const tr4::RoomRecord& room : level.rooms) {
+            nodes += room.statics.size() / 20 + room.lights.size() / 46;
+            for (const tr4::StaticPlacement& s : tr4::StaticPlacements(room))
+                if (const tr4::StaticRecord* st = objects.FindStatic(s.staticId))
+                    meshes.push_back(objects.Static(*st));
+            roomCorners += room.rectangles.size() / 10 * 4 + room.triangles.size() / 8 * 3;
+            std::set<std::pair<int, bool>> materials;
+            for (const tr4::RoomFace& f : tr4::RoomFaces(room)) {
+                tr4::MeshFace face;
+                face.quad = f.quad;
+                if (tr4::FaceTexture(level, f.ObjectTexture(), face) && HasPage(level, face.page))
+                    roomImages.insert({face.page, face.attribute == 2});
+                materials.insert({face.page, f.DoubleSided()});
+            }
+            roomPrimitives += materials.size();
+        }
+        if (request.items) {
+            std::set<uint32_t> shown;
+            for (const tr4::Item& item : tr4::Items(level)) {
+                if (item.moveable < 0) continue;
+                const tr4::MoveableRecord* m = objects.Moveable(uint32_t(item.moveable));
+                ++nodes;
+                if (m) nodes += 2u * m->meshCount;
+                if (m && shown.insert(m->id).second) {
+                    parts(m);
+                    if (m->id == 0) {
+                        parts(objects.Moveable(8));
+                        parts(objects.Moveable(9));
+                    }
+                }
+            }
+        }
+    }
     std::sort(meshes.begin(), meshes.end());
     meshes.erase(std::unique(meshes.begin(), meshes.end()), meshes.end());
 
-    uint64_t corners = 0, primitives = 0;
-    std::set<std::pair<int, bool>> images;
+    uint64_t corners = roomCorners, primitives = roomPrimitives;
+    std::set<std::pair<int, bool>> images = roomImages;
     std::set<std::pair<int, int>> materials;
     const auto& textures = level.objectTextures;
     for (int i : meshes) {
@@ -134,6 +180,8 @@ float DisplayToLinear(float factor) {
 
 bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const ExportRequest& request,
                 tinygltf::Model& model, std::vector<std::string>& warnings, std::string& error) {
+    if (request.kind == ExportRequest::Kind::Level)
+        return BuildLevelModel(level, list, request, model, warnings, error);
     model = tinygltf::Model();
     ModelBuilder b(level, list, request, model, warnings);
     const int count = list ? list->Count() : 0;
@@ -181,42 +229,8 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
                                " of them");
         if (moveable) {
             const tr4::MoveableRecord& m = *objects.Moveable(request.id, request.occurrence);
-            const std::vector<tr4::MeshTreePart> parts = tr4::MeshTreeParts(level, m, &warnings);
-            const int object = b.Node(name);
-            roots.push_back(object);
-            std::vector<int> partNodes, depth;
-            std::vector<std::array<int64_t, 3>> fromObject;  // each part's place in the object
-            int flattened = 0;
-            for (size_t k = 0; k < parts.size(); ++k) {
-                const std::string part = name + " part " + std::to_string(k);
-                const int node =
-                    b.Node(part, meshOrWarn(objects.MoveablePart(m, uint32_t(k)), part));
-                const int up = parts[k].parent;
-                std::array<int64_t, 3> at{};
-                for (int c = 0; c < 3; ++c)
-                    at[c] = (up < 0 ? 0 : fromObject[up][c]) + parts[k].offset[c];
-                int partDepth = up < 0 ? 1 : depth[up] + 1;
-                int parent = up < 0 ? object : partNodes[up];
-                // Importers and validators walk the hierarchy recursively: a chain thousands of
-                // parts deep overflows their stacks. Deeper parts hang from the object itself, at
-                // the same place (parts are not turned, so their offsets simply add up).
-                if (partDepth > kMaxPartDepth) {
-                    ++flattened;
-                    partDepth = 1;
-                    parent = object;
-                    b.Translate(node, at);
-                } else {
-                    b.Translate(node, {parts[k].offset[0], parts[k].offset[1], parts[k].offset[2]});
-                }
-                model.nodes[parent].children.push_back(node);
-                partNodes.push_back(node);
-                depth.push_back(partDepth);
-                fromObject.push_back(at);
-            }
-            if (flattened > 0)
-                warnings.push_back(name + ": " + std::to_string(flattened) +
-                                   " part(s) deeper than " + std::to_string(kMaxPartDepth) +
-                                   " levels hang from the object itself, in place");
+            roots.push_back(
+                AddMoveable(b, model, level, objects, m, name, nullptr, warnings).object);
         } else {
             const tr4::StaticRecord& st = *objects.FindStatic(request.id, request.occurrence);
             roots.push_back(b.Node(name, meshOrWarn(objects.Static(st), name)));

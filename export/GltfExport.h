@@ -13,6 +13,7 @@
 // additive"); faces without a texture get a plain grey material. Each page used is one image (two
 // when additive faces use it too). A mesh without drawable faces gets one primitive of its
 // vertices as points. Every level mesh is written once, however many nodes use it.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,7 +32,7 @@ namespace tr4export {
 inline constexpr double kDefaultScale = 1.0 / 1024.0;  // one floor sector is one metre
 
 struct ExportRequest {
-    enum class Kind { Meshes, AllMeshes, Moveable, Static };
+    enum class Kind { Meshes, AllMeshes, Moveable, Static, Level };
     Kind kind = Kind::AllMeshes;
     std::vector<int> meshes;  // Kind::Meshes: level mesh indices, one node each
     uint32_t id = 0;          // Kind::Moveable / Kind::Static: the object's id
@@ -44,6 +45,10 @@ struct ExportRequest {
     PagePngCache* pages = nullptr;
     // The level's objects and their meshes, likewise shared. None: each export finds its own.
     const ObjectMeshes* objects = nullptr;
+    // Kind::Level: the name of the root node (the level file's), and what the scene leaves out.
+    std::string name;
+    bool items = true;
+    bool lights = true;
     // Not empty: images are files of this folder, relative to the glTF file, named by
     // PagePngName (the caller writes them), instead of data in the file.
     std::string imageFolder;
@@ -76,6 +81,22 @@ struct ExportCost {
 };
 ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
                           const ExportRequest& request, const ObjectMeshes& objects);
+
+// The whole level as one scene (Kind::Level; LevelExport.cpp): a root node named request.name
+// holding a node "room N" per room at its position, with its faces (COLOR_0 from the room's
+// vertex colours, double-sided materials for faces marked so) and, as its children, its static
+// placements ("room N static K", sharing one glTF mesh per level mesh) and lights ("room N light
+// K", KHR_lights_punctual); rooms that replace another when the level flips sit under a node
+// "alternate rooms". Items ("item K") stand at their places with their parts posed in the first
+// keyframe of their first animation that stores one; the player with her skin and joints. What
+// glTF has no place for stays in each node's extras.
+bool BuildLevelModel(const tr4::Level& level, const tr4::Lista_Mesh* list,
+                     const ExportRequest& request, tinygltf::Model& model,
+                     std::vector<std::string>& warnings, std::string& error);
+
+// A room vertex's colour (RGB555) as a linear glTF colour: 16 in a channel leaves the texture as
+// it is, less darkens it, more is kept at 1.
+std::array<float, 3> RoomColour(uint16_t rgb555);
 
 // Writes model to path whole or not at all (SafeFile): binary glTF for request.binary, else JSON
 // with the buffer as a data URI. Refuses to replace the file never.

@@ -285,6 +285,15 @@ void ModelBuilder::Rotate(int node, const Quaternion& q) {
     model.nodes[node].rotation = {q[0] / length, q[1] / length, q[2] / length, q[3] / length};
 }
 
+void ModelBuilder::Place(int node, const std::array<double, 3>& t) {
+    if (t[0] == 0 && t[1] == 0 && t[2] == 0) return;
+    model.nodes[node].translation = {t[0], t[1], t[2]};
+}
+
+void ModelBuilder::Extras(int node, tinygltf::Value::Object extras) {
+    model.nodes[node].extras = tinygltf::Value(std::move(extras));
+}
+
 void ModelBuilder::Light(int node, tinygltf::Light light) {
     model.lights.push_back(std::move(light));
     tinygltf::Value::Object reference;

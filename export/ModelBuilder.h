@@ -45,6 +45,10 @@ class ModelBuilder {
     // Places node at a level offset from its parent, mapped to glTF's axes and scaled.
     void Translate(int node, const std::array<int64_t, 3>& offset);
     void Rotate(int node, const Quaternion& q);
+    // Sets node's translation, already in glTF's axes and units.
+    void Place(int node, const std::array<double, 3>& translation);
+    // node's extras: what the level says of it that glTF has no place for.
+    void Extras(int node, tinygltf::Value::Object extras);
     // Adds a KHR_lights_punctual light to node.
     void Light(int node, tinygltf::Light light);
 

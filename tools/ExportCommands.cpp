@@ -29,6 +29,7 @@ struct ExportOptions {
     std::string objectsDir;
     bool objectsAsJson = false;  // --objects --format gltf
     bool haveFormat = false;
+    bool trimsLevel = false;  // --no-items or --no-lights
     tr4export::ExportRequest request;
     bool haveKind = false;
 };
@@ -41,7 +42,8 @@ std::string Parse(const Args& args, ExportOptions& o) {
     using Kind = tr4export::ExportRequest::Kind;
     std::vector<std::string> positional;
     auto kind = [&](Kind k) -> std::string {
-        if (o.haveKind) return "choose one of INDEX..., --all, --moveable, --static, --objects";
+        if (o.haveKind)
+            return "choose one of INDEX..., --all, --moveable, --static, --objects, --level";
         o.haveKind = true;
         o.request.kind = k;
         return "";
@@ -77,6 +79,11 @@ std::string Parse(const Args& args, ExportOptions& o) {
             o.request.scale = s;
         } else if (a == "--all") {
             if (auto why = kind(Kind::AllMeshes); !why.empty()) return why;
+        } else if (a == "--level") {
+            if (auto why = kind(Kind::Level); !why.empty()) return why;
+        } else if (a == "--no-items" || a == "--no-lights") {
+            (a == "--no-items" ? o.request.items : o.request.lights) = false;
+            o.trimsLevel = true;
         } else if (a == "--moveable" || a == "--static") {
             if (auto why = kind(a == "--moveable" ? Kind::Moveable : Kind::Static); !why.empty())
                 return why;
@@ -102,10 +109,13 @@ std::string Parse(const Args& args, ExportOptions& o) {
             o.request.meshes.push_back(static_cast<int>(index));
         }
     }
-    if (!o.haveKind) return "export needs INDEX..., --all, --moveable ID, --static ID or --objects";
+    if (!o.haveKind)
+        return "export needs INDEX..., --all, --moveable ID, --static ID, --objects or --level";
     if (o.objectsDir.empty() == o.output.empty())
         return o.objectsDir.empty() ? "export needs -o OUT.glb or OUT.gltf"
                                     : "--objects DIR writes its own files; leave out -o";
+    if (o.trimsLevel && o.request.kind != Kind::Level)
+        return "--no-items and --no-lights are for --level";
     if (o.haveFormat && o.objectsDir.empty())
         return "--format is for --objects; the name after -o chooses the form";
     if (!o.output.empty() && !tr4export::IsExportPath(o.output))
@@ -181,6 +191,7 @@ int Export(const Args& args) {
     const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     tr4export::ExportRequest request = o.request;
     request.objects = &objects;
+    request.name = std::filesystem::path(o.path).stem().string();
     if (o.objectsDir.empty()) return ExportOne(l, request, objects, o.output, o.path, input);
 
     // Every moveable and static, records that share an id included: the second is -2, and so on.
