@@ -39,7 +39,10 @@ const CommandLines kCommands[] = {
      "  export FILE --objects DIR [--format glb|gltf] [--scale S]\n"
      "                         every moveable and static, one file each (moveable-ID.glb,\n"
      "                         static-ID.glb); --format gltf writes .gltf files that share\n"
-     "                         their pages as DIR/pages/page-N.png\n"},
+     "                         their pages as DIR/pages/page-N.png\n"
+     "  export FILE --level -o OUT [--no-items] [--no-lights] [--scale S]\n"
+     "                         the whole level as one scene: rooms, placed statics, items\n"
+     "                         posed in their first keyframe, lights\n"},
     {"pages",
      "  pages FILE DIR         every texture page as a 256 x 256 PNG with its alpha "
      "(page-N.png)\n"},

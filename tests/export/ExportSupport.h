@@ -1,6 +1,7 @@
 #pragma once
 // The real level loaded and decoded once per test process, and exports of it read back with
 // tinygltf, for the export tests and the round-trip pixel test.
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,12 @@ const RealLevel* Real();
 // it back. False (after adding test failures) when any step fails.
 bool ExportAndRead(const tr4export::ExportRequest& request, const std::string& fileName,
                    tinygltf::Model& out);
+
+// Node transforms, column-major 4 x 4 as glTF composes them.
+using Matrix = std::array<double, 16>;
+// A node's own translation and rotation (identity for a default node).
+Matrix Local(const tinygltf::Node& n);
+Matrix Times(const Matrix& a, const Matrix& b);
 
 // The elements of a float accessor, its components one after another.
 std::vector<float> Floats(const tinygltf::Model& model, int accessor);

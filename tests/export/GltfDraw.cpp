@@ -1,7 +1,9 @@
 #include "GltfDraw.h"
 
+#include <array>
 #include <cstring>
 
+#include "ExportSupport.h"
 #include "dxPoligono.h"
 
 namespace exporttest {
@@ -26,13 +28,12 @@ uint32_t Index(const tinygltf::Model& model, const tinygltf::Accessor& a, size_t
     return v;
 }
 
-void AddNode(const tinygltf::Model& model, int node, const double parent[3], double toView,
+void AddNode(const tinygltf::Model& model, int node, const Matrix& parent, double toView,
              const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
     const tinygltf::Node& n = model.nodes[node];
-    double at[3] = {parent[0], parent[1], parent[2]};
-    for (size_t c = 0; c < 3 && n.translation.size() == 3; ++c) at[c] += n.translation[c];
-    if (n.mesh >= 0) AddMesh(model, n.mesh, at, toView, textures, out);
-    for (int child : n.children) AddNode(model, child, at, toView, textures, out);
+    const Matrix world = Times(parent, Local(n));
+    if (n.mesh >= 0) AddMesh(model, n.mesh, world, toView, textures, out);
+    for (int child : n.children) AddNode(model, child, world, toView, textures, out);
 }
 
 }  // namespace
@@ -54,6 +55,13 @@ std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& mod
 
 void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
              const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
+    Matrix moved = Local(tinygltf::Node{});
+    for (int c = 0; c < 3; ++c) moved[12 + c] = offset[c];
+    AddMesh(model, mesh, moved, toView, textures, out);
+}
+
+void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
+             double toView, const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
     for (const tinygltf::Primitive& p : model.meshes[mesh].primitives) {
         if (p.mode != TINYGLTF_MODE_TRIANGLES || p.indices < 0) continue;
         const tinygltf::Accessor& pos = model.accessors[p.attributes.at("POSITION")];
@@ -82,9 +90,14 @@ void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], dou
             }
             triangle->SetTextureMapping(texture, tu[0], tv[0], tu[1], tv[1], tu[2], tv[2]);
             for (int k = 0; k < 3; ++k) {
-                triangle->AddVertex(static_cast<float>(-(xyz[k][0] + offset[0]) * toView),
-                                    static_cast<float>((xyz[k][1] + offset[1]) * toView),
-                                    static_cast<float>((xyz[k][2] + offset[2]) * toView));
+                const double* m = world.data();
+                const double p[3] = {
+                    m[0] * xyz[k][0] + m[4] * xyz[k][1] + m[8] * xyz[k][2] + m[12],
+                    m[1] * xyz[k][0] + m[5] * xyz[k][1] + m[9] * xyz[k][2] + m[13],
+                    m[2] * xyz[k][0] + m[6] * xyz[k][1] + m[10] * xyz[k][2] + m[14]};
+                triangle->AddVertex(static_cast<float>(-p[0] * toView),
+                                    static_cast<float>(p[1] * toView),
+                                    static_cast<float>(p[2] * toView));
             }
             out.AddPolygon(std::move(triangle));
         }
@@ -93,9 +106,9 @@ void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], dou
 
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
               dxBufferTextura& out) {
-    const double origin[3] = {0, 0, 0};
     const int scene = model.defaultScene >= 0 ? model.defaultScene : 0;
-    for (int node : model.scenes[scene].nodes) AddNode(model, node, origin, toView, textures, out);
+    for (int node : model.scenes[scene].nodes)
+        AddNode(model, node, Local(tinygltf::Node{}), toView, textures, out);
 }
 
 }  // namespace exporttest

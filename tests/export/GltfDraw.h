@@ -7,6 +7,7 @@
 // level's view, since the file's +Z is the level's +z). The mirror and the device's handedness
 // cancel, so faces keep their turn on screen: the counter-clockwise ones are drawn and the
 // clockwise ones culled, as any glTF viewer does. A face written inside out disappears.
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -30,7 +31,11 @@ std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& mod
 void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
              const std::vector<dxTexture*>& textures, dxBufferTextura& out);
 
-// The whole default scene, every node at its place in the hierarchy (translations only).
+// The same, placed by a column-major 4 x 4 transform of the file's space.
+void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
+             double toView, const std::vector<dxTexture*>& textures, dxBufferTextura& out);
+
+// The whole default scene, every node placed as its hierarchy's translations and rotations say.
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
               dxBufferTextura& out);
 

@@ -27,40 +27,6 @@ Vec Mapped(double x, double y, double z) {
     return {-x * kScale, -y * kScale, z * kScale};
 }
 
-// World transforms of every node: column-major 4 x 4, as glTF composes them.
-using Matrix = std::array<double, 16>;
-
-Matrix Local(const tinygltf::Node& n) {
-    double t[3] = {0, 0, 0}, q[4] = {0, 0, 0, 1};
-    for (size_t c = 0; c < n.translation.size(); ++c) t[c] = n.translation[c];
-    for (size_t c = 0; c < n.rotation.size(); ++c) q[c] = n.rotation[c];
-    const double x = q[0], y = q[1], z = q[2], w = q[3];
-    return {1 - 2 * (y * y + z * z),
-            2 * (x * y + z * w),
-            2 * (x * z - y * w),
-            0,
-            2 * (x * y - z * w),
-            1 - 2 * (x * x + z * z),
-            2 * (y * z + x * w),
-            0,
-            2 * (x * z + y * w),
-            2 * (y * z - x * w),
-            1 - 2 * (x * x + y * y),
-            0,
-            t[0],
-            t[1],
-            t[2],
-            1};
-}
-
-Matrix Times(const Matrix& a, const Matrix& b) {
-    Matrix m{};
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r)
-            for (int k = 0; k < 4; ++k) m[c * 4 + r] += a[k * 4 + r] * b[c * 4 + k];
-    return m;
-}
-
 Vec Apply(const Matrix& m, const Vec& p) {
     return {m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12],
             m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13],

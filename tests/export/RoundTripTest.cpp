@@ -170,5 +170,77 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
     for (dxTexture* t : textures) ReleaseTexture(t);
 }
 
+// The whole level drawn back from its export, from above and in perspective, against pictures
+// committed beside the README. TR4_UPDATE_PICTURES=1 writes them anew instead of comparing: run
+//   TR4_UPDATE_PICTURES=1 xvfb-run -a ctest --test-dir build/test -R WholeLevel
+// after a change meant to alter them, and look at them before committing.
+TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
+    REQUIRE_GRAPHICS();
+    tr4export::ExportRequest request;
+    request.kind = tr4export::ExportRequest::Kind::Level;
+    tinygltf::Model model;
+    ASSERT_TRUE(ExportAndRead(request, "whole-level.glb", model));
+    constexpr int kSide = 512;
+    std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kSide, kSide);
+    ASSERT_TRUE(device);
+    SetViewerProjection(*device, 1.0f);
+    // File metres times 10 in the device: the level's middle (about 60 m, 4 m, 60 m) stays within
+    // the 16 bits of a mesh record's centre, and the device's far plane holds the whole level.
+    constexpr double kToView = 10;
+    dxBufferTextura mesh;
+    const std::vector<dxTexture*> textures = TexturesOf(*device, model);
+    AddScene(model, kToView, textures, mesh);
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    // The view turns about the middle of the level's rooms.
+    double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
+    for (const tinygltf::Node& n : model.nodes) {
+        if (n.name.rfind("room ", 0) != 0 || n.name.find(' ', 5) != std::string::npos ||
+            n.mesh < 0)
+            continue;
+        for (const tinygltf::Primitive& p : model.meshes[n.mesh].primitives) {
+            const tinygltf::Accessor& a = model.accessors[p.attributes.at("POSITION")];
+            for (int c = 0; c < 3; ++c) {
+                lo[c] = std::min(lo[c], a.minValues[c] + n.translation[c]);
+                hi[c] = std::max(hi[c], a.maxValues[c] + n.translation[c]);
+            }
+        }
+    }
+    // The device draws file (x, y, z) at (-x, y, z) x 10; a record's centre c is drawn at
+    // (cx, -cy, cz) x 0.1.
+    tr4::MeshRecord centre;
+    centre.centreX = static_cast<int16_t>(-(lo[0] + hi[0]) / 2 * kToView / 0.1);
+    centre.centreY = static_cast<int16_t>(-(lo[1] + hi[1]) / 2 * kToView / 0.1);
+    centre.centreZ = static_cast<int16_t>((lo[2] + hi[2]) / 2 * kToView / 0.1);
+    AimAtMesh(*device, centre);
+    struct Shot {
+        const char* name;
+        MeshView view;
+    };
+    MeshView top, perspective;
+    top.zoom = 0.1f;
+    perspective.zoom = 0.12f;
+    top.rotationX = -1.5707963f;
+    perspective.rotationX = -0.6f;
+    perspective.rotationY = 0.7f;
+    const fs::path folder = fs::path(TR4_SOURCE_DIR) / "docs";
+    for (const Shot& shot : {Shot{"level-top.png", top}, Shot{"level-view.png", perspective}}) {
+        SCOPED_TRACE(shot.name);
+        ASSERT_EQ(DrawMeshFrame(*device, &mesh, &centre, shot.view), S_OK);
+        const QImage frame = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
+        const QString path = QString::fromStdString((folder / shot.name).string());
+        if (std::getenv("TR4_UPDATE_PICTURES")) {
+            ASSERT_TRUE(frame.save(path, "PNG"));
+            continue;
+        }
+        const QImage reference = QImage(path).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(reference.size(), frame.size()) << "no picture at " << path.toStdString();
+        // The level shows, and it is the picture's.
+        EXPECT_GT(rendertest::CountNonWhite(frame), kSide * kSide / 50);
+        const int differing = Differing(frame, reference);
+        EXPECT_LE(differing, kSide * kSide / 200) << "pixels beyond edge noise";
+    }
+    for (dxTexture* t : textures) ReleaseTexture(t);
+}
+
 }  // namespace
 }  // namespace exporttest
