@@ -91,14 +91,31 @@ Bytes BuildLevelData(const LevelPlan& s) {
     const Bytes meshData = s.meshData ? *s.meshData : EncodeMeshes(s.meshes);
     w.Put(static_cast<uint32_t>(meshData.size() / 2));
     w.Append(meshData);
-    w.Counted(s.meshPointerCount, 4, 11);
+    if (s.meshPointers) {
+        w.Put(static_cast<uint32_t>(s.meshPointers->size()));
+        for (uint32_t p : *s.meshPointers) w.Put(p);
+    } else {
+        w.Counted(s.meshPointerCount, 4, 11);
+    }
     w.Counted(s.animationCount, 40, 12);
     w.Counted(s.stateChangeCount, 6, 13);
     w.Counted(s.animDispatchCount, 8, 14);
     w.Counted(s.animCommandCount, 2, 15);
     w.Counted(s.meshTreeCount, 4, 16);
     w.Counted(s.frameCount, 2, 17);
-    w.Counted(s.moveableCount, 18, 18);
+    if (s.moveables) {
+        w.Put(static_cast<uint32_t>(s.moveables->size()));
+        for (const tr4::MoveableRecord& m : *s.moveables) {
+            w.Put(m.id);
+            w.Put(m.meshCount);
+            w.Put(m.firstMesh);
+            w.Put(m.meshTree);
+            w.Put(m.frameOffset);
+            w.Put(m.animation);
+        }
+    } else {
+        w.Counted(s.moveableCount, 18, 18);
+    }
     w.Counted(s.staticMeshCount, 32, 19);
     w.Append({'S', 'P', 'R'});
     w.Counted(s.spriteTextureCount, 16, 20);
