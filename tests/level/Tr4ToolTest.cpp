@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -133,6 +134,27 @@ TEST(Tr4Tool, UnreadableFilesAndUsageErrors) {
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(Has(help.out, "info FILE [--json]"));
     EXPECT_TRUE(Has(help.out, "meshes FILE [--json]"));
+}
+
+TEST(Tr4Tool, OutputThatCannotBeWrittenIsAnErrorNotASuccess) {
+    // A full disk and a standard output closed by the caller: what was printed never arrived.
+    const std::pair<const char*, const char*> outputs[] = {
+        {">/dev/full", "No space left on device"}, {">&-", "it is closed"}};
+    for (const char* command : {"info", "info --json", "meshes", "meshes --json"}) {
+        for (const auto& [redirect, why] : outputs) {
+            const std::string shell =
+                std::string(TR4TOOL) + " " + command + " " + TR4_REAL_LEVEL + " 2>&1 " + redirect;
+            FILE* pipe = popen(shell.c_str(), "r");
+            ASSERT_NE(pipe, nullptr);
+            std::string said;
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe)) said += buffer;
+            const int raw = pclose(pipe);
+            EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3) << command << redirect;
+            EXPECT_EQ(said, std::string("tr4tool: cannot write to standard output: ") + why + "\n")
+                << command << redirect;
+        }
+    }
 }
 
 }  // namespace
