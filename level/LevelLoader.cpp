@@ -13,8 +13,8 @@
 #include <memory>
 #include <new>
 
-#include "Format.h"
 #include "FileBytes.h"
+#include "Format.h"
 #include "MemoryReader.h"
 #include "WholeInflate.h"
 
