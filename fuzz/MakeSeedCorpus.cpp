@@ -20,6 +20,7 @@ void Put(const fs::path& dir, const std::string& name, const Bytes& bytes) {
 void Seeds(const fs::path& out, const std::string& name, const tr4test::LevelPlan& plan) {
     const Bytes file = tr4test::BuildLevelFile(plan);
     Put(out / "fuzz_load_level", name, file);
+    Put(out / "fuzz_mesh_objects", name, file);
     Put(out / "fuzz_parse_level_data", name, tr4test::BuildLevelData(plan));
     Put(out / "fuzz_decode_meshes", name,
         plan.meshData ? *plan.meshData : tr4test::EncodeMeshes(plan.meshes));
@@ -43,6 +44,12 @@ int main(int argc, char** argv) {
     tr4test::LevelPlan many = tr4test::ManyMeshes(3);
     many.pages32 = many.pages16 = many.miscPages = Bytes(4, 0);
     Seeds(out, "three-cubes", many);
+    // Objects that use the meshes: moveables over a shared pointer table and a mesh tree.
+    many.meshPointers = std::vector<uint32_t>{0, 0, 0};
+    many.moveables = std::vector<tr4::MoveableRecord>(2);
+    (*many.moveables)[0] = tr4::MoveableRecord{1, 3, 0, 0, 0, 0};
+    (*many.moveables)[1] = tr4::MoveableRecord{2, 2, 1, 1, 0, 0};
+    Seeds(out, "three-cubes-with-objects", many);
 
     if (argc > 2 && fs::exists(argv[2])) {
         const Bytes real = tr4test::ReadFile(argv[2]);
@@ -57,6 +64,7 @@ int main(int argc, char** argv) {
             small.insert(small.end(), chunk.begin(), chunk.end());
         small.insert(small.end(), {0, 0, 0, 0});
         Put(out / "fuzz_load_level", "real-small-pages", small);
+        Put(out / "fuzz_mesh_objects", "real-small-pages", small);
         Put(out / "fuzz_parse_level_data", "real", level.levelData);
         const auto* mesh = reinterpret_cast<const uint8_t*>(level.meshData.data());
         Put(out / "fuzz_decode_meshes", "real", Bytes(mesh, mesh + level.meshData.size() * 2));

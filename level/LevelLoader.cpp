@@ -13,8 +13,8 @@
 #include <memory>
 #include <new>
 
+#include "FileBytes.h"
 #include "Format.h"
-#include "MappedFile.h"
 #include "MemoryReader.h"
 #include "WholeInflate.h"
 
@@ -315,16 +315,23 @@ int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudg
         out.error = problem;
         return 1;
     }
-    // Mapped rather than copied: neither a buffer to zero nor a copy of the bytes.
-    MappedFile bytes;
+    // Mapped rather than copied (FileBytes.h): neither fresh pages nor a copy of the bytes. The
+    // file stays open while its bytes are used, to see whether it changed meanwhile.
+    FileBytes bytes;
     std::string readError;
-    if (!bytes.Open(fd, size, readError)) {
+    if (!bytes.Open(fd, info, readError)) {
+        spend.Give(size);
         out.error = readError;
         return 0;
     }
-    file.reset();
     LoadLevelFromMemory(bytes.Data(), bytes.Size(), level, &out, &spend);
     spend.Give(size);  // the file's bytes go here
+    if (bytes.Changed(problem)) {
+        // Saved by someone else meanwhile: what was read may mix the old and the new file.
+        level = Level{};
+        out = LoadReport{};
+        out.error = problem;
+    }
     return 1;
 }
 

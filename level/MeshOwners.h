@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Level.h"
+#include "MemoryBudget.h"
 #include "MeshList.h"
 
 namespace tr4 {
@@ -38,6 +39,12 @@ MeshOwners FindMeshOwners(const Level& level, const std::vector<uint32_t>& meshS
 // The same for a decoded list (null or empty gives no entries).
 MeshOwners FindMeshOwners(const Level& level, const Lista_Mesh* meshes);
 
+// The same, the table's memory first taken from budget: a few bytes of file can make every part
+// of every moveable name one mesh, millions of owners. False, with out empty and error the
+// budget's reason, when the table would pass it; the budget keeps what the table holds.
+bool FindMeshOwners(const Level& level, const Lista_Mesh* meshes, MemoryBudget& budget,
+                    MeshOwners& out, std::string& error);
+
 // The static records of level in order: each one's id and the mesh-pointer index it uses.
 struct StaticRecord {
     uint32_t id = 0;
@@ -47,5 +54,12 @@ std::vector<StaticRecord> StaticRecords(const Level& level);
 
 // "moveable 8, part 14; static 3", or "not used by any object" for an empty list.
 std::string DescribeOwners(const std::vector<MeshOwner>& owners);
+
+// The same in a few words, for a tooltip: the parts of one moveable that follow each other as one
+// range ("moveable 0 parts 0–14"), at most groups of them, then how many owners are left
+// ("; and 212 more"). Its length is bounded whatever the list.
+std::string DescribeOwnersBriefly(const std::vector<MeshOwner>& owners, int groups = 4);
+// The most bytes DescribeOwnersBriefly gives for that many groups.
+size_t BriefOwnersBytes(int groups = 4);
 
 }  // namespace tr4

@@ -87,6 +87,16 @@ class FixedRowDelegate : public QStyledItemDelegate {
     int rowHeight;
 };
 
+// A load refused by its budget, the reason already said.
+struct LoadRefused {};
+
+// What the mesh list of these owners holds at most: per mesh an item with its text and tooltip
+// (UTF-16) and Qt's own records around them.
+uint64_t MeshListBytes(const tr4::MeshOwners& owners) {
+    constexpr uint64_t kItem = 256;
+    return owners.owners.size() * (kItem + 2 * (tr4::BriefOwnersBytes() + 16));
+}
+
 QListWidget* MakeListBox(QWidget* parent, int left, int top, int width, int height,
                          int itemHeight) {
     auto* list = new QListWidget(parent);
@@ -414,6 +424,8 @@ bool TForm1::OpenLevelFile(const QString& path) {
     const QString oldTip = GroupBox1->toolTip();
     const int oldRow = ListBox1->currentRow();
     const bool oldRowSelected = oldRow >= 0 && ListBox1->item(oldRow)->isSelected();
+    dxBufferTextura* const oldSelected = viewState.selected;
+    tr4::MeshRecord* const oldRecord = selectedRecord;
     try {
         const bool wide = Has3D() && graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
         if (!tr4::LoadLevel(std::string(nativePath.constData(), nativePath.size()), fresh)) {
@@ -422,10 +434,21 @@ bool TForm1::OpenLevelFile(const QString& path) {
                                                   "the texture pages", failure) &&
                                 fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()),
                                                   "the render meshes", failure))) {
+            // The owner table and the list's tooltips are the file's to pay for too: a few
+            // kilobytes of level can name one mesh millions of times.
+            tr4::MeshOwners owners;
+            if (!tr4::FindMeshOwners(*fresh.level, fresh.meshes.get(), fresh.budget, owners,
+                                     failure) ||
+                !fresh.budget.Take(MeshListBytes(owners), "the mesh list and its tooltips",
+                                   failure))
+                throw LoadRefused();
             // The new list shows while the depth question waits, as it always has; it is put
-            // back should the rest fail.
+            // back should the rest fail. Nothing of it is selected, so the view shows white
+            // meanwhile, not a mesh of the level it replaces.
             listShown = true;
-            ShowMeshList(fresh.level.get(), fresh.meshes.get(), fresh.warnings);
+            viewState.selected = nullptr;
+            selectedRecord = nullptr;
+            ShowMeshList(owners, fresh.warnings);
             if (Has3D()) {
                 dialogs.messageBox(wide ? QStringLiteral("Se renderiza con 32 bits")
                                         : QStringLiteral("Se renderiza con 16 bits"),
@@ -440,6 +463,8 @@ bool TForm1::OpenLevelFile(const QString& path) {
                                       *fresh.level, &fresh.warnings);
             }
         }
+    } catch (const LoadRefused&) {
+        // failure says why
     } catch (const std::bad_alloc&) {
         failure = "out of memory";
     }
@@ -447,8 +472,10 @@ bool TForm1::OpenLevelFile(const QString& path) {
         std::fprintf(stderr, "tr4viewer: %s: warning: %s\n", nativePath.constData(), w.c_str());
     if (!failure.empty()) {
         // Render meshes point into their pages: the meshes go first.
-        fresh.meshes.reset();
+        fresh = tr4::LoadedLevel{};
         freshPages.reset();
+        viewState.selected = oldSelected;
+        selectedRecord = oldRecord;
         if (listShown) {
             FillMeshList(level.get(), meshList.get());
             const int count = meshList ? meshList->Count() : 0;
@@ -463,6 +490,12 @@ bool TForm1::OpenLevelFile(const QString& path) {
         // The reason's own "cannot open" would repeat the message's.
         QString reason = QString::fromStdString(failure);
         if (reason.startsWith(QStringLiteral("cannot open: "))) reason.remove(0, 13);
+        // What the refused level took goes back to the system now, as after an open, not at
+        // the next open that succeeds.
+        if (device) device->TrimPageStore();
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
         dialogs.showError(QStringLiteral("Cannot open %1: %2").arg(path, reason));
         return false;
     }
@@ -493,12 +526,11 @@ void TForm1::ShowReadInPart(const std::vector<std::string>& warnings) {
                               : QStringLiteral("Read in part:\n") + notes.join(QLatin1Char('\n')));
 }
 
-void TForm1::ShowMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list,
-                          const std::vector<std::string>& warnings) {
-    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(list ? list->Count() : 0));
+void TForm1::ShowMeshList(const tr4::MeshOwners& owners, const std::vector<std::string>& warnings) {
+    GroupBox1->setTitle(QStringLiteral("Meshes: %1").arg(owners.owners.size()));
     // A level read only in part says so where its meshes are counted.
     ShowReadInPart(warnings);
-    FillMeshList(level, list);
+    FillMeshList(owners);
 }
 
 void TForm1::ListBox1Click() {
@@ -578,12 +610,16 @@ void TForm1::paintEvent(QPaintEvent* event) {
 }
 
 void TForm1::FillMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list) {
-    const int count = level && list ? list->Count() : 0;
-    const tr4::MeshOwners owners = level ? tr4::FindMeshOwners(*level, list) : tr4::MeshOwners{};
+    // The level shown was within its budget when it was opened, its owners included.
+    FillMeshList(level && list ? tr4::FindMeshOwners(*level, list) : tr4::MeshOwners{});
+}
+
+void TForm1::FillMeshList(const tr4::MeshOwners& owners) {
     ListBox1->clear();
-    for (int i = 0; i < count; ++i) {
+    for (size_t i = 0; i < owners.owners.size(); ++i) {
         auto* item = new QListWidgetItem(QStringLiteral("Objeto:%1").arg(i));
-        item->setToolTip(QString::fromStdString(tr4::DescribeOwners(owners.owners[size_t(i)])));
+        // A few lines at most, however many objects use the mesh.
+        item->setToolTip(QString::fromStdString(tr4::DescribeOwnersBriefly(owners.owners[i])));
         ListBox1->addItem(item);
     }
 }

@@ -21,6 +21,7 @@
 #include "FeedMouseMove.h"
 #include "Level.h"
 #include "MeshList.h"
+#include "MeshOwners.h"
 
 class QAction;
 class QFileDialog;
@@ -155,13 +156,13 @@ class TForm1 : public QMainWindow {
     // Runs action; an exception it throws is shown, not passed on.
     void Guarded(const std::function<void()>& action);
     // One item per mesh of list, "Objeto:N", whose tooltip names the objects of level that use
-    // the mesh; none without a level.
+    // the mesh, briefly; none without a level.
     void FillMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list);
+    void FillMeshList(const tr4::MeshOwners& owners);
     void RecoverLostDevice();
     void ReportNo3D();
     // The caption "Meshes: N" with the warnings as its tooltip, and one line per mesh.
-    void ShowMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list,
-                      const std::vector<std::string>& warnings);
+    void ShowMeshList(const tr4::MeshOwners& owners, const std::vector<std::string>& warnings);
     void ShowReadInPart(const std::vector<std::string>& warnings);
 
     dxMain& graphics;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
@@ -42,13 +43,19 @@ int main(int argc, char** argv) {
     // several threads; Qt later opens the same plugin files and gets the loaded ones.)
     const std::filesystem::path imagePlugins =
         QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/imageformats";
-    std::jthread fontConfiguration([imagePlugins] {
+    const auto warmUp = [imagePlugins] {
         FcInit();
         LoadAhead(imagePlugins);
-    });
+    };
+    std::jthread fontConfiguration;
+    try {
+        fontConfiguration = std::jthread(warmUp);
+    } catch (const std::system_error&) {
+        warmUp();  // no thread to be had (a process or memory limit): done here, a little later
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tr4viewer"));
-    fontConfiguration.join();
+    if (fontConfiguration.joinable()) fontConfiguration.join();
     try {
         tr4::TForm1 Form1(graphicsSystem);
         Form1.show();

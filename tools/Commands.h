@@ -33,4 +33,12 @@ std::string TakeOperand(const std::string& argument, std::vector<std::string>& o
 // The level's warnings on stderr, one line each, naming the file.
 void PrintWarnings(const std::string& path, const std::vector<std::string>& warnings);
 
+// Standard streams (tools/Arguments.cpp). Run first: a standard descriptor the caller left closed
+// is opened on /dev/null (standard output on /dev/full), so that no file the command opens later
+// takes its number and receives its messages; standard output is remembered as closed.
+void KeepStandardDescriptors();
+// Run last with the command's status: when what was written to standard output did not all get
+// there (a full disk, a closed descriptor), says why and returns 3; otherwise status.
+int FinishStandardOutput(int status);
+
 }  // namespace tr4tool

@@ -1,4 +1,5 @@
 // tr4tool info and tr4tool meshes: what the reader and the decoder make of a level file.
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -45,6 +46,15 @@ int OpenLevel(const Args& args, const char* usage, std::string& path, bool& json
               tr4::LoadedLevel& l) {
     if (!ParseFileAndJson(args, path, json)) return UsageError(usage);
     return LoadAndDecode(path, l) ? -1 : 1;
+}
+
+// The most bytes meshes prints for these owners: each mesh's line with every number at its
+// widest, and each owner at its widest.
+uint64_t MeshesOutputBytes(const tr4::MeshOwners& owners, bool json) {
+    uint64_t bytes = 8;
+    for (const std::vector<tr4::MeshOwner>& used : owners.owners)
+        bytes += (json ? 320 : 240) + used.size() * (json ? 64 : 40);
+    return bytes;
 }
 
 int FaceCount(const tr4::Lista_Mesh* list) {
@@ -114,6 +124,15 @@ int Info(const Args& args) {
         {"faceCount", static_cast<unsigned long long>(FaceCount(l.meshes.get()))},
     };
 
+    // Every field at its widest, and the warnings, as JSON escapes can make them six times longer.
+    uint64_t outputBytes = 4096 + path.size() * 6;
+    for (const std::string& w : l.warnings) outputBytes += w.size() * 6 + 8;
+    std::string refused;
+    if (!l.budget.Take(outputBytes, "the description of the level", refused)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), refused.c_str());
+        return 1;
+    }
+
     if (json) {
         std::printf("{");
         for (const auto& [name, value] : fields) std::printf("\"%s\": %llu, ", name, value);
@@ -146,7 +165,16 @@ int Meshes(const Args& args) {
         status >= 0)
         return status;
     const int count = l.meshes ? l.meshes->Count() : 0;
-    const tr4::MeshOwners owners = tr4::FindMeshOwners(*l.level, l.meshes.get());
+    // The owner table and the listing are the file's to pay for, like everything made of it: a
+    // level of a few kilobytes can name one mesh millions of times. Refused before a byte is
+    // written.
+    tr4::MeshOwners owners;
+    std::string refused;
+    if (!tr4::FindMeshOwners(*l.level, l.meshes.get(), l.budget, owners, refused) ||
+        !l.budget.Take(MeshesOutputBytes(owners, json), "the listing of the meshes", refused)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), refused.c_str());
+        return 1;
+    }
     if (json) std::printf("[");
     for (int i = 0; i < count; ++i) {
         tr4::MeshRecord* m = nullptr;

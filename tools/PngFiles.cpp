@@ -3,6 +3,7 @@
 #include <png.h>
 #include <csetjmp>
 #include <cstdio>
+#include <system_error>
 
 namespace tr4tool {
 
@@ -44,7 +45,13 @@ bool WritePng(const QImage& frame, const std::string& path) {
     return encoded && closed;
 }
 
-PngWriterThread::PngWriterThread() : worker([this] { Work(); }) {}
+PngWriterThread::PngWriterThread() {
+    try {
+        worker = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+        // No thread to be had (a process or memory limit): Put writes each frame itself.
+    }
+}
 
 PngWriterThread::~PngWriterThread() {
     {
@@ -52,10 +59,16 @@ PngWriterThread::~PngWriterThread() {
         stopping = true;
     }
     changed.notify_all();
-    worker.join();
+    if (worker.joinable()) worker.join();
 }
 
 void PngWriterThread::Put(QImage frame, std::string path) {
+    if (!worker.joinable()) {
+        const bool written = WritePng(frame, path);
+        std::lock_guard lock(mutex);
+        if (!written && failure.empty()) failure = path;
+        return;
+    }
     std::unique_lock lock(mutex);
     changed.wait(lock, [this] { return queue.size() < 2; });
     queue.emplace_back(std::move(frame), std::move(path));

@@ -21,7 +21,8 @@ namespace tr4tool {
 bool WritePng(const QImage& frame, const std::string& path);
 
 // Writes frames on a thread of its own, in the order given, so the next frame can be drawn while
-// the last one is encoded. At most two frames wait at any time.
+// the last one is encoded. At most two frames wait at any time. Where no thread can be started,
+// each frame is written by Put itself.
 class PngWriterThread {
   public:
     PngWriterThread();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ bool ParseInt(const std::string& text, int& out) {
 // Returns an empty string when the arguments make sense, else why not.
 std::string Parse(const Args& args, RenderOptions& o) {
     std::vector<std::string> positional;
+    std::set<std::string> given;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -75,6 +77,8 @@ std::string Parse(const Args& args, RenderOptions& o) {
         if (a == "-o" || a == "--all" || a == "--size" || a == "--yaw" || a == "--pitch" ||
             a == "--zoom" || a == "--pan") {
             if (!hasValue) return a + " needs a value";
+            // A second value would silently replace the first: which picture was meant?
+            if (!given.insert(a).second) return a + " is given more than once";
             const std::string& v = value();
             if (a == "-o") {
                 o.output = v;
@@ -122,6 +126,27 @@ bool HaveDisplay() {
            std::getenv("QT_QPA_PLATFORM");
 }
 
+// Qt ends the process (a fatal message, then abort) when its platform plugin cannot start: no X
+// server behind DISPLAY, no compositor for QT_QPA_PLATFORM=wayland, a plugin that is not
+// installed. While the application is made, the first thing Qt says is kept as the reason, and
+// that end becomes the exit status of a render without a display, 3.
+std::string platformReason;
+QtMessageHandler qtHandler = nullptr;
+
+void WhilePlatformStarts(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+    if (type != QtFatalMsg) {
+        if (platformReason.empty()) platformReason = message.toStdString();
+        if (qtHandler) qtHandler(type, context, message);
+        return;
+    }
+    const std::string why = platformReason.empty() ? message.toStdString() : platformReason;
+    std::fprintf(stderr, "tr4tool: render needs a display, and none can be used: %s\n",
+                 why.c_str());
+    std::fflush(nullptr);
+    std::_Exit(kCannotRender);  // nothing is written yet; Qt would abort right after this
+}
+
 int Fail(const std::string& why) {
     std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
     return kCannotRender;
@@ -162,7 +187,9 @@ int Render(const Args& args) {
     static int argc = 1;
     static char name[] = "tr4tool";
     static char* argv[] = {name, nullptr};
+    qtHandler = qInstallMessageHandler(WhilePlatformStarts);
     QGuiApplication app(argc, argv);
+    qInstallMessageHandler(qtHandler);
     dxMain system;
     if (system.ProbeOpenGL() != S_OK)
         return Fail("no OpenGL 3.3 context can be made: " + system.LastError());

@@ -4,11 +4,15 @@
 #include <new>
 
 #include "Commands.h"
+#include "MemoryBudget.h"
 
 int main(int argc, char** argv) {
+    tr4tool::KeepStandardDescriptors();
+    // The promise is about the whole process: what it holds before any level counts too.
+    tr4::MemoryBudget::CountTheProcess(true);
     const tr4tool::Args args(argv + 1, argv + argc);
     try {
-        return tr4tool::Render(args);
+        return tr4tool::FinishStandardOutput(tr4tool::Render(args));
     } catch (const std::bad_alloc&) {
         // Running out of memory is an error like any other, never an abort.
         std::fflush(stdout);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "MemoryBudget.h"
 
 namespace tr4tool {
 
@@ -33,7 +34,8 @@ int Render(const Args& args) {
     std::vector<char*> argv{helper.data()};
     for (std::string& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::fflush(stdout);
+    // The helper writes to the same standard output: what was printed so far must get there.
+    if (FinishStandardOutput(0) != 0) return 3;
     execv(helper.c_str(), argv.data());
     std::fprintf(stderr, "tr4tool: cannot run %s: %s\n", helper.c_str(), std::strerror(errno));
     return 3;
@@ -91,11 +93,17 @@ std::string FileOf(int argc, char** argv) {
 int main(int argc, char** argv) {
     // The load reports running out of memory itself; this catches it anywhere else, so it is
     // an error with the file's name, never an abort.
+    tr4tool::KeepStandardDescriptors();
+    // The promise is about the whole process: what it holds before any level counts too.
+    tr4::MemoryBudget::CountTheProcess(true);
+    int status = 1;
     try {
-        return Run(argc, argv);
+        status = Run(argc, argv);
     } catch (const std::bad_alloc&) {
         std::fflush(stdout);
         std::fprintf(stderr, "tr4tool: %s: out of memory\n", FileOf(argc, argv).c_str());
         return 1;
     }
+    // What a command printed is only done once it reached its reader.
+    return tr4tool::FinishStandardOutput(status);
 }

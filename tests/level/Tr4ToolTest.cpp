@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -169,6 +170,27 @@ TEST(Tr4Tool, CommandHelpIsThatCommandAlone) {
     EXPECT_EQ(unknown.status, 0);
     for (const std::string& command : commands)
         EXPECT_TRUE(Has(unknown.out, "  " + command + " FILE")) << command;
+}
+
+TEST(Tr4Tool, OutputThatCannotBeWrittenIsAnErrorNotASuccess) {
+    // A full disk and a standard output closed by the caller: what was printed never arrived.
+    const std::pair<const char*, const char*> outputs[] = {
+        {">/dev/full", "No space left on device"}, {">&-", "it is closed"}};
+    for (const char* command : {"info", "info --json", "meshes", "meshes --json"}) {
+        for (const auto& [redirect, why] : outputs) {
+            const std::string shell =
+                std::string(TR4TOOL) + " " + command + " " + TR4_REAL_LEVEL + " 2>&1 " + redirect;
+            FILE* pipe = popen(shell.c_str(), "r");
+            ASSERT_NE(pipe, nullptr);
+            std::string said;
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe)) said += buffer;
+            const int raw = pclose(pipe);
+            EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3) << command << redirect;
+            EXPECT_EQ(said, std::string("tr4tool: cannot write to standard output: ") + why + "\n")
+                << command << redirect;
+        }
+    }
 }
 
 }  // namespace

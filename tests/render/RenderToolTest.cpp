@@ -283,6 +283,13 @@ TEST_F(RenderTool, RefusesBadArgumentsAndUnreadableFiles) {
         EXPECT_TRUE(why.find("finite") != std::string::npos) << bad << ": " << why;
         EXPECT_FALSE(fs::exists(dir / "n.png")) << bad;
     }
+    // Two outputs for one picture: neither is the one meant, and neither is written.
+    const auto [twice, whyTwice] =
+        RunRenderError(std::string(TR4_SAMPLE_LEVEL) + " 0 -o " + (dir / "a.png").string() +
+                       " -o " + (dir / "b.png").string());
+    EXPECT_EQ(twice, 2);
+    EXPECT_NE(whyTwice.find("-o is given more than once"), std::string::npos) << whyTwice;
+    EXPECT_FALSE(fs::exists(dir / "a.png") || fs::exists(dir / "b.png"));
     EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0 -o x.png --size 0x5"), 2);
     EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0 -o x.png --pan 1"), 2);
     const fs::path junk = dir / "junk.tr4";
@@ -296,6 +303,29 @@ TEST_F(RenderTool, RefusesBadArgumentsAndUnreadableFiles) {
 }  // namespace
 
 namespace {
+
+TEST(RenderToolWithoutADisplay, ADisplayThatCannotBeUsedIsExit3WithItsReason) {
+    // No X server behind DISPLAY, and a platform whose compositor (or plugin) is missing: Qt
+    // would abort (134); the tool says why and gives the status of a render without a display.
+    const std::string out = (fs::temp_directory_path() / "tr4-no-display.png").string();
+    for (const char* environment :
+         {"env -u WAYLAND_DISPLAY DISPLAY=:9917 QT_QPA_PLATFORM=xcb",
+          "env -u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=tr4-no-compositor"}) {
+        const std::string command = std::string(environment) + " " + TR4TOOL + " render " +
+                                    TR4_SAMPLE_LEVEL + " 0 -o " + out + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_TRUE(pipe);
+        std::string said;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe)) said += buffer;
+        const int status = pclose(pipe);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << environment << said;
+        EXPECT_NE(said.find("tr4tool: render needs a display, and none can be used: "),
+                  std::string::npos)
+            << said;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
 
 TEST_F(RenderTool, WithoutOpenGL33ItSaysWhyAndExits3) {
     const std::string command = "MESA_GL_VERSION_OVERRIDE=3.0 " + std::string(TR4TOOL) +

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 
 namespace tr4test {
 namespace {
@@ -18,6 +19,11 @@ Bytes RawChunk(uint32_t stated, uint32_t packed, const Bytes& stream) {
     PutU32(out, packed);
     out.insert(out.end(), stream.begin(), stream.end());
     return out;
+}
+
+HostileLevel Case(std::string name, Bytes file, bool opens, std::string reason,
+                  std::string refusedBy = "") {
+    return {std::move(name), std::move(file), opens, std::move(reason), std::move(refusedBy)};
 }
 
 Bytes Stream(const Bytes& chunk) {
@@ -72,6 +78,25 @@ LevelPlan FaceBomb(int meshes) {
     return plan;
 }
 
+LevelPlan OwnerBomb() {
+    LevelPlan plan = DemoLevel();
+    plan.pages32 = plan.pages16 = plan.miscPages = Bytes();
+    plan.objectTextures.clear();
+    plan.staticMeshCount = 0;
+    MeshPlan mesh;
+    mesh.vertices = {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}};
+    mesh.triangles = {tr4::MeshTriangle{{0, 1, 2}, 0, 0}};
+    plan.meshes = {mesh};
+    // 65,535 pointers to mesh 0 are 256 KiB of zeros, which the level data's zlib packs small.
+    plan.meshPointers = std::vector<uint32_t>(65535, 0);
+    plan.moveables = std::vector<tr4::MoveableRecord>(256);
+    for (uint32_t i = 0; i < 256; ++i) {
+        (*plan.moveables)[i].id = i;
+        (*plan.moveables)[i].meshCount = 65535;
+    }
+    return plan;
+}
+
 std::vector<HostileLevel> HostileCorpus() {
     std::vector<HostileLevel> corpus;
     const LevelPlan demo = DemoLevel();
@@ -84,16 +109,16 @@ std::vector<HostileLevel> HostileCorpus() {
         // 16 MiB of zero words: some 840,000 meshes with nothing in them.
         LevelPlan plan = demo;
         plan.meshData = Bytes(16u << 20, 0);
-        corpus.push_back({"mesh-count bomb", BuildLevelFile(plan), false,
-                          "refused: the decoded meshes would need"});
+        corpus.push_back(Case("mesh-count bomb", BuildLevelFile(plan), false,
+                              "refused: the decoded meshes would need"));
     }
-    corpus.push_back({"face bomb", BuildLevelFile(FaceBomb(40)), false, "refused: "});
-    corpus.push_back({"one mesh of 65,534 faces", BuildLevelFile(FaceBomb(1)), true, ""});
+    corpus.push_back(Case("face bomb", BuildLevelFile(FaceBomb(40)), false, "refused: "));
+    corpus.push_back(Case("one mesh of 65,534 faces", BuildLevelFile(FaceBomb(1)), true, ""));
     {
         // Four chunks of 256 MiB of zeros each.
         const Bytes bomb = ZeroStreamChunk(256u << 20, 256u << 20);
-        corpus.push_back({"zlib bombs", FileOfChunks(bomb, bomb, bomb, bomb), false,
-                          "refused: chunk 1 (pages32) would need"});
+        corpus.push_back(Case("zlib bombs", FileOfChunks(bomb, bomb, bomb, bomb), false,
+                              "refused: chunk 1 (pages32) would need"));
     }
     {
         // A texture chunk stated as 256 MiB whose stream gives 1.6 MB of texels.
@@ -101,31 +126,31 @@ std::vector<HostileLevel> HostileCorpus() {
         std::mt19937 random(8);
         for (uint8_t& b : texels) b = static_cast<uint8_t>(random());
         const Bytes real = BuildChunk(texels);
-        corpus.push_back({"stated 256 MiB, stream of 1.6 MB",
-                          FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(real.size() - 8),
-                                                Stream(real)),
-                                       pages16, misc, levelData),
-                          true, ""});
+        corpus.push_back(Case(
+            "stated 256 MiB, stream of 1.6 MB",
+            FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(real.size() - 8), Stream(real)),
+                         pages16, misc, levelData),
+            true, ""));
     }
     {
         const Bytes tiny = BuildChunk(Bytes(20, 7));
-        corpus.push_back({"stated 256 MiB, stream of 20 bytes",
-                          FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(tiny.size() - 8),
-                                                Stream(tiny)),
-                                       pages16, misc, levelData),
-                          true, "more than any zlib stream can give"});
+        corpus.push_back(Case(
+            "stated 256 MiB, stream of 20 bytes",
+            FileOfChunks(RawChunk(256u << 20, static_cast<uint32_t>(tiny.size() - 8), Stream(tiny)),
+                         pages16, misc, levelData),
+            true, "more than any zlib stream can give"));
     }
     {
         Bytes stated = levelData;
         std::memset(stated.data(), 0xFF, 4);
-        corpus.push_back({"level data stated as 4 GiB",
-                          FileOfChunks(pages32, pages16, misc, stated), false,
-                          "states 4294967295 uncompressed bytes"});
+        corpus.push_back(Case("level data stated as 4 GiB",
+                              FileOfChunks(pages32, pages16, misc, stated), false,
+                              "states 4294967295 uncompressed bytes"));
         Bytes packed = pages16;
         std::memset(packed.data() + 4, 0xFF, 4);
-        corpus.push_back({"compressed size of 4 GiB",
-                          FileOfChunks(pages32, packed, misc, levelData), false,
-                          "states 4294967295 compressed bytes"});
+        corpus.push_back(Case("compressed size of 4 GiB",
+                              FileOfChunks(pages32, packed, misc, levelData), false,
+                              "states 4294967295 compressed bytes"));
     }
     {
         // The level data's size field says 100 bytes fewer than its stream gives.
@@ -134,9 +159,21 @@ std::vector<HostileLevel> HostileCorpus() {
         std::memcpy(&size, under.data(), 4);
         size -= 100;
         std::memcpy(under.data(), &size, 4);
-        corpus.push_back({"understated level data", FileOfChunks(pages32, pages16, misc, under),
-                          true, "its stream holds more"});
+        corpus.push_back(Case("understated level data", FileOfChunks(pages32, pages16, misc, under),
+                              true, "its stream holds more"));
     }
+    {
+        // Texture pages of 34.5 MiB in a file of 37,691 bytes: while they grow, the load holds
+        // 65.4 of the 66.3 MiB of 64 x file + 64 MiB, within it for the level alone, past it
+        // with the few MiB the process itself holds.
+        const Bytes pages = ZeroStreamChunk(69u << 19, 69u << 19);
+        corpus.push_back(Case("pages that fill the budget",
+                              FileOfChunks(pages, pages16, misc, levelData), false,
+                              "refused: chunk 1 (pages32) would need"));
+    }
+    // Opens for everything but the listing of owners, which is refused before it is written.
+    corpus.push_back(Case("owner bomb", BuildLevelFile(OwnerBomb()), true,
+                          "refused: the table of mesh owners would need", "meshes"));
     return corpus;
 }
 

@@ -13,6 +13,8 @@ struct HostileLevel {
     Bytes file;
     bool opens = false;  // a level comes out of it (exit 0), else it is refused (exit 1)
     std::string reason;  // part of the one-line reason (refused) or of a warning (opens)
+    // The one command that refuses a level that opens (exit 1, with reason); empty for none.
+    std::string refusedBy;
 };
 
 // A chunk whose stream inflates to realSize zero bytes, stating statedSize, made without ever
@@ -26,8 +28,12 @@ Bytes FileOfChunks(const Bytes& pages32, const Bytes& pages16, const Bytes& misc
 // Meshes each with 32,767 rectangles and 32,767 triangles over four vertices.
 LevelPlan FaceBomb(int meshes);
 
+// A level of 1,347 bytes whose 256 moveables of 65,535 parts each all name mesh 0: 16.7 million
+// owners of one mesh.
+LevelPlan OwnerBomb();
+
 // The whole corpus: mesh-count bomb, face bombs, zlib bombs, stated sizes far above the stream,
-// sizes that overflow 32 bits, an understated size.
+// sizes that overflow 32 bits, an understated size, an owner bomb.
 std::vector<HostileLevel> HostileCorpus();
 
 }  // namespace tr4test

@@ -41,6 +41,9 @@ struct LevelPlan {
     std::vector<RoomPlan> rooms{RoomPlan{}};
     std::vector<MeshPlan> meshes;
     std::optional<Bytes> meshData;  // raw mesh data instead of encoding meshes
+    // Written instead of meshPointerCount, moveableCount and their patterns when given.
+    std::optional<std::vector<uint32_t>> meshPointers;
+    std::optional<std::vector<tr4::MoveableRecord>> moveables;
     uint32_t floorDataCount = 3, meshPointerCount = 2, animationCount = 1, stateChangeCount = 1,
              animDispatchCount = 1, animCommandCount = 2, meshTreeCount = 1, frameCount = 4,
              moveableCount = 2, staticMeshCount = 1, spriteTextureCount = 1,

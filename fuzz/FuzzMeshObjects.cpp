@@ -1,0 +1,42 @@
+// Any bytes as a level file, loaded, and then everything that reads the level's objects and their
+// meshes after the load: the faces of every mesh (what the viewer draws and the export writes),
+// the owner table, with and without the file's budget, and the mesh tree of every moveable.
+// Their indices (vertices, object textures, mesh pointers, tree entries) all come from the file.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "LoadLevel.h"
+#include "MeshFaces.h"
+#include "MeshOwners.h"
+#include "MeshTree.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    tr4::LoadedLevel loaded;
+    if (!tr4::LoadLevelImage(data, size, loaded)) return 0;
+    const tr4::Level& level = *loaded.level;
+    if (loaded.meshes) {
+        tr4::MeshFaces faces;
+        for (const tr4::MeshRecord& record : *loaded.meshes)
+            tr4::BuildMeshFaces(record, level, faces);
+    }
+    tr4::MeshOwners owners;
+    std::string error;
+    // Within the budget the table is the one FindMeshOwners gives without it; only then is the
+    // unbudgeted one made too, since past it the table could take gigabytes.
+    if (tr4::FindMeshOwners(level, loaded.meshes.get(), loaded.budget, owners, error)) {
+        const tr4::MeshOwners plain = tr4::FindMeshOwners(level, loaded.meshes.get());
+        if (plain.owners != owners.owners || plain.unresolved != owners.unresolved)
+            __builtin_trap();
+        for (const auto& used : owners.owners)
+            if (tr4::DescribeOwnersBriefly(used).size() > tr4::BriefOwnersBytes()) __builtin_trap();
+    }
+    std::vector<std::string> warnings;
+    for (const tr4::MoveableRecord& moveable : level.moveables) {
+        const std::vector<tr4::MeshTreePart> parts = tr4::MeshTreeParts(level, moveable, &warnings);
+        for (size_t k = 0; k < parts.size(); ++k)
+            if (parts[k].parent >= static_cast<int>(k) || (k > 0 && parts[k].parent < 0))
+                __builtin_trap();  // every parent comes before its part
+    }
+    return 0;
+}
