@@ -3,16 +3,26 @@
 #include <png.h>
 #include <csetjmp>
 #include <cstdio>
+#include <ostream>
 #include <system_error>
 
 namespace tr4tool {
 
 namespace {
 
+void WriteToStream(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<std::ostream*>(png_get_io_ptr(png))
+        ->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(length));
+}
+
+void FlushStream(png_structp png) {
+    static_cast<std::ostream*>(png_get_io_ptr(png))->flush();
+}
+
 // libpng reports its errors by jumping back to the setjmp; nothing with a destructor lives here.
-bool Encode(png_structp png, png_infop info, std::FILE* file, const QImage& image) {
+bool Encode(png_structp png, png_infop info, std::ostream* out, const QImage& image) {
     if (setjmp(png_jmpbuf(png)) != 0) return false;
-    png_init_io(png, file);
+    png_set_write_fn(png, out, WriteToStream, FlushStream);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()),
                  static_cast<png_uint_32>(image.height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -30,22 +40,27 @@ bool Encode(png_structp png, png_infop info, std::FILE* file, const QImage& imag
 
 }  // namespace
 
-bool WritePng(const QImage& frame, const std::string& path) {
+bool WritePng(const QImage& frame, const std::string& path, std::string& error,
+              std::optional<tr4export::FileId> never) {
+    error = "cannot write " + path + ": there is no picture";
     if (frame.isNull()) return false;
     const QImage image = frame.format() == QImage::Format_RGB32
                              ? frame
                              : frame.convertToFormat(QImage::Format_RGB32);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
+    tr4export::SafeFile file(never);
+    if (!file.Open(path, error)) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    const bool encoded = info != nullptr && Encode(png, info, file, image);
+    const bool encoded = info != nullptr && Encode(png, info, &file.Stream(), image);
     png_destroy_write_struct(&png, &info);
-    const bool closed = std::fclose(file) == 0;
-    return encoded && closed;
+    if (!encoded) {
+        error = "cannot write " + path + ": the picture could not be encoded";
+        return false;  // the temporary file goes with file
+    }
+    return file.Commit(error);
 }
 
-PngWriterThread::PngWriterThread() {
+PngWriterThread::PngWriterThread(std::optional<tr4export::FileId> never) : never(never) {
     try {
         worker = std::thread([this] { Work(); });
     } catch (const std::system_error&) {
@@ -64,9 +79,10 @@ PngWriterThread::~PngWriterThread() {
 
 void PngWriterThread::Put(QImage frame, std::string path) {
     if (!worker.joinable()) {
-        const bool written = WritePng(frame, path);
+        std::string why;
+        const bool written = WritePng(frame, path, why, never);
         std::lock_guard lock(mutex);
-        if (!written && failure.empty()) failure = path;
+        if (!written && failure.empty()) failure = why;
         return;
     }
     std::unique_lock lock(mutex);
@@ -96,11 +112,12 @@ void PngWriterThread::Work() {
         busy = true;
         changed.notify_all();  // room in the queue
         lock.unlock();
-        const bool written = WritePng(frame, path);
+        std::string why;
+        const bool written = WritePng(frame, path, why, never);
         frame = QImage();
         lock.lock();
         busy = false;
-        if (!written && failure.empty()) failure = path;
+        if (!written && failure.empty()) failure = why;
         changed.notify_all();
     }
 }

@@ -9,23 +9,28 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include <QImage>
 
+#include "SafeFile.h"
+
 namespace tr4tool {
 
-// Writes frame (any format; stored as 8-bit RGB) to path. False when the file cannot be written.
-bool WritePng(const QImage& frame, const std::string& path);
+// Writes frame (any format; stored as 8-bit RGB) to path, whole or not at all (SafeFile), never
+// over the file never. False with error set ("cannot write PATH: why") when it cannot.
+bool WritePng(const QImage& frame, const std::string& path, std::string& error,
+              std::optional<tr4export::FileId> never = std::nullopt);
 
 // Writes frames on a thread of its own, in the order given, so the next frame can be drawn while
 // the last one is encoded. At most two frames wait at any time. Where no thread can be started,
 // each frame is written by Put itself.
 class PngWriterThread {
   public:
-    PngWriterThread();
+    explicit PngWriterThread(std::optional<tr4export::FileId> never = std::nullopt);
     // Writes what is still queued, then ends the thread.
     ~PngWriterThread();
     PngWriterThread(const PngWriterThread&) = delete;
@@ -33,7 +38,7 @@ class PngWriterThread {
 
     // Queues the frame for path; waits while two frames are already queued.
     void Put(QImage frame, std::string path);
-    // The first path that could not be written so far, or an empty string.
+    // Why the first file that could not be written failed, or an empty string.
     std::string FirstFailure();
     // Waits until every queued frame has been written; then as FirstFailure.
     std::string Finish();
@@ -47,6 +52,7 @@ class PngWriterThread {
     bool busy = false;  // the worker holds a frame it has not finished
     bool stopping = false;
     std::string failure;
+    std::optional<tr4export::FileId> never;
     std::thread worker;
 };
 

@@ -157,6 +157,10 @@ int Fail(const std::string& why) {
 int Render(const Args& args) {
     RenderOptions o;
     if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
+    // The level being read is never a picture, however either is spelled.
+    const std::optional<tr4export::FileId> input = tr4export::IdOf(o.path);
+    if (input && !o.output.empty() && tr4export::IdOf(o.output) == input)
+        return UsageError(o.output + " is the level being read; choose another output");
 
     tr4::LoadedLevel loaded;
     if (!tr4::LoadLevel(o.path, loaded)) {
@@ -239,15 +243,15 @@ int Render(const Args& args) {
         const QImage frame = drawOne(*o.index, why);
         if (frame.isNull())
             status = Fail(why);
-        else if (!WritePng(frame, o.output))
-            status = Fail("cannot write " + o.output);
+        else if (std::string error; !WritePng(frame, o.output, error, input))
+            status = Fail(error);
     } else {
         if (!QDir().mkpath(QString::fromStdString(o.allDir)))
             status = Fail("cannot make the folder " + o.allDir);
         // Zero-padded to the width of the last index (at least 3), so names sort as indices do.
         const int digits = std::max<int>(3, static_cast<int>(std::to_string(count - 1).size()));
         // Each picture is encoded on the second core while the next mesh is drawn.
-        PngWriterThread writer;
+        PngWriterThread writer(input);
         for (int i = 0; status == 0 && i < count; ++i) {
             std::string name = std::to_string(i);
             name.insert(0, static_cast<size_t>(digits) - std::min(name.size(), size_t(digits)),
@@ -260,10 +264,10 @@ int Render(const Args& args) {
             else
                 writer.Put(std::move(frame), out);
             if (const std::string failed = writer.FirstFailure(); status == 0 && !failed.empty())
-                status = Fail("cannot write " + failed);
+                status = Fail(failed);
         }
         if (const std::string failed = writer.Finish(); status == 0 && !failed.empty())
-            status = Fail("cannot write " + failed);
+            status = Fail(failed);
     }
     // Meshes first, then the pages, then the device.
     list.reset();

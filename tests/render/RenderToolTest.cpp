@@ -267,6 +267,30 @@ TEST_F(RenderTool, AllWritesTheSamePicturesAsOneMeshAtATime) {
     }
 }
 
+TEST_F(RenderTool, NeverHarmsTheLevelNorLeavesHalfAPicture) {
+    // The level itself, under a picture's name, spelled two ways.
+    const fs::path level = dir / "level.png";
+    fs::copy_file(TR4_SAMPLE_LEVEL, level);
+    const auto size = fs::file_size(level);
+    for (const fs::path& out : {level, dir / "." / "level.png"}) {
+        const auto [status, why] = RunRenderError(level.string() + " 0 -o " + out.string());
+        EXPECT_EQ(status, 2) << why;
+        EXPECT_NE(why.find("is the level being read"), std::string::npos) << why;
+        EXPECT_EQ(fs::file_size(level), size);
+    }
+    // Pictures larger than the file size limit: the reason, and no file cut short or left over.
+    const fs::path all = dir / "all";
+    const std::string limited = "bash -c \"trap '' XFSZ; ulimit -f 4; exec " +
+                                std::string(TR4TOOL) + " render " + TR4_REAL_LEVEL + " --all " +
+                                all.string() + "\"";
+    const int raw = std::system((limited + " 2>/dev/null").c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3);
+    for (const auto& e : fs::directory_iterator(all)) {
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path() << " left behind";
+        EXPECT_FALSE(QImage(QString::fromStdString(e.path().string())).isNull()) << e.path();
+    }
+}
+
 TEST_F(RenderTool, RefusesBadArgumentsAndUnreadableFiles) {
     EXPECT_EQ(RunRender(std::string(TR4_SAMPLE_LEVEL) + " 0"), 2);  // no -o
     // No such mesh: one line that says which range there is.

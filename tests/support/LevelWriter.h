@@ -52,9 +52,7 @@ struct LevelPlan {
              aiObjectCount = 1, soundDetailCount = 2, sampleIndexCount = 2;
     uint16_t demoDataCount = 1;
     std::vector<tr4::ObjectTexture> objectTextures;
-    // Written instead of the patterns of their counts when present.
-    std::optional<std::vector<uint32_t>> meshPointers;
-    std::optional<std::vector<tr4::MoveableRecord>> moveables;
+    // Written instead of meshTreeCount and its pattern when given.
     std::optional<std::vector<int32_t>> meshTrees;
     Bytes afterTrailer;  // extra level-data bytes after the trailer
     uint32_t sampleCount = 0;
