@@ -4,9 +4,12 @@
 //   export    `tr4tool export LEVEL --all -o OUT.glb` of the real level, against `tr4tool info`
 //             of it plus the PNG encoding of all its pages: what any export must at least do is
 //             read the level and encode its pages (target: below 2)
+//   level     `tr4tool export LEVEL --level -o OUT.glb` of the real level, against `tr4tool info`
+//             plus the PNG encoding of the pages its faces use (target: below 1.5)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "PagePng.h"
 #include "Paired.h"
 #include "RunQuietly.h"
+#include "World.h"
 
 extern char** environ;
 
@@ -61,6 +65,44 @@ BENCHMARK(BM_ExportAll_vs_InfoAndPages)
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 
+void BM_ExportLevel_vs_InfoAndPagesUsed(benchmark::State& state) {
+    tr4::Level level;
+    if (!tr4::LoadLevelFile(kRealLevel, level)) {
+        state.SkipWithError("cannot read the level");
+        return;
+    }
+    // The pages the rooms' faces draw from (the items and statics use the same ones).
+    std::set<int> used;
+    for (const tr4::RoomRecord& room : level.rooms)
+        for (const tr4::RoomFace& f : tr4::RoomFaces(room)) {
+            tr4::MeshFace face;
+            face.quad = f.quad;
+            if (tr4::FaceTexture(level, f.ObjectTexture(), face) &&
+                tr4export::HasPage(level, face.page))
+                used.insert(face.page);
+        }
+    const std::string out = OutputPath();
+    std::vector<uint8_t> png;
+    paired::Run(
+        state, "level", paired::Clock::Wall,
+        [&] {
+            if (!RunTool({"export", kRealLevel, "--level", "-o", out}))
+                state.SkipWithError("tr4tool export --level failed");
+        },
+        [&] {
+            if (!RunTool({"info", kRealLevel})) state.SkipWithError("tr4tool info failed");
+            for (int page : used) {
+                tr4export::EncodePagePng(level, page, png);
+                benchmark::DoNotOptimize(png.data());
+            }
+        });
+    std::remove(out.c_str());
+}
+BENCHMARK(BM_ExportLevel_vs_InfoAndPagesUsed)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,6 +110,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     std::printf("\n");
     paired::Print("export --all / (info + PNG of every page)", "export", 2);
+    paired::Print("export --level / (info + PNG of the pages it uses)", "level", 1.5);
     benchmark::Shutdown();
     return 0;
 }

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "Animations.h"
 #include "LoadLevel.h"
 #include "MeshFaces.h"
 #include "MeshOwners.h"
 #include "MeshTree.h"
+#include "World.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tr4::LoadedLevel loaded;
@@ -37,6 +39,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t k = 0; k < parts.size(); ++k)
             if (parts[k].parent >= static_cast<int>(k) || (k > 0 && parts[k].parent < 0))
                 __builtin_trap();  // every parent comes before its part
+    }
+    // The rooms and what stands in them, and the first keyframe of every moveable's animations.
+    for (const tr4::RoomRecord& room : level.rooms) {
+        const std::vector<tr4::RoomVertex> vertices = tr4::RoomVertices(room);
+        tr4::MeshFace face;
+        for (const tr4::RoomFace& f : tr4::RoomFaces(room)) {
+            face.quad = f.quad;
+            tr4::FaceTexture(level, f.ObjectTexture(), face);
+        }
+        tr4::ReadRoomInfo(room);
+        tr4::RoomLights(room);
+        tr4::StaticPlacements(room);
+        tr4::SectorAt(room, 0, 0);
+    }
+    tr4::Items(level);
+    const std::vector<tr4::AnimationRecord> animations = tr4::Animations(level);
+    tr4::Keyframe keyframe;
+    for (const tr4::MoveableRecord& moveable : level.moveables) {
+        const tr4::AnimationRange range = tr4::AnimationsOf(level, moveable);
+        for (uint32_t a = range.first; a < range.end && a < range.first + 4; ++a)
+            if (std::string why;
+                tr4::ReadKeyframe(level, animations.at(a), 0, moveable.meshCount, keyframe, why) &&
+                keyframe.rotations.size() != moveable.meshCount)
+                __builtin_trap();
     }
     return 0;
 }

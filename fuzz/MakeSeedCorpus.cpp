@@ -21,6 +21,7 @@ void Seeds(const fs::path& out, const std::string& name, const tr4test::LevelPla
     const Bytes file = tr4test::BuildLevelFile(plan);
     Put(out / "fuzz_load_level", name, file);
     Put(out / "fuzz_mesh_objects", name, file);
+    Put(out / "fuzz_export", name, file);
     Put(out / "fuzz_parse_level_data", name, tr4test::BuildLevelData(plan));
     Put(out / "fuzz_decode_meshes", name,
         plan.meshData ? *plan.meshData : tr4test::EncodeMeshes(plan.meshes));
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         small.insert(small.end(), {0, 0, 0, 0});
         Put(out / "fuzz_load_level", "real-small-pages", small);
         Put(out / "fuzz_mesh_objects", "real-small-pages", small);
+        Put(out / "fuzz_export", "real-small-pages", small);
         Put(out / "fuzz_parse_level_data", "real", level.levelData);
         const auto* mesh = reinterpret_cast<const uint8_t*>(level.meshData.data());
         Put(out / "fuzz_decode_meshes", "real", Bytes(mesh, mesh + level.meshData.size() * 2));

@@ -285,6 +285,21 @@ TEST_F(HostileFiles, ExportKeepsEveryObjectAndBoundsItsDepth) {
     // Part 256 hangs from the object where the chain put it, 256 x 10 units along z: 2.5 metres.
     EXPECT_NE(first.find("\"translation\":[0.0,0.0,2.5]"), std::string::npos);
 
+    // The demo level's rooms, placements and items are byte patterns: faces that name vertices the
+    // room lacks, a static id, a moveable and an alternate room that do not exist. Each costs a
+    // warning and that one element.
+    const ToolRun damaged =
+        Spawn(TR4TOOL,
+              {"export", Write("demo.tr4", tr4test::BuildLevelFile(tr4test::DemoLevel())),
+               "--level", "-o", dir / "damaged.glb"},
+              dir);
+    EXPECT_EQ(damaged.status, 0) << damaged.err;
+    for (const char* warning : {"room 0: 2 face(s) name a vertex outside the room and are left out",
+                                "room 0 static 0: no static has id", "item 0: no moveable has id",
+                                "room 0: its alternate room"})
+        EXPECT_NE(damaged.err.find(warning), std::string::npos) << warning << " in " << damaged.err;
+    EXPECT_TRUE(fs::file_size(dir / "damaged.glb") > 0);
+
     tr4test::LevelPlan none = tr4test::DemoLevel();
     none.meshes.clear();
     const fs::path empty = Write("no-meshes.tr4", tr4test::BuildLevelFile(none));
