@@ -19,6 +19,7 @@
 #include "MeshFaces.h"
 #include "MeshTree.h"
 #include "ModelBuilder.h"
+#include "MoveableAnimations.h"
 #include "MoveableNodes.h"
 #include "ObjectMeshes.h"
 #include "PagePng.h"
@@ -54,6 +55,7 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
     ExportCost cost;
     const int count = list ? list->Count() : 0;
     std::set<std::pair<int, bool>> roomImages;
+    uint64_t roomCorners = 0, roomPrimitives = 0, keyframes = 0, keyframeBytes = 0;
     std::vector<int> meshes;
     uint64_t nodes = 0;
     using Kind = ExportRequest::Kind;
@@ -69,8 +71,23 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
     } else if (request.kind == Kind::Moveable) {
         const tr4::MoveableRecord* m = objects.Moveable(request.id, request.occurrence);
         if (m == nullptr) return cost;
-        nodes = 1u + m->meshCount;
+        nodes = 1u + 2u * m->meshCount;
         for (uint32_t k = 0; k < m->meshCount; ++k) meshes.push_back(objects.MoveablePart(*m, k));
+        if (request.animations) {
+            if (m->id == 0)
+                for (const tr4::MoveableRecord* other : {objects.Moveable(8), objects.Moveable(9)})
+                    for (uint32_t k = 0; other && k < other->meshCount; ++k)
+                        meshes.push_back(objects.MoveablePart(*other, k));
+            // Per keyframe, a time and each part's turn and place.
+            const tr4::AnimationRange range = tr4::AnimationsOf(level, *m);
+            const std::vector<tr4::AnimationRecord> all = tr4::Animations(level);
+            for (uint32_t a = range.first; a < range.end && a < all.size(); ++a) {
+                keyframes += ReadableKeyframes(level, all[a]);
+                ++roomPrimitives;  // the animation's own JSON, about a primitive's
+            }
+            keyframeBytes = keyframes * (4 + uint64_t{m->meshCount} * 28);
+            nodes += (range.end - range.first) * uint64_t{m->meshCount} / 2;  // channels' JSON
+        }
     } else if (request.kind == Kind::Static) {
         const tr4::StaticRecord* st = objects.FindStatic(request.id, request.occurrence);
         if (st == nullptr) return cost;
@@ -79,7 +96,7 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
     }
     // A whole level: its rooms' faces, a node for each placement, light and item part, and the
     // meshes those use.
-    uint64_t roomCorners = 0, roomPrimitives = 0;
+
     if (request.kind == Kind::Level) {
         nodes = 2 + level.rooms.size();
         auto parts = [&](const tr4::MoveableRecord* m) {
@@ -156,7 +173,7 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
         nodes * kNodeBytes + meshes.size() * kMeshBytes + primitives * kPrimitiveBytes + 4096;
     const uint64_t imageBytes = images.size() * kImageBytes;
     // Data URIs (.gltf) take a third more than the bytes they hold.
-    const uint64_t data = corners * kCornerBytes;
+    const uint64_t data = corners * kCornerBytes + keyframeBytes;
     const bool separate = !request.imageFolder.empty();
     cost.file = structure + (request.binary ? data : data / 3 * 4 + 4) +
                 (separate         ? 0
@@ -229,8 +246,13 @@ bool BuildModel(const tr4::Level& level, const tr4::Lista_Mesh* list, const Expo
                                " of them");
         if (moveable) {
             const tr4::MoveableRecord& m = *objects.Moveable(request.id, request.occurrence);
-            roots.push_back(
-                AddMoveable(b, model, level, objects, m, name, nullptr, warnings).object);
+            const MoveableLook look =
+                request.animations && m.id == 0 ? PlayerLook(objects, m) : MoveableLook{};
+            const MoveableNodes nodes =
+                AddMoveable(b, model, level, objects, m, name, nullptr, warnings, look);
+            roots.push_back(nodes.object);
+            if (request.animations)
+                AddAnimations(b, model, level, tr4::Animations(level), m, nodes, name, warnings);
         } else {
             const tr4::StaticRecord& st = *objects.FindStatic(request.id, request.occurrence);
             roots.push_back(b.Node(name, meshOrWarn(objects.Static(st), name)));

@@ -49,6 +49,9 @@ struct ExportRequest {
     std::string name;
     bool items = true;
     bool lights = true;
+    // Kind::Moveable: every animation that stores keyframes as a glTF animation, and the player
+    // (moveable 0) with her skin and joints (MoveableAnimations.h, MoveableNodes.h).
+    bool animations = false;
     // Not empty: images are files of this folder, relative to the glTF file, named by
     // PagePngName (the caller writes them), instead of data in the file.
     std::string imageFolder;

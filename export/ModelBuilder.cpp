@@ -301,6 +301,24 @@ void ModelBuilder::Light(int node, tinygltf::Light light) {
     model.nodes[node].extensions[kLights] = tinygltf::Value(reference);
 }
 
+int ModelBuilder::AnimationAccessor(const std::vector<float>& data, int type, bool bounds) {
+    const int n = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(type));
+    const int a = Accessor(animationData.size(), data.size() / static_cast<size_t>(n), type);
+    for (float v : data) Append(animationData, v);
+    if (bounds && !data.empty()) {
+        model.accessors[a].minValues.assign(n, std::numeric_limits<double>::max());
+        model.accessors[a].maxValues.assign(n, std::numeric_limits<double>::lowest());
+        for (size_t i = 0; i < data.size(); ++i) {
+            double& lo = model.accessors[a].minValues[i % n];
+            double& hi = model.accessors[a].maxValues[i % n];
+            lo = std::min<double>(lo, data[i]);
+            hi = std::max<double>(hi, data[i]);
+        }
+    }
+    animationAccessors.push_back(a);
+    return a;
+}
+
 int ModelBuilder::Accessor(size_t byteOffset, size_t count, int type) {
     tinygltf::Accessor a;
     a.byteOffset = byteOffset;
@@ -476,6 +494,8 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     }
     const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
     for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
+    const int animationView = view(animationData, 0, 0);
+    for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
     for (auto& [image, png] : pngs) model.images[image].bufferView = view(png, 0, 0);
     if (!buffer.data.empty()) model.buffers.push_back(std::move(buffer));
 }

@@ -52,6 +52,10 @@ class ModelBuilder {
     // Adds a KHR_lights_punctual light to node.
     void Light(int node, tinygltf::Light light);
 
+    // An accessor over animation data (key times with their bounds, or values), in a buffer view
+    // of its own: count elements of type (TINYGLTF_TYPE_SCALAR, VEC3, VEC4).
+    int AnimationAccessor(const std::vector<float>& data, int type, bool bounds);
+
     // Level coordinates to glTF's.
     void Position(const tr4::MeshVertex& v, float out[3]) const;
     double Scale() const { return request.scale; }
@@ -111,6 +115,8 @@ class ModelBuilder {
     Attribute attributes[4] = {{{}, 12, {}}, {{}, 12, {}}, {{}, 12, {}}, {{}, 8, {}}};
     Stream indices;
     std::vector<int> indexAccessors;
+    Stream animationData;
+    std::vector<int> animationAccessors;
     std::vector<std::pair<int, Stream>> pngs;
 };
 

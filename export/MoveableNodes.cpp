@@ -7,12 +7,6 @@
 namespace tr4export {
 namespace {
 
-// A rigid placement relative to the object: translation (glTF units) and rotation.
-struct Placement {
-    std::array<double, 3> t{0, 0, 0};
-    Quaternion q{0, 0, 0, 1};
-};
-
 std::array<double, 3> Rotated(const Quaternion& q, const std::array<double, 3>& v) {
     // v + 2 w (u x v) + 2 u x (u x v), u the vector part of q.
     const double ux = q[0], uy = q[1], uz = q[2], w = q[3];
@@ -36,12 +30,30 @@ Quaternion PartRotation(const std::array<double, 3>& angles) {
                     AxisAngle(2, angles[2]));
 }
 
+std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& parts, const tr4::Keyframe* pose,
+                           double scale) {
+    std::vector<PartPose> out(parts.size());
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const int up = parts[k].parent;
+        PartPose& p = out[k];
+        // The root part moves by the pose's offset; every other part sits at its tree offset.
+        if (up >= 0) p.t = Mapped(parts[k].offset, scale);
+        if (up < 0 && pose) p.t = Mapped(pose->offset, scale);
+        if (pose && k < pose->rotations.size()) p.q = PartRotation(pose->rotations[k]);
+        const PartPose parent = up < 0 ? PartPose{} : out[size_t(up)];
+        const std::array<double, 3> moved = Rotated(parent.objectQ, p.t);
+        for (int c = 0; c < 3; ++c) p.objectT[c] = parent.objectT[c] + moved[c];
+        p.objectQ = Multiply(parent.objectQ, p.q);
+    }
+    return out;
+}
+
 MoveableNodes AddMoveable(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& level,
                           const ObjectMeshes& objects, const tr4::MoveableRecord& m,
                           const std::string& name, const tr4::Keyframe* pose,
                           std::vector<std::string>& warnings, MoveableLook look) {
     MoveableNodes out;
-    const std::vector<tr4::MeshTreePart> parts = tr4::MeshTreeParts(level, m, &warnings);
+    out.tree = tr4::MeshTreeParts(level, m, &warnings);
     out.object = b.Node(name);
     const tr4::MoveableRecord& skin = look.skin ? *look.skin : m;
     // A part or static whose mesh pointer names no decoded mesh stays, without a mesh.
@@ -50,50 +62,34 @@ MoveableNodes AddMoveable(ModelBuilder& b, tinygltf::Model& model, const tr4::Le
         if (mesh < 0) warnings.push_back(who + ": its mesh pointer names no decoded mesh");
         return mesh < 0 ? -1 : b.Mesh(mesh);
     };
+    const std::vector<PartPose> posed = Pose(out.tree, pose, b.Scale());
     std::vector<int> depth;
-    std::vector<Placement> inObject;
     int flattened = 0;
-    const double scale = b.Scale();
-    for (size_t k = 0; k < parts.size(); ++k) {
+    for (size_t k = 0; k < out.tree.size(); ++k) {
         const std::string part = name + " part " + std::to_string(k);
         const int node = b.Node(part, meshOf(skin, uint32_t(k), part));
         if (look.joints) {
             const std::string joint = part + " joint";
-            model.nodes[node].children.push_back(
-                b.Node(joint, meshOf(*look.joints, uint32_t(k), joint)));
+            // Made before the parent is looked up: a new node may move the others.
+            const int piece = b.Node(joint, meshOf(*look.joints, uint32_t(k), joint));
+            model.nodes[node].children.push_back(piece);
         }
-        const int up = parts[k].parent;
-        // The root part moves by the pose's offset; every other part sits at its tree offset.
-        const int32_t* offset = up < 0 ? nullptr : parts[k].offset;
-        std::array<double, 3> local{0, 0, 0};
-        if (up < 0 && pose) local = Mapped(pose->offset, scale);
-        if (offset) local = Mapped(offset, scale);
-        Quaternion turn{0, 0, 0, 1};
-        if (pose && k < pose->rotations.size()) turn = PartRotation(pose->rotations[k]);
-
-        Placement here;
-        const Placement parent = up < 0 ? Placement{} : inObject[up];
-        const std::array<double, 3> moved = Rotated(parent.q, local);
-        for (int c = 0; c < 3; ++c) here.t[c] = parent.t[c] + moved[c];
-        here.q = Multiply(parent.q, turn);
-
-        int partDepth = up < 0 ? 1 : depth[up] + 1;
-        int parentNode = up < 0 ? out.object : out.parts[up];
-        if (partDepth > kMaxPartDepth) {
+        const int up = out.tree[k].parent;
+        int partDepth = up < 0 ? 1 : depth[size_t(up)] + 1;
+        int parentNode = up < 0 ? out.object : out.parts[size_t(up)];
+        const bool flat = partDepth > kMaxPartDepth;
+        if (flat) {
             // Hung from the object, at the place and turn the chain gives it.
             ++flattened;
             partDepth = 1;
             parentNode = out.object;
-            b.Place(node, here.t);
-            b.Rotate(node, here.q);
-        } else {
-            b.Place(node, local);
-            b.Rotate(node, turn);
         }
+        b.Place(node, flat ? posed[k].objectT : posed[k].t);
+        b.Rotate(node, flat ? posed[k].objectQ : posed[k].q);
         model.nodes[parentNode].children.push_back(node);
         out.parts.push_back(node);
+        out.flattened.push_back(flat);
         depth.push_back(partDepth);
-        inObject.push_back(here);
     }
     if (flattened > 0)
         warnings.push_back(name + ": " + std::to_string(flattened) + " part(s) deeper than " +

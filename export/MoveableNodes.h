@@ -8,6 +8,7 @@
 
 #include "Animations.h"
 #include "Level.h"
+#include "MeshTree.h"
 #include "ModelBuilder.h"
 #include "ObjectMeshes.h"
 
@@ -22,9 +23,21 @@ inline constexpr int kMaxPartDepth = 64;
 Quaternion PartRotation(const std::array<double, 3>& angles);
 
 struct MoveableNodes {
-    int object = -1;         // the node named name, parent of the root part
-    std::vector<int> parts;  // the node of each part
+    int object = -1;                      // the node named name, parent of the root part
+    std::vector<int> parts;               // the node of each part
+    std::vector<bool> flattened;          // parts hung from the object (kMaxPartDepth)
+    std::vector<tr4::MeshTreePart> tree;  // the parts' hierarchy and offsets
 };
+
+// A part's turn and place in a pose: from its parent (t, q) and from the object (objectT,
+// objectQ), in glTF's axes and units.
+struct PartPose {
+    std::array<double, 3> t{0, 0, 0}, objectT{0, 0, 0};
+    Quaternion q{0, 0, 0, 1}, objectQ{0, 0, 0, 1};
+};
+// Every part of tree posed by pose (null: the rest pose, nothing turned, the root at the origin).
+std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& tree, const tr4::Keyframe* pose,
+                           double scale);
 
 // What a moveable is drawn with: its own meshes, or (the player) another moveable's on the same
 // tree, with a third's joint pieces beside them.

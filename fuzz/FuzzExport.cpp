@@ -1,5 +1,5 @@
 // Any bytes as a level file, loaded, then exported as glTF the ways tr4tool exports it: every
-// mesh, every moveable and static on its own, and the whole level (rooms, placements, items
+// mesh, every moveable (with its animations) and static on its own, and the whole level (rooms, placements, items
 // posed by their keyframes, lights). Page images are left as names, as --format gltf leaves them,
 // so the fuzzer's time goes to the level's indices rather than to PNG encoding; each model is
 // charged to the file's budget first, as tr4tool charges it, and skipped past it.
@@ -52,10 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.kind = Kind::AllMeshes;
     Export(loaded, request, objects);
     request.kind = Kind::Moveable;
+    request.animations = true;
     for (size_t k = 0; k < level.moveables.size() && k < 8; ++k) {
         request.id = level.moveables[k].id;
         Export(loaded, request, objects);
     }
+    request.animations = false;
     request.kind = Kind::Static;
     for (size_t k = 0; k < objects.Statics().size() && k < 8; ++k) {
         request.id = objects.Statics()[k].id;

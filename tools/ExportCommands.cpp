@@ -81,6 +81,8 @@ std::string Parse(const Args& args, ExportOptions& o) {
             if (auto why = kind(Kind::AllMeshes); !why.empty()) return why;
         } else if (a == "--level") {
             if (auto why = kind(Kind::Level); !why.empty()) return why;
+        } else if (a == "--animations") {
+            o.request.animations = true;
         } else if (a == "--no-items" || a == "--no-lights") {
             (a == "--no-items" ? o.request.items : o.request.lights) = false;
             o.trimsLevel = true;
@@ -116,6 +118,8 @@ std::string Parse(const Args& args, ExportOptions& o) {
                                     : "--objects DIR writes its own files; leave out -o";
     if (o.trimsLevel && o.request.kind != Kind::Level)
         return "--no-items and --no-lights are for --level";
+    if (o.request.animations && o.request.kind != Kind::Moveable)
+        return "--animations is for --moveable and --objects";
     if (o.haveFormat && o.objectsDir.empty())
         return "--format is for --objects; the name after -o chooses the form";
     if (!o.output.empty() && !tr4export::IsExportPath(o.output))

@@ -13,7 +13,8 @@ mkdir -p "$out"
 "$tool" export "$level" --all -o "$out/all.glb"
 "$tool" export "$level" --all -o "$out/all.gltf"
 "$tool" export "$level" --objects "$out/objects"
-"$tool" export "$level" --objects "$out/objects-gltf" --format gltf
+"$tool" export "$level" --objects "$out/objects-gltf" --format gltf --animations 2>/dev/null
+"$tool" export "$level" --moveable 0 --animations -o "$out/player-animated.glb" 2>/dev/null
 "$tool" export "$level" 170 -o "$out/beam.gltf"
 "$tool" export "$level" --level -o "$out/level.glb"
 "$tool" export "$level" --level -o "$out/level.gltf"

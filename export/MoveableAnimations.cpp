@@ -1,0 +1,193 @@
+#include "MoveableAnimations.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tr4export {
+namespace {
+
+constexpr double kGameFramesPerSecond = 30;
+
+tinygltf::Value Number(double v) {
+    return tinygltf::Value(v);
+}
+tinygltf::Value Integer(int v) {
+    return tinygltf::Value(v);
+}
+
+// Operands each animation command takes, by its code.
+int OperandsOf(int code) {
+    switch (code) {
+        case 1:  // set position: x, y, z
+            return 3;
+        case 2:  // jump: vertical and horizontal speed
+        case 5:  // sound: frame, sound
+        case 6:  // effect: frame, effect
+            return 2;
+        case 3:  // empty hands
+        case 4:  // kill
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+// The state changes and commands of animation a, bounded by their tables.
+tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationRecord& a,
+                               const std::string& who, std::vector<std::string>& warnings) {
+    tinygltf::Value::Object e;
+    e["stateId"] = Integer(a.stateId);
+    e["frameStart"] = Integer(a.frameStart);
+    e["frameEnd"] = Integer(a.frameEnd);
+    e["frameRate"] = Integer(a.frameRate);
+    e["nextAnimation"] = Integer(a.nextAnimation);
+    e["nextFrame"] = Integer(a.nextFrame);
+    // Level units per game frame, from 16.16 fixed point.
+    e["speed"] = Number(a.speed / 65536.0);
+    e["accel"] = Number(a.accel / 65536.0);
+    e["lateralSpeed"] = Number(a.lateralSpeed / 65536.0);
+    e["lateralAccel"] = Number(a.lateralAccel / 65536.0);
+
+    const size_t changes = level.stateChanges.size() / 6,
+                 dispatches = level.animDispatches.size() / 8;
+    tinygltf::Value::Array stateChanges;
+    bool cut = false;
+    for (uint32_t i = 0; i < a.stateChangeCount; ++i) {
+        const size_t c = size_t{a.stateChangeIndex} + i;
+        if (c >= changes) {
+            cut = true;
+            break;
+        }
+        uint16_t fields[3];
+        std::memcpy(fields, level.stateChanges.data() + c * 6, 6);
+        tinygltf::Value::Object change;
+        change["stateId"] = Integer(fields[0]);
+        tinygltf::Value::Array ranges;
+        for (uint32_t d = 0; d < fields[1]; ++d) {
+            const size_t at = size_t{fields[2]} + d;
+            if (at >= dispatches) {
+                cut = true;
+                break;
+            }
+            int16_t dispatch[4];
+            std::memcpy(dispatch, level.animDispatches.data() + at * 8, 8);
+            tinygltf::Value::Object range;
+            range["low"] = Integer(dispatch[0]);
+            range["high"] = Integer(dispatch[1]);
+            range["nextAnimation"] = Integer(dispatch[2]);
+            range["nextFrame"] = Integer(dispatch[3]);
+            ranges.emplace_back(std::move(range));
+        }
+        change["dispatches"] = tinygltf::Value(std::move(ranges));
+        stateChanges.emplace_back(std::move(change));
+    }
+    e["stateChanges"] = tinygltf::Value(std::move(stateChanges));
+
+    tinygltf::Value::Array commands;
+    size_t word = a.commandIndex;
+    for (uint32_t i = 0; i < a.commandCount && !cut; ++i) {
+        if (word >= level.animCommands.size()) {
+            cut = true;
+            break;
+        }
+        const int code = static_cast<int16_t>(level.animCommands[word++]);
+        const int operands = OperandsOf(code);
+        if (operands < 0 || word + size_t(operands) > level.animCommands.size()) {
+            cut = true;
+            break;
+        }
+        tinygltf::Value::Object command;
+        command["code"] = Integer(code);
+        tinygltf::Value::Array values;
+        for (int k = 0; k < operands; ++k)
+            values.emplace_back(Integer(static_cast<int16_t>(level.animCommands[word++])));
+        command["operands"] = tinygltf::Value(std::move(values));
+        commands.emplace_back(std::move(command));
+    }
+    e["commands"] = tinygltf::Value(std::move(commands));
+    if (cut)
+        warnings.push_back(who +
+                           ": its state changes or commands run past their tables; "
+                           "those within them are kept");
+    return e;
+}
+
+}  // namespace
+
+uint32_t ReadableKeyframes(const tr4::Level& level, const tr4::AnimationRecord& a) {
+    if (a.frameSize == 0) return 0;
+    const uint64_t first = a.frameOffset / 2;
+    if (first >= level.frames.size()) return 0;
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(a.KeyframeCount(), (level.frames.size() - first) / a.frameSize));
+}
+
+int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& level,
+                  const std::vector<tr4::AnimationRecord>& animations, const tr4::MoveableRecord& m,
+                  const MoveableNodes& nodes, const std::string& name,
+                  std::vector<std::string>& warnings) {
+    const tr4::AnimationRange range = tr4::AnimationsOf(level, m);
+    int written = 0, empty = 0;
+    const size_t partCount = nodes.parts.size();
+    tr4::Keyframe keyframe;
+    for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index) {
+        const tr4::AnimationRecord& a = animations[index];
+        const std::string who = name + " animation " + std::to_string(index);
+        if (a.KeyframeCount() == 0) {
+            ++empty;
+            continue;
+        }
+        // Every part's place and turn at every keyframe that can be read.
+        std::vector<float> times;
+        std::vector<std::vector<float>> turns(partCount), places(partCount);
+        for (uint32_t k = 0; k < a.KeyframeCount(); ++k) {
+            std::string why;
+            if (!tr4::ReadKeyframe(level, a, k, m.meshCount, keyframe, why)) {
+                warnings.push_back(who + ": " + why + "; " + std::to_string(k) +
+                                   " keyframe(s) kept");
+                break;
+            }
+            times.push_back(
+                static_cast<float>(k * std::max<int>(a.frameRate, 1) / kGameFramesPerSecond));
+            const std::vector<PartPose> pose = Pose(nodes.tree, &keyframe, b.Scale());
+            for (size_t p = 0; p < partCount; ++p) {
+                const bool flat = nodes.flattened[p];
+                const Quaternion& q = flat ? pose[p].objectQ : pose[p].q;
+                const std::array<double, 3>& t = flat ? pose[p].objectT : pose[p].t;
+                for (double c : q) turns[p].push_back(static_cast<float>(c));
+                for (double c : t) places[p].push_back(static_cast<float>(c));
+            }
+        }
+        if (times.empty()) continue;
+
+        tinygltf::Animation animation;
+        animation.name = "animation " + std::to_string(index);
+        const int input = b.AnimationAccessor(times, TINYGLTF_TYPE_SCALAR, true);
+        auto channel = [&](int node, const char* path, const std::vector<float>& values, int type) {
+            tinygltf::AnimationSampler sampler;
+            sampler.input = input;
+            sampler.output = b.AnimationAccessor(values, type, false);
+            sampler.interpolation = "LINEAR";
+            animation.samplers.push_back(sampler);
+            tinygltf::AnimationChannel c;
+            c.sampler = static_cast<int>(animation.samplers.size()) - 1;
+            c.target_node = node;
+            c.target_path = path;
+            animation.channels.push_back(c);
+        };
+        for (size_t p = 0; p < partCount; ++p) {
+            channel(nodes.parts[p], "rotation", turns[p], TINYGLTF_TYPE_VEC4);
+            if (nodes.tree[p].parent < 0 || nodes.flattened[p])
+                channel(nodes.parts[p], "translation", places[p], TINYGLTF_TYPE_VEC3);
+        }
+        animation.extras = tinygltf::Value(Extras(level, a, who, warnings));
+        model.animations.push_back(std::move(animation));
+        ++written;
+    }
+    if (empty > 0)
+        warnings.push_back(name + ": " + std::to_string(empty) +
+                           " animation(s) store no keyframes and are left out");
+    return written;
+}
+
+}  // namespace tr4export
