@@ -104,6 +104,21 @@ void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16
     }
 }
 
+tinygltf::Model Posed(const tinygltf::Model& model, const std::string& animation, size_t k) {
+    tinygltf::Model posed = model;
+    for (const tinygltf::Animation& a : model.animations) {
+        if (a.name != animation) continue;
+        for (const tinygltf::AnimationChannel& c : a.channels) {
+            const std::vector<float> values = Floats(model, a.samplers[c.sampler].output);
+            const size_t n = c.target_path == "rotation" ? 4 : 3;
+            tinygltf::Node& node = posed.nodes[c.target_node];
+            std::vector<double>& into = n == 4 ? node.rotation : node.translation;
+            into.assign(values.begin() + k * n, values.begin() + (k + 1) * n);
+        }
+    }
+    return posed;
+}
+
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
               dxBufferTextura& out) {
     const int scene = model.defaultScene >= 0 ? model.defaultScene : 0;

@@ -35,6 +35,10 @@ void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], dou
 void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
              double toView, const std::vector<dxTexture*>& textures, dxBufferTextura& out);
 
+// model with its animation named animation posed at keyframe k: each channel's node takes that
+// key's translation or rotation.
+tinygltf::Model Posed(const tinygltf::Model& model, const std::string& animation, size_t k);
+
 // The whole default scene, every node placed as its hierarchy's translations and rotations say.
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
               dxBufferTextura& out);

@@ -194,8 +194,7 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     // The view turns about the middle of the level's rooms.
     double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
     for (const tinygltf::Node& n : model.nodes) {
-        if (n.name.rfind("room ", 0) != 0 || n.name.find(' ', 5) != std::string::npos ||
-            n.mesh < 0)
+        if (n.name.rfind("room ", 0) != 0 || n.name.find(' ', 5) != std::string::npos || n.mesh < 0)
             continue;
         for (const tinygltf::Primitive& p : model.meshes[n.mesh].primitives) {
             const tinygltf::Accessor& a = model.accessors[p.attributes.at("POSITION")];
@@ -238,6 +237,59 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
         EXPECT_GT(rendertest::CountNonWhite(frame), kSide * kSide / 50);
         const int differing = Differing(frame, reference);
         EXPECT_LE(differing, kSide * kSide / 200) << "pixels beyond edge noise";
+    }
+    for (dxTexture* t : textures) ReleaseTexture(t);
+}
+
+// The player running: three keyframes of her first animation (the run) side by side, drawn back
+// from the file with her skin and joints, against the picture beside the README
+// (TR4_UPDATE_PICTURES=1 writes it anew, as for the level's).
+TEST(RoundTrip, ThePlayerRunsAsHerPicture) {
+    REQUIRE_GRAPHICS();
+    tr4export::ExportRequest request;
+    request.kind = tr4export::ExportRequest::Kind::Moveable;
+    request.id = 0;
+    request.animations = true;
+    request.scale = 0.1;  // the viewer's units
+    tinygltf::Model model;
+    ASSERT_TRUE(ExportAndRead(request, "player-run.glb", model));
+    ASSERT_FALSE(model.animations.empty());
+    const tinygltf::Animation& run = model.animations[0];
+    EXPECT_EQ(run.name, "animation 0");
+    const size_t keyframes = model.accessors[run.samplers[0].input].count;
+    ASSERT_GE(keyframes, 9u);
+    constexpr int kWidth = 600, kHeight = 300;
+    std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kWidth, kHeight);
+    ASSERT_TRUE(device);
+    SetViewerProjection(*device, ViewAspect(kWidth, kHeight));
+    const std::vector<dxTexture*> textures = TexturesOf(*device, model);
+    dxBufferTextura mesh;
+    // Three strides apart, from her side: a yaw of a quarter turn, and 75 units between them.
+    const size_t shown[3] = {0, keyframes / 3, 2 * keyframes / 3};
+    for (int i = 0; i < 3; ++i) {
+        tinygltf::Model posed = Posed(model, run.name, shown[i]);
+        tinygltf::Node& object = posed.nodes[posed.scenes[0].nodes[0]];
+        object.translation = {0, 0, (i - 1) * 75.0};
+        AddScene(posed, 1.0, textures, mesh);
+    }
+    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    tr4::MeshRecord centre;
+    centre.centreY = -450;  // her hips, 450 units above her feet
+    AimAtMesh(*device, centre);
+    MeshView view;
+    view.zoom = 0.85f;
+    view.rotationY = 1.5707963f;
+    ASSERT_EQ(DrawMeshFrame(*device, &mesh, &centre, view), S_OK);
+    const QImage frame = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
+    const QString path =
+        QString::fromStdString((fs::path(TR4_SOURCE_DIR) / "docs" / "player-run.png").string());
+    if (std::getenv("TR4_UPDATE_PICTURES")) {
+        ASSERT_TRUE(frame.save(path, "PNG"));
+    } else {
+        const QImage reference = QImage(path).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(reference.size(), frame.size()) << "no picture at " << path.toStdString();
+        EXPECT_GT(rendertest::CountNonWhite(frame), kWidth * kHeight / 20);
+        EXPECT_LE(Differing(frame, reference), kWidth * kHeight / 200);
     }
     for (dxTexture* t : textures) ReleaseTexture(t);
 }
