@@ -127,6 +127,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
                   const MoveableNodes& nodes, const std::string& name,
                   std::vector<std::string>& warnings) {
     const tr4::AnimationRange range = tr4::AnimationsOf(level, m);
+    if (range.empty()) warnings.push_back(name + ": it has no animations");
     int written = 0, empty = 0;
     const size_t partCount = nodes.parts.size();
     tr4::Keyframe keyframe;

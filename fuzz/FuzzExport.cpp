@@ -1,8 +1,8 @@
 // Any bytes as a level file, loaded, then exported as glTF the ways tr4tool exports it: every
-// mesh, every moveable (with its animations) and static on its own, and the whole level (rooms, placements, items
-// posed by their keyframes, lights). Page images are left as names, as --format gltf leaves them,
-// so the fuzzer's time goes to the level's indices rather than to PNG encoding; each model is
-// charged to the file's budget first, as tr4tool charges it, and skipped past it.
+// mesh, every moveable (with its animations) and static on its own, and the whole level (rooms,
+// placements, items posed by their keyframes, lights). Page images are left as names, as --format
+// gltf leaves them, so the fuzzer's time goes to the level's indices rather than to PNG encoding;
+// each model is charged to the file's budget first, as tr4tool charges it, and skipped past it.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "HostileLevels.h"
 #include "LevelLoader.h"
 #include "LevelWriter.h"
 
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     (*many.moveables)[0] = tr4::MoveableRecord{1, 3, 0, 0, 0, 0};
     (*many.moveables)[1] = tr4::MoveableRecord{2, 2, 1, 1, 0, 0};
     Seeds(out, "three-cubes-with-objects", many);
+    Seeds(out, "damaged-animations", tr4test::DamagedAnimations());
 
     if (argc > 2 && fs::exists(argv[2])) {
         const Bytes real = tr4test::ReadFile(argv[2]);

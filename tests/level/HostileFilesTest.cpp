@@ -310,4 +310,31 @@ TEST_F(HostileFiles, ExportKeepsEveryObjectAndBoundsItsDepth) {
     EXPECT_NE(json.find("\"scenes\":[{\"name\":\"empty\"}]"), std::string::npos) << json;
 }
 
+// Animations a level gets wrong: keyframes too small for the parts, keyframes past the frames,
+// commands past their table, a moveable with none. Each costs a warning; what can be read is
+// exported.
+TEST_F(HostileFiles, DamagedAnimationsKeepWhatCanBeRead) {
+    const fs::path file =
+        Write("animations.tr4", tr4test::BuildLevelFile(tr4test::DamagedAnimations()));
+
+    const ToolRun one = Spawn(
+        TR4TOOL, {"export", file, "--moveable", "1", "--animations", "-o", dir / "one.gltf"}, dir);
+    ASSERT_EQ(one.status, 0) << one.err;
+    for (const char* warning : {"animation 0: keyframe 0 ends before the rotation of part 1",
+                                "animation 1: keyframe 0 lies outside the frames",
+                                "animation 2: its state changes or commands run past their tables"})
+        EXPECT_NE(one.err.find(warning), std::string::npos) << warning << " in " << one.err;
+    const std::string json = Slurp(dir / "one.gltf");
+    EXPECT_NE(json.find("\"name\":\"animation 2\""), std::string::npos);
+    EXPECT_EQ(json.find("\"name\":\"animation 0\""), std::string::npos);
+
+    const ToolRun none = Spawn(
+        TR4TOOL, {"export", file, "--moveable", "2", "--animations", "-o", dir / "none.glb"}, dir);
+    EXPECT_EQ(none.status, 0) << none.err;
+    EXPECT_NE(none.err.find("moveable 2: it has no animations"), std::string::npos) << none.err;
+    const ToolRun all =
+        Spawn(TR4TOOL, {"export", file, "--objects", dir / "all", "--animations"}, dir);
+    EXPECT_EQ(all.status, 0) << all.err;
+}
+
 }  // namespace

@@ -177,4 +177,28 @@ std::vector<HostileLevel> HostileCorpus() {
     return corpus;
 }
 
+LevelPlan DamagedAnimations() {
+    LevelPlan plan = DemoLevel();
+    plan.meshPointers = std::vector<uint32_t>(3, 0);
+    plan.meshTrees = std::vector<int32_t>{0, 0, 0, 10, 0, 0, 0, 10};  // a chain of three parts
+    plan.moveables = {{1, 3, 0, 0, 0, 0}, {2, 3, 0, 0, 0, 0xFFFF}};
+    // A keyframe of three parts: box (6) and offset (3), then one single-axis word per part.
+    plan.frames.emplace();
+    for (int k = 0; k < 2; ++k) {
+        plan.frames->insert(plan.frames->end(), {0xFF00, 100, 0xFF00, 100, 0xFF00, 100, 0, 0, 0});
+        plan.frames->insert(plan.frames->end(), {0x4400, 0x8400, 0xC400});  // 90° about x, y, z
+    }
+    plan.animCommands = std::vector<uint16_t>{5, 1};  // a sound, cut short
+    tr4::AnimationRecord tooSmall, pastTheFrames, good;
+    tooSmall.frameSize = 10;  // room for one part of three
+    pastTheFrames.frameSize = 12;
+    pastTheFrames.frameOffset = 48;  // the frames hold 24 words
+    good.frameSize = 12;
+    good.frameRate = 2;
+    good.frameEnd = 2;  // keyframes at frames 0 and 2
+    good.commandCount = 3;
+    plan.animations = {tooSmall, pastTheFrames, good};
+    return plan;
+}
+
 }  // namespace tr4test

@@ -32,6 +32,11 @@ LevelPlan FaceBomb(int meshes);
 // owners of one mesh.
 LevelPlan OwnerBomb();
 
+// Moveable 1 (three parts) with an animation whose keyframes are too small for its parts, one whose
+// keyframes lie past the frames, and a good one of two keyframes whose commands run past their
+// table; moveable 2 with no animation.
+LevelPlan DamagedAnimations();
+
 // The whole corpus: mesh-count bomb, face bombs, zlib bombs, stated sizes far above the stream,
 // sizes that overflow 32 bits, an understated size, an owner bomb.
 std::vector<HostileLevel> HostileCorpus();

@@ -97,17 +97,42 @@ Bytes BuildLevelData(const LevelPlan& s) {
     } else {
         w.Counted(s.meshPointerCount, 4, 11);
     }
-    w.Counted(s.animationCount, 40, 12);
+    if (s.animations) {
+        w.Put(static_cast<uint32_t>(s.animations->size()));
+        for (const tr4::AnimationRecord& a : *s.animations) {
+            w.Put(a.frameOffset);
+            w.Put(a.frameRate);
+            w.Put(a.frameSize);
+            w.Put(a.stateId);
+            for (int32_t v : {a.speed, a.accel, a.lateralSpeed, a.lateralAccel}) w.Put(v);
+            for (uint16_t v :
+                 {a.frameStart, a.frameEnd, a.nextAnimation, a.nextFrame, a.stateChangeCount,
+                  a.stateChangeIndex, a.commandCount, a.commandIndex})
+                w.Put(v);
+        }
+    } else {
+        w.Counted(s.animationCount, 40, 12);
+    }
     w.Counted(s.stateChangeCount, 6, 13);
     w.Counted(s.animDispatchCount, 8, 14);
-    w.Counted(s.animCommandCount, 2, 15);
+    if (s.animCommands) {
+        w.Put(static_cast<uint32_t>(s.animCommands->size()));
+        for (uint16_t word : *s.animCommands) w.Put(word);
+    } else {
+        w.Counted(s.animCommandCount, 2, 15);
+    }
     if (s.meshTrees) {
         w.Put(static_cast<uint32_t>(s.meshTrees->size()));
         for (int32_t word : *s.meshTrees) w.Put(word);
     } else {
         w.Counted(s.meshTreeCount, 4, 16);
     }
-    w.Counted(s.frameCount, 2, 17);
+    if (s.frames) {
+        w.Put(static_cast<uint32_t>(s.frames->size()));
+        for (uint16_t word : *s.frames) w.Put(word);
+    } else {
+        w.Counted(s.frameCount, 2, 17);
+    }
     if (s.moveables) {
         w.Put(static_cast<uint32_t>(s.moveables->size()));
         for (const tr4::MoveableRecord& m : *s.moveables) {

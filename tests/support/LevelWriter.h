@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Animations.h"
 #include "Level.h"
 #include "MeshList.h"
 
@@ -54,6 +55,9 @@ struct LevelPlan {
     std::vector<tr4::ObjectTexture> objectTextures;
     // Written instead of meshTreeCount and its pattern when given.
     std::optional<std::vector<int32_t>> meshTrees;
+    // Written instead of animationCount, animCommandCount and frameCount with their patterns.
+    std::optional<std::vector<tr4::AnimationRecord>> animations;
+    std::optional<std::vector<uint16_t>> animCommands, frames;
     Bytes afterTrailer;  // extra level-data bytes after the trailer
     uint32_t sampleCount = 0;
     Bytes sampleData;
