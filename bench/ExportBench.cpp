@@ -6,6 +6,8 @@
 //             read the level and encode its pages (target: below 2)
 //   level     `tr4tool export LEVEL --level -o OUT.glb` of the real level, against `tr4tool info`
 //             plus the PNG encoding of the pages its faces use (target: below 1.5)
+//   animated  `tr4tool export LEVEL --moveable 0 --animations -o OUT.glb`, the player whole with
+//             her 302 animations, against `tr4tool info` (target: below 2)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -103,6 +105,24 @@ BENCHMARK(BM_ExportLevel_vs_InfoAndPagesUsed)
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 
+void BM_ExportAnimated_vs_Info(benchmark::State& state) {
+    const std::string out = OutputPath();
+    paired::Run(
+        state, "animated", paired::Clock::Wall,
+        [&] {
+            if (!RunTool({"export", kRealLevel, "--moveable", "0", "--animations", "-o", out}))
+                state.SkipWithError("tr4tool export --animations failed");
+        },
+        [&] {
+            if (!RunTool({"info", kRealLevel})) state.SkipWithError("tr4tool info failed");
+        });
+    std::remove(out.c_str());
+}
+BENCHMARK(BM_ExportAnimated_vs_Info)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,6 +131,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     paired::Print("export --all / (info + PNG of every page)", "export", 2);
     paired::Print("export --level / (info + PNG of the pages it uses)", "level", 1.5);
+    paired::Print("export --moveable 0 --animations / info", "animated", 2);
     benchmark::Shutdown();
     return 0;
 }

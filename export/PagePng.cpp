@@ -1,11 +1,10 @@
 #include "PagePng.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <filesystem>
 
 #include "MeshFaces.h"
+#include "PngEncode.h"
 
 namespace tr4export {
 
@@ -17,12 +16,6 @@ bool HasPage(const tr4::Level& level, int page) {
 bool EncodePagePng(const tr4::Level& level, int page, PageAlpha alpha, std::vector<uint8_t>& png) {
     png.clear();
     if (!HasPage(level, page)) return false;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = 256;
-    image.height = 256;
-    // The page's texels lie in memory as blue, green, red, alpha: libpng takes them as they are.
-    image.format = PNG_FORMAT_BGRA;
     const uint8_t* pixels = level.pages32.data() + static_cast<size_t>(page) * tr4::kPage32Bytes;
     std::vector<uint8_t> bright;
     if (alpha == PageAlpha::Brightness) {
@@ -32,16 +25,8 @@ bool EncodePagePng(const tr4::Level& level, int page, PageAlpha alpha, std::vect
                 bright[t + 3] = std::max({bright[t], bright[t + 1], bright[t + 2]});
         pixels = bright.data();
     }
-    // Room for the largest PNG the page can make, so it is encoded once: asked without room,
-    // libpng would compress the whole page only to tell the size.
-    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
-    png.resize(size);
-    if (!png_image_write_to_memory(&image, png.data(), &size, 0, pixels, 0, nullptr) || size == 0) {
-        png.clear();
-        return false;
-    }
-    png.resize(size);
-    png.shrink_to_fit();
+    // The page's texels lie in memory as blue, green, red, alpha.
+    if (!EncodePng(pixels, 256 * 4, 256, 256, PngLayout::BgraToRgba, png)) return false;
     return true;
 }
 

@@ -1,0 +1,99 @@
+#include "PngEncode.h"
+
+#include <libdeflate.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace tr4export {
+namespace {
+
+constexpr int kCompressionLevel = 1;  // libdeflate's fastest: a few percent larger than level 6
+constexpr uint8_t kPaeth = 4;
+
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+// One compressor a thread, kept: making one costs more than compressing a small page.
+libdeflate_compressor* Compressor() {
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+        libdeflate_alloc_compressor(kCompressionLevel));
+    return compressor.get();
+}
+
+uint8_t Paeth(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    out.insert(out.end(), bytes, bytes + 4);
+}
+
+void Chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, size_t size) {
+    Put32(out, static_cast<uint32_t>(size));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    if (size) out.insert(out.end(), data, data + size);
+    Put32(out, libdeflate_crc32(0, out.data() + start, size + 4));
+}
+
+}  // namespace
+
+bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t height,
+               PngLayout layout, std::vector<uint8_t>& png) {
+    png.clear();
+    const size_t channels = layout == PngLayout::BgraToRgba ? 4 : 3;
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF / channels || height > 0x7FFFFFFF)
+        return false;
+    libdeflate_compressor* compressor = Compressor();
+    if (compressor == nullptr) return false;
+
+    // Each row: its filter byte, then the Paeth differences of its pixels in file order.
+    const size_t rowBytes = size_t{width} * channels;
+    std::vector<uint8_t> filtered(size_t{height} * (rowBytes + 1));
+    std::vector<uint8_t> previous(rowBytes, 0), current(rowBytes);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* in = pixels + size_t{y} * stride;
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t* to = current.data() + size_t{x} * channels;
+            to[0] = in[4 * x + 2];
+            to[1] = in[4 * x + 1];
+            to[2] = in[4 * x];
+            if (channels == 4) to[3] = in[4 * x + 3];
+        }
+        uint8_t* row = filtered.data() + size_t{y} * (rowBytes + 1);
+        row[0] = kPaeth;
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const int a = i >= channels ? current[i - channels] : 0;
+            const int c = i >= channels ? previous[i - channels] : 0;
+            row[1 + i] = static_cast<uint8_t>(current[i] - Paeth(a, previous[i], c));
+        }
+        previous.swap(current);
+    }
+    std::vector<uint8_t> compressed(libdeflate_zlib_compress_bound(compressor, filtered.size()));
+    const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
+                                                 compressed.data(), compressed.size());
+    if (size == 0) return false;
+
+    uint8_t header[13];
+    const uint32_t fields[2] = {width, height};
+    for (int f = 0; f < 2; ++f)
+        for (int b = 0; b < 4; ++b) header[4 * f + b] = uint8_t(fields[f] >> (24 - 8 * b));
+    header[8] = 8;                             // bits a channel
+    header[9] = channels == 4 ? 6 : 2;         // colour type: RGBA or RGB
+    header[10] = header[11] = header[12] = 0;  // deflate, adaptive filtering, no interlace
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.reserve(8 + 25 + 12 + size + 12);
+    png.insert(png.end(), kSignature, kSignature + 8);
+    Chunk(png, "IHDR", header, sizeof header);
+    Chunk(png, "IDAT", compressed.data(), size);
+    Chunk(png, "IEND", nullptr, 0);
+    return true;
+}
+
+}  // namespace tr4export
