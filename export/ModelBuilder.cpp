@@ -440,17 +440,8 @@ int ModelBuilder::Texture(int page, bool additive) {
     if (!request.imageFolder.empty()) {
         image.uri = request.imageFolder + "/" + PagePngName(page, alpha);
     } else {
-        std::vector<uint8_t> png;
-        if (request.pages)
-            png = request.pages->Png(page, alpha);
-        else
-            EncodePagePng(level, page, alpha, png);
-        if (request.binary) {
-            pngs.emplace_back(imageIndex, std::move(png));
-        } else {
-            image.uri = "data:image/png;base64," +
-                        tinygltf::base64_encode(png.data(), static_cast<unsigned>(png.size()));
-        }
+        Pages().Prefetch(page, alpha);
+        pending.push_back({imageIndex, page, additive});
     }
     model.images.push_back(std::move(image));
     tinygltf::Texture t;
@@ -462,7 +453,23 @@ int ModelBuilder::Texture(int page, bool additive) {
     return made;
 }
 
+PagePngCache& ModelBuilder::Pages() {
+    if (request.pages) return *request.pages;
+    if (!ownPages) ownPages.emplace(level);
+    return *ownPages;
+}
+
 void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name) {
+    for (const PendingImage& p : pending) {
+        const std::vector<uint8_t>& png =
+            Pages().Png(p.page, p.additive ? PageAlpha::Brightness : PageAlpha::Stored);
+        if (request.binary)
+            pngs.emplace_back(p.image, png);
+        else
+            model.images[p.image].uri =
+                "data:image/png;base64," +
+                tinygltf::base64_encode(png.data(), static_cast<unsigned>(png.size()));
+    }
     tinygltf::Scene scene;
     // Named, so that a scene without nodes (a level without meshes) is still an object.
     scene.name = name;

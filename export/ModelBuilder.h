@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -15,6 +16,7 @@
 
 #include "GltfExport.h"
 #include "MeshFaces.h"
+#include "PagePng.h"
 
 namespace tr4export {
 
@@ -117,6 +119,16 @@ class ModelBuilder {
     std::vector<int> indexAccessors;
     Stream animationData;
     std::vector<int> animationAccessors;
+    // Page images asked of the cache while the model is built, gathered when it is finished: the
+    // cache encodes them on its second thread meanwhile.
+    struct PendingImage {
+        int image;
+        int page;
+        bool additive;
+    };
+    std::vector<PendingImage> pending;
+    std::optional<PagePngCache> ownPages;  // when the request brings none
+    PagePngCache& Pages();
     std::vector<std::pair<int, Stream>> pngs;
 };
 

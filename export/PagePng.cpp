@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <system_error>
 
 #include "MeshFaces.h"
 #include "PngEncode.h"
@@ -35,10 +36,68 @@ std::string PagePngName(int page, PageAlpha alpha) {
            ".png";
 }
 
+PagePngCache::PagePngCache(const tr4::Level& level) : level(level) {}
+
+PagePngCache::~PagePngCache() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (worker.joinable()) worker.join();
+}
+
+void PagePngCache::Prefetch(int page, PageAlpha alpha) {
+    std::lock_guard lock(mutex);
+    if (!encoded.try_emplace({page, alpha}).second) return;
+    if (!worker.joinable()) {
+        try {
+            worker = std::thread([this] { Work(); });
+        } catch (const std::system_error&) {
+            return;  // no thread to be had: Png encodes it when asked
+        }
+    }
+    queue.push_back({page, alpha});
+    changed.notify_all();
+}
+
 const std::vector<uint8_t>& PagePngCache::Png(int page, PageAlpha alpha) {
-    auto [it, fresh] = encoded.try_emplace({page, alpha});
-    if (fresh) EncodePagePng(level, page, alpha, it->second);
-    return it->second;
+    const Key key{page, alpha};
+    std::unique_lock lock(mutex);
+    Entry& entry = encoded[key];
+    if (!entry.done && inProgress != key) {
+        // Not started by the worker (or never asked ahead): taken off its queue, made here.
+        const auto queued = std::find(queue.begin(), queue.end(), key);
+        if (queued != queue.end()) queue.erase(queued);
+        lock.unlock();
+        std::vector<uint8_t> png;
+        EncodePagePng(level, page, alpha, png);
+        lock.lock();
+        entry.png = std::move(png);
+        entry.done = true;
+    }
+    changed.wait(lock, [&] { return entry.done; });
+    return entry.png;
+}
+
+void PagePngCache::Work() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || !queue.empty(); });
+        if (queue.empty()) return;
+        const Key key = queue.front();
+        queue.pop_front();
+        inProgress = key;
+        lock.unlock();
+        std::vector<uint8_t> png;
+        EncodePagePng(level, key.first, key.second, png);
+        lock.lock();
+        inProgress.reset();
+        Entry& entry = encoded[key];
+        entry.png = std::move(png);
+        entry.done = true;
+        changed.notify_all();
+    }
 }
 
 int WritePages(const tr4::Level& level, const std::string& dir, std::string& why,

@@ -1,9 +1,13 @@
 #pragma once
 // Texture pages of a level as PNG files: 256 x 256, eight bits per channel, with the page's alpha.
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,16 +34,36 @@ inline bool EncodePagePng(const tr4::Level& level, int page, std::vector<uint8_t
 // The file name of a page's image: page-N.png, or page-N-additive.png.
 std::string PagePngName(int page, PageAlpha alpha);
 
-// Pages of one level, each encoded on first use and kept.
+// Pages of one level, each encoded once and kept. Pages asked for ahead (Prefetch) are encoded on
+// a second thread while the caller builds the rest of its file; Png waits for them. Where no
+// thread can be had, Png encodes on the calling thread.
 class PagePngCache {
   public:
-    explicit PagePngCache(const tr4::Level& level) : level(level) {}
-    // The PNG of page; empty when the page does not exist.
+    explicit PagePngCache(const tr4::Level& level);
+    ~PagePngCache();
+    PagePngCache(const PagePngCache&) = delete;
+    PagePngCache& operator=(const PagePngCache&) = delete;
+
+    void Prefetch(int page, PageAlpha alpha = PageAlpha::Stored);
+    // The PNG of page; empty when the page does not exist. Stays valid as long as the cache.
     const std::vector<uint8_t>& Png(int page, PageAlpha alpha = PageAlpha::Stored);
 
   private:
+    using Key = std::pair<int, PageAlpha>;
+    struct Entry {
+        bool done = false;
+        std::vector<uint8_t> png;
+    };
+    void Work();
+
     const tr4::Level& level;
-    std::map<std::pair<int, PageAlpha>, std::vector<uint8_t>> encoded;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<Key, Entry> encoded;  // std::map: entries stay where they are as others are added
+    std::deque<Key> queue;
+    std::optional<Key> inProgress;  // what the worker encodes now
+    bool stopping = false;
+    std::thread worker;
 };
 
 // Writes every page into folder dir (made when missing) as page-N.png, each whole or not at all.
