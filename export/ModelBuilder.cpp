@@ -369,6 +369,15 @@ void Plain(tinygltf::Material& m) {
 
 }  // namespace
 
+int ModelBuilder::AddMaterial(const std::tuple<int, int, bool>& key, tinygltf::Material m) {
+    Plain(m);
+    usesUnlit = true;
+    model.materials.push_back(std::move(m));
+    const int made = static_cast<int>(model.materials.size()) - 1;
+    materialOf.emplace(key, made);
+    return made;
+}
+
 int ModelBuilder::GreyMaterial(bool doubleSided) {
     const auto key = std::make_tuple(-1, 0, doubleSided);
     const auto known = materialOf.find(key);
@@ -377,12 +386,7 @@ int ModelBuilder::GreyMaterial(bool doubleSided) {
     m.name = doubleSided ? "untextured double-sided" : "untextured";
     m.pbrMetallicRoughness.baseColorFactor = {kGrey, kGrey, kGrey, 1.0};
     m.doubleSided = doubleSided;
-    Plain(m);
-    usesUnlit = true;
-    model.materials.push_back(std::move(m));
-    const int made = static_cast<int>(model.materials.size()) - 1;
-    materialOf.emplace(key, made);
-    return made;
+    return AddMaterial(key, std::move(m));
 }
 
 int ModelBuilder::Material(int page, Mode mode, bool doubleSided) {
@@ -410,12 +414,7 @@ int ModelBuilder::Material(int page, Mode mode, bool doubleSided) {
     if (doubleSided) m.name += " double-sided";
     m.doubleSided = doubleSided;
     m.pbrMetallicRoughness.baseColorTexture.index = Texture(page, mode == Mode::Additive);
-    Plain(m);
-    usesUnlit = true;
-    model.materials.push_back(std::move(m));
-    const int made = static_cast<int>(model.materials.size()) - 1;
-    materialOf.emplace(key, made);
-    return made;
+    return AddMaterial(key, std::move(m));
 }
 
 int ModelBuilder::Texture(int page, bool additive) {

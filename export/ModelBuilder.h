@@ -90,6 +90,8 @@ class ModelBuilder {
     int Accessor(size_t byteOffset, size_t count, int type);
     int PositionAccessor(size_t byteOffset, size_t count, const Bounds& b);
     int IndexAccessor(const std::vector<uint32_t>& corners, uint32_t vertexCount);
+    // Unlit, kept under key.
+    int AddMaterial(const std::tuple<int, int, bool>& key, tinygltf::Material m);
     int GreyMaterial(bool doubleSided);
     int Material(int page, Mode mode, bool doubleSided);
     int Texture(int page, bool additive);

@@ -9,25 +9,6 @@
 namespace exporttest {
 namespace {
 
-// Element i of accessor a as n floats or one index.
-const uint8_t* Element(const tinygltf::Model& model, const tinygltf::Accessor& a, size_t i,
-                       size_t size) {
-    const tinygltf::BufferView& v = model.bufferViews[a.bufferView];
-    const size_t stride = v.byteStride ? v.byteStride : size;
-    return model.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset + i * stride;
-}
-
-uint32_t Index(const tinygltf::Model& model, const tinygltf::Accessor& a, size_t i) {
-    if (a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
-        uint16_t v;
-        std::memcpy(&v, Element(model, a, i, 2), 2);
-        return v;
-    }
-    uint32_t v;
-    std::memcpy(&v, Element(model, a, i, 4), 4);
-    return v;
-}
-
 void AddNode(const tinygltf::Model& model, int node, const Matrix& parent, double toView,
              const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
     const tinygltf::Node& n = model.nodes[node];
@@ -64,28 +45,26 @@ void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16
              double toView, const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
     for (const tinygltf::Primitive& p : model.meshes[mesh].primitives) {
         if (p.mode != TINYGLTF_MODE_TRIANGLES || p.indices < 0) continue;
-        const tinygltf::Accessor& pos = model.accessors[p.attributes.at("POSITION")];
+        const std::vector<float> pos = Floats(model, p.attributes.at("POSITION"));
         const auto uvAt = p.attributes.find("TEXCOORD_0");
-        const tinygltf::Accessor* uv =
-            uvAt == p.attributes.end() ? nullptr : &model.accessors[uvAt->second];
+        const std::vector<float> uv =
+            uvAt == p.attributes.end() ? std::vector<float>() : Floats(model, uvAt->second);
         dxTexture* texture = nullptr;
         if (p.material >= 0) {
             const int t = model.materials[p.material].pbrMetallicRoughness.baseColorTexture.index;
             if (t >= 0) texture = textures[model.textures[t].source];
         }
-        const tinygltf::Accessor& indices = model.accessors[p.indices];
-        for (size_t f = 0; f + 2 < indices.count; f += 3) {
+        const std::vector<uint32_t> indices = Indices(model, p.indices);
+        for (size_t f = 0; f + 2 < indices.size(); f += 3) {
             auto triangle = std::make_unique<dxTrianguloTex>(kDrawCullCW);
             float tu[3] = {}, tv[3] = {};
             float xyz[3][3];
             for (int k = 0; k < 3; ++k) {
-                const uint32_t i = Index(model, indices, f + k);
-                std::memcpy(xyz[k], Element(model, pos, i, 12), 12);
-                if (uv) {
-                    float st[2];
-                    std::memcpy(st, Element(model, *uv, i, 8), 8);
-                    tu[k] = st[0];
-                    tv[k] = st[1];
+                const uint32_t i = indices[f + k];
+                for (int c = 0; c < 3; ++c) xyz[k][c] = pos[3 * i + c];
+                if (!uv.empty()) {
+                    tu[k] = uv[2 * i];
+                    tv[k] = uv[2 * i + 1];
                 }
             }
             triangle->SetTextureMapping(texture, tu[0], tv[0], tu[1], tv[1], tu[2], tv[2]);

@@ -65,6 +65,17 @@ Bytes EncodeMeshes(const std::vector<MeshPlan>& meshes) {
     return out;
 }
 
+namespace {
+
+// A counted list written whole: its count, then its values.
+template <typename T>
+void PutAll(Writer& w, const std::vector<T>& values) {
+    w.Put(static_cast<uint32_t>(values.size()));
+    for (const T& v : values) w.Put(v);
+}
+
+}  // namespace
+
 Bytes BuildLevelData(const LevelPlan& s) {
     Writer w;
     w.Put(uint32_t{0});
@@ -91,12 +102,10 @@ Bytes BuildLevelData(const LevelPlan& s) {
     const Bytes meshData = s.meshData ? *s.meshData : EncodeMeshes(s.meshes);
     w.Put(static_cast<uint32_t>(meshData.size() / 2));
     w.Append(meshData);
-    if (s.meshPointers) {
-        w.Put(static_cast<uint32_t>(s.meshPointers->size()));
-        for (uint32_t p : *s.meshPointers) w.Put(p);
-    } else {
+    if (s.meshPointers)
+        PutAll(w, *s.meshPointers);
+    else
         w.Counted(s.meshPointerCount, 4, 11);
-    }
     if (s.animations) {
         w.Put(static_cast<uint32_t>(s.animations->size()));
         for (const tr4::AnimationRecord& a : *s.animations) {
@@ -115,24 +124,18 @@ Bytes BuildLevelData(const LevelPlan& s) {
     }
     w.Counted(s.stateChangeCount, 6, 13);
     w.Counted(s.animDispatchCount, 8, 14);
-    if (s.animCommands) {
-        w.Put(static_cast<uint32_t>(s.animCommands->size()));
-        for (uint16_t word : *s.animCommands) w.Put(word);
-    } else {
+    if (s.animCommands)
+        PutAll(w, *s.animCommands);
+    else
         w.Counted(s.animCommandCount, 2, 15);
-    }
-    if (s.meshTrees) {
-        w.Put(static_cast<uint32_t>(s.meshTrees->size()));
-        for (int32_t word : *s.meshTrees) w.Put(word);
-    } else {
+    if (s.meshTrees)
+        PutAll(w, *s.meshTrees);
+    else
         w.Counted(s.meshTreeCount, 4, 16);
-    }
-    if (s.frames) {
-        w.Put(static_cast<uint32_t>(s.frames->size()));
-        for (uint16_t word : *s.frames) w.Put(word);
-    } else {
+    if (s.frames)
+        PutAll(w, *s.frames);
+    else
         w.Counted(s.frameCount, 2, 17);
-    }
     if (s.moveables) {
         w.Put(static_cast<uint32_t>(s.moveables->size()));
         for (const tr4::MoveableRecord& m : *s.moveables) {
