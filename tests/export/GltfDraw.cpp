@@ -101,6 +101,19 @@ void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16
     }
 }
 
+void ReverseFaces(MeshGeometry& mesh) {
+    MeshGeometry reversed;
+    reversed.vertices.reserve(mesh.vertices.size());
+    reversed.faces.reserve(mesh.faces.size());
+    for (auto f = mesh.faces.rbegin(); f != mesh.faces.rend(); ++f) {
+        GpuFace& face = reversed.faces.emplace_back(*f);
+        face.first = static_cast<int>(reversed.vertices.size());
+        reversed.vertices.insert(reversed.vertices.end(), mesh.vertices.begin() + f->first,
+                                 mesh.vertices.begin() + f->first + f->count);
+    }
+    mesh = std::move(reversed);
+}
+
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
               MeshGeometry& out) {
     const int scene = model.defaultScene >= 0 ? model.defaultScene : 0;

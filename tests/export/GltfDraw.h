@@ -35,6 +35,10 @@ void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], dou
 void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
              double toView, const std::vector<dxTexture*>& textures, MeshGeometry& out);
 
+// The faces of mesh in reverse order, as the viewer draws a level mesh's faces (last first), so
+// faces at equal depth settle as they do there.
+void ReverseFaces(MeshGeometry& mesh);
+
 // The whole default scene, every node placed as its hierarchy's translations and rotations say.
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
               MeshGeometry& out);

@@ -100,6 +100,7 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
         ASSERT_EQ(real->list->GetRecord(i, record), 1);
         MeshGeometry geometry;
         AddMesh(model, i, origin, 1.0, textures, geometry);
+        ReverseFaces(geometry);
         const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
         MeshView view;
         view.zoom = FitZoom(*record, kAspect);  // as tr4tool render fits each mesh
@@ -144,6 +145,7 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
         AddScene(model, 1.0, own, geometry);
         textures.insert(textures.end(), own.begin(), own.end());
     }
+    ReverseFaces(geometry);
     const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
     tr4::MeshRecord centre;  // the view aims at the hips
     MeshView view;
@@ -190,6 +192,7 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     MeshGeometry geometry;
     const std::vector<dxTexture*> textures = TexturesOf(*device, model);
     AddScene(model, kToView, textures, geometry);
+    ReverseFaces(geometry);
     const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
     // The view turns about the middle of the level's rooms.
     double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
