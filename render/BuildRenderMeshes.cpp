@@ -1,11 +1,5 @@
 #include "BuildRenderMeshes.h"
 
-#include <atomic>
-#include <exception>
-#include <stop_token>
-#include <system_error>
-#include <thread>
-
 #include "MeshView.h"
 #include "dxDevice8.h"
 #include "trTextura.h"
@@ -64,70 +58,29 @@ bool BuildRenderMeshes(const tr4::Lista_Mesh& list, const tr4::Level& level, con
         tr4::MeshRecord* m = nullptr;
         if (list.GetRecord(j, m)) records[static_cast<size_t>(j)] = m;
     }
-    std::vector<MeshGeometry> made(static_cast<size_t>(count));
-    std::vector<MeshGeometryCounts> counts(static_cast<size_t>(count));
     std::vector<VertexBufferPtr> meshes(static_cast<size_t>(count));
-
-    // Making the geometry is plain memory work; uploading it is the device's, on this thread. A
-    // second thread makes the meshes in order while this one uploads each as soon as it is made,
-    // so the two halves of the work overlap. ready counts the meshes made, or is kMakerFailed
-    // when the maker stopped on an exception.
-    constexpr int kMakerFailed = -1;
-    std::atomic<int> ready{0};
-    std::exception_ptr makerFailure;
-    const auto makeAll = [&](std::stop_token stop) {
-        try {
-            tr4::MeshFaces faces;
-            for (int j = 0; j < count && !stop.stop_requested(); ++j) {
-                const size_t i = static_cast<size_t>(j);
-                if (records[i])
-                    counts[i] = BuildMeshGeometry(*records[i], level, pages, faces, made[i]);
-                ready.store(j + 1, std::memory_order_release);
-                ready.notify_one();
-            }
-        } catch (...) {
-            makerFailure = std::current_exception();
-            ready.store(kMakerFailed, std::memory_order_release);
-            ready.notify_one();
+    // Each mesh is made and uploaded in turn. (Making them on a second thread beside the uploads
+    // no longer pays: written straight into the upload layout, they take less than the uploads.)
+    tr4::MeshFaces faces;
+    MeshGeometry made;
+    for (int j = 0; j < count; ++j) {
+        const tr4::MeshRecord* record = records[static_cast<size_t>(j)];
+        if (record == nullptr) continue;
+        const MeshGeometryCounts counts = BuildMeshGeometry(*record, level, pages, faces, made);
+        if (counts.dropped > 0)
+            warnings.push_back("mesh " + std::to_string(j) + ": " + std::to_string(counts.dropped) +
+                               " face(s) name a vertex outside the mesh and are not drawn");
+        if (counts.untextured > 0)
+            warnings.push_back("mesh " + std::to_string(j) + ": " +
+                               std::to_string(counts.untextured) +
+                               " face(s) have no texture page and are drawn plain");
+        std::string why;
+        if (!device.UploadMesh(std::move(made), meshes[static_cast<size_t>(j)], why)) {
+            error = "mesh " + std::to_string(j) + " could not be uploaded: " + why;
+            return false;
         }
-    };
-    bool uploaded = true;
-    {
-        std::jthread maker;
-        try {
-            maker = std::jthread(makeAll);
-        } catch (const std::system_error&) {
-            makeAll(std::stop_token());  // no thread to be had: the geometry first, here
-        }
-        // Leaving this block early (an exception here) stops the maker and waits for it, before
-        // anything it works on goes.
-        for (int j = 0; j < count && uploaded; ++j) {
-            int r = ready.load(std::memory_order_acquire);
-            while (r != kMakerFailed && r <= j) {
-                ready.wait(r, std::memory_order_acquire);
-                r = ready.load(std::memory_order_acquire);
-            }
-            if (r == kMakerFailed) break;
-            const size_t i = static_cast<size_t>(j);
-            if (records[i] == nullptr) continue;
-            if (counts[i].dropped > 0)
-                warnings.push_back("mesh " + std::to_string(j) + ": " +
-                                   std::to_string(counts[i].dropped) +
-                                   " face(s) name a vertex outside the mesh and are not drawn");
-            if (counts[i].untextured > 0)
-                warnings.push_back("mesh " + std::to_string(j) + ": " +
-                                   std::to_string(counts[i].untextured) +
-                                   " face(s) have no texture page and are drawn plain");
-            std::string why;
-            if (!device.UploadMesh(std::move(made[i]), meshes[i], why)) {
-                error = "mesh " + std::to_string(j) + " could not be uploaded: " + why;
-                uploaded = false;
-            }
-        }
-        if (!uploaded) maker.request_stop();
+        made = MeshGeometry{};
     }
-    if (makerFailure) std::rethrow_exception(makerFailure);
-    if (!uploaded) return false;
     out = std::move(meshes);
     return true;
 }
