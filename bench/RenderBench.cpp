@@ -22,21 +22,18 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include <QGuiApplication>
 
-#include "BuildRenderMeshes.h"
 #include "HostileLevels.h"
-#include "LevelLoader.h"
+#include "LevelScene.h"
 #include "LoadLevel.h"
-#include "MeshList.h"
 #include "MeshView.h"
 #include "Paired.h"
-#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
-#include "trTextura.h"
 
 using namespace tr4;
 
@@ -44,51 +41,41 @@ namespace {
 
 const char* const kRealLevel = TR4_REAL_LEVEL;
 
+// The real level with its pages repeated up to 35.
+void WidenPages(tr4::Level& level) {
+    const size_t realPages = level.pages32Size >> 18;
+    level.pages32.resize(35u << 18);
+    for (size_t p = realPages; p < 35; ++p)
+        std::copy_n(level.pages32.begin() + static_cast<long>((p % realPages) << 18), 1u << 18,
+                    level.pages32.begin() + static_cast<long>(p << 18));
+    level.pages32Size = 35u << 18;
+}
+
 struct Scene {
     dxMain system;
     std::unique_ptr<dxDevice8> device;
-    tr4::Level level;
-    std::unique_ptr<tr4::Lista_Mesh> list;
-    std::unique_ptr<trTextura> pages;
+    LevelScene real;
     int largest = -1;
     int largestFaces = 0;
-    tr4::Level widePages;  // the real level with 35 pages
 
     bool Make() {
-        if (system.ProbeOpenGL() != S_OK) return false;
-        if (system.CreateRenderDevice(nullptr, 1, device,
-                                      QSize(kViewPanelWidth, kViewPanelHeight)) != S_OK)
+        std::string why;
+        if (!system.ProbeOpenGL(why)) return false;
+        if (!system.CreateRenderDevice(nullptr, device, why,
+                                       QSize(kViewPanelWidth, kViewPanelHeight)))
             return false;
         SetViewerProjection(*device, ViewAspect(kViewPanelWidth, kViewPanelHeight));
-        tr4::LoadedLevel loaded;
-        if (!tr4::LoadLevel(kRealLevel, loaded)) return false;
-        level = std::move(*loaded.level);
-        list = std::move(loaded.meshes);
-        if (!list || list->Count() < 1) return false;
-        pages = std::make_unique<trTextura>(level);
-        pages->CreatePages32(device.get());
-        BuildRenderMeshes(list.get(), device.get(), pages.get(), level);
-        widePages = level;
-        const size_t realPages = level.pages32Size >> 18;
-        if (realPages == 0) return false;
-        widePages.pages32.resize(35u << 18);
-        for (size_t p = realPages; p < 35; ++p)
-            std::copy_n(level.pages32.begin() + static_cast<long>((p % realPages) << 18), 1u << 18,
-                        widePages.pages32.begin() + static_cast<long>(p << 18));
-        widePages.pages32Size = 35u << 18;
-        for (int i = 0; i < list->Count(); ++i) {
-            const int faces = TexturedMeshAt(*list, i)->GetFaceCount();
+        if (!real.Open(kRealLevel, PageDepth::Bits32, device.get(), why) || real.Count() < 1)
+            return false;
+        if ((real.Level()->pages32Size >> 18) == 0) return false;
+        for (int i = 0; i < real.Count(); ++i) {
+            const int faces = static_cast<int>(FacesOf(real.RenderMesh(i)).size());
             if (faces > largestFaces) {
                 largestFaces = faces;
                 largest = i;
             }
         }
         return true;
-    }
-    ~Scene() {
-        list.reset();
-        pages.reset();
-        device.reset();
     }
 };
 
@@ -98,26 +85,26 @@ constexpr int kPairs = 30;
 
 // Viewer frames: clear and present only, or the largest mesh turning.
 void EmptyFrame(dxDevice8& device) {
-    device.ClearFrame(1);
-    benchmark::DoNotOptimize(device.PresentFrame());
+    device.ClearFrame(true);
+    std::string why;
+    benchmark::DoNotOptimize(device.PresentFrame(why));
 }
 
 void BM_LargestMeshFrame_vs_EmptyFrame(benchmark::State& state) {
     dxDevice8& device = *gScene->device;
-    tr4::MeshRecord* record = nullptr;
-    gScene->list->GetRecord(gScene->largest, record);
-    dxBufferTextura* mesh = TexturedMeshAt(*gScene->list, gScene->largest);
-    AimAtMesh(device, *record);
+    const tr4::MeshRecord* record = gScene->real.Record(gScene->largest);
+    const dxVertexBuffer* mesh = gScene->real.RenderMesh(gScene->largest);
     // The viewer's start view of the mesh: centred and fitted, so every face is rasterized.
     MeshView view;
     view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
+    std::string why;
     // Twenty frames a sample: one frame is too short for the clock's and the scheduler's grain.
     paired::Run(
         state, "frame", paired::Clock::Wall,
         [&] {
             for (int i = 0; i < 20; ++i) {
                 view.rotationY += 0.01f;  // a turning mesh, as while dragging
-                benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, record, view));
+                benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, record, view, why));
             }
         },
         [&] {
@@ -125,39 +112,42 @@ void BM_LargestMeshFrame_vs_EmptyFrame(benchmark::State& state) {
         });
     state.counters["faces"] = gScene->largestFaces;
     int changes = 0;
-    for (int f = 1; f < mesh->GetFaceCount(); ++f)
-        changes += mesh->GetFaceTexture(f) != mesh->GetFaceTexture(f - 1);
+    const std::span<const GpuFace> faces = FacesOf(mesh);
+    for (size_t f = 1; f < faces.size(); ++f) changes += faces[f].texture != faces[f - 1].texture;
     state.counters["pageChanges"] = changes;  // drawn in one call all the same
 }
 BENCHMARK(BM_LargestMeshFrame_vs_EmptyFrame)->UseManualTime()->Iterations(kPairs);
 
-// Pages and render meshes of level (the real one or its 35-page twin) on device; the seconds
-// that took. Releasing them belongs to the next load and is left out.
-double BuildOn(dxDevice8& device, const tr4::Level& level) {
+// Pages and render meshes of the real level (or its 35-page twin) on device, as the viewer makes
+// them; the seconds that took. Reading the level comes before and releasing it after, both left
+// out.
+double BuildOn(dxDevice8& device, bool widePages) {
+    tr4::LoadedLevel loaded;
+    if (!tr4::LoadLevel(kRealLevel, loaded)) return -1;
+    if (widePages) WidenPages(*loaded.level);
+    LevelScene scene;
+    scene.Adopt(std::move(loaded));
+    std::string why;
+    if (!scene.Reserve(PageDepth::Bits32, why)) return -1;
     const double t0 = paired::Now(paired::Clock::Wall);
-    auto pages = std::make_unique<trTextura>(level);
-    pages->CreatePages32(&device);
-    BuildRenderMeshes(gScene->list.get(), &device, pages.get(), level);
+    const bool built = scene.Build(device, why);
     const double t = paired::Now(paired::Clock::Wall) - t0;
-    gScene->list->MakeRenderMeshSlots();
-    pages.reset();
-    return t;
+    return built ? t : -1;
 }
 
-double BuildOnFreshDevice(const tr4::Level& level) {
+double BuildOnFreshDevice(bool widePages) {
     std::unique_ptr<dxDevice8> fresh;
-    if (gScene->system.CreateRenderDevice(nullptr, 1, fresh, QSize(321, 385)) != S_OK) return -1;
+    std::string why;
+    if (!gScene->system.CreateRenderDevice(nullptr, fresh, why, QSize(321, 385))) return -1;
     SetViewerProjection(*fresh, 1.0f);
-    const double t = BuildOn(*fresh, level);
-    fresh.reset();
-    return t;
+    return BuildOn(*fresh, widePages);
 }
 
 void BM_FirstBuild_vs_ReusedBuild(benchmark::State& state) {
-    const tr4::Level& level = state.range(0) ? gScene->widePages : gScene->level;
+    const bool wide = state.range(0) != 0;
     paired::Run(
-        state, state.range(0) ? "first build 35" : "first build", paired::Clock::Wall,
-        [&] { return BuildOnFreshDevice(level); }, [&] { return BuildOn(*gScene->device, level); });
+        state, wide ? "first build 35" : "first build", paired::Clock::Wall,
+        [&] { return BuildOnFreshDevice(wide); }, [&] { return BuildOn(*gScene->device, wide); });
 }
 BENCHMARK(BM_FirstBuild_vs_ReusedBuild)
     ->Arg(0)
@@ -168,7 +158,7 @@ BENCHMARK(BM_FirstBuild_vs_ReusedBuild)
 
 void BM_Build_vs_LoadLevel(benchmark::State& state) {
     paired::Run(
-        state, "build", paired::Clock::Wall, [] { return BuildOn(*gScene->device, gScene->level); },
+        state, "build", paired::Clock::Wall, [] { return BuildOn(*gScene->device, false); },
         [] {
             tr4::LoadedLevel loaded;
             benchmark::DoNotOptimize(tr4::LoadLevel(kRealLevel, loaded));
@@ -181,24 +171,23 @@ BENCHMARK(BM_Build_vs_LoadLevel)
 
 // A level from its bytes to a frame of its mesh 0, as the viewer opens and shows it; the seconds
 // that took.
-double OpenAndDraw(const std::function<bool(tr4::LoadedLevel&)>& load) {
+double OpenAndDraw(const std::function<bool(LevelScene&, std::string&)>& load) {
     dxDevice8& device = *gScene->device;
     const double t0 = paired::Now(paired::Clock::Wall);
-    tr4::LoadedLevel loaded;
-    if (!load(loaded) || !loaded.meshes) return -1;
-    auto pages = std::make_unique<trTextura>(*loaded.level);
-    pages->CreatePages32(&device);
-    BuildRenderMeshes(loaded.meshes.get(), &device, pages.get(), *loaded.level);
-    tr4::MeshRecord* record = nullptr;
-    loaded.meshes->GetRecord(0, record);
-    AimAtMesh(device, *record);
-    MeshView view;
-    view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
-    DrawMeshFrame(device, TexturedMeshAt(*loaded.meshes, 0), record, view);
-    benchmark::DoNotOptimize(device.ReadFrame());
-    const double t = paired::Now(paired::Clock::Wall) - t0;
-    loaded.meshes.reset();
-    pages.reset();
+    double t = -1;
+    {
+        LevelScene scene;
+        std::string why;
+        if (!load(scene, why) || !scene.Reserve(PageDepth::Bits32, why) ||
+            !scene.Build(device, why) || scene.Count() < 1)
+            return -1;
+        const tr4::MeshRecord* record = scene.Record(0);
+        MeshView view;
+        view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
+        DrawMeshFrame(device, scene.RenderMesh(0), record, view, why);
+        benchmark::DoNotOptimize(device.ReadFrame());
+        t = paired::Now(paired::Clock::Wall) - t0;
+    }
     return t;
 }
 
@@ -207,13 +196,13 @@ void BM_OpenFaceBomb_vs_OpenRealLevel(benchmark::State& state) {
     paired::Run(
         state, "faces", paired::Clock::Wall,
         [] {
-            return OpenAndDraw([](tr4::LoadedLevel& out) {
-                return tr4::LoadLevelImage(file.data(), file.size(), out);
+            return OpenAndDraw([](LevelScene& scene, std::string& why) {
+                return scene.LoadImage(file.data(), file.size(), why);
             });
         },
         [] {
             return OpenAndDraw(
-                [](tr4::LoadedLevel& out) { return tr4::LoadLevel(kRealLevel, out); });
+                [](LevelScene& scene, std::string& why) { return scene.Load(kRealLevel, why); });
         });
     state.counters["faces"] = 65534;
 }

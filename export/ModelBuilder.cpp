@@ -205,13 +205,9 @@ tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>&
             at[k] = it->second;
         }
         // The level's corners run clockwise seen from the side a face shows, glTF's front faces
-        // counter-clockwise: each triangle is written in reverse. A rectangle splits along its
-        // corners 1-3, as the viewer draws it.
-        if (f->quad) {
-            for (int k : {0, 3, 1, 1, 3, 2}) corners.push_back(at[k]);
-        } else {
-            for (int k : {0, 2, 1}) corners.push_back(at[k]);
-        }
+        // counter-clockwise: each of the viewer's triangles is written in reverse.
+        for (const tr4::CornerTriangle& t : tr4::TrianglesOf(*f))
+            for (int k : {t[0], t[2], t[1]}) corners.push_back(at[k]);
     }
 
     tinygltf::Primitive p;

@@ -3,7 +3,9 @@
 // with which corners, texture coordinates, texture page and blending attribute. The render-mesh
 // builder turns these faces into polygons on the device; the glTF export writes the same faces,
 // so what a file holds is exactly what the viewer draws.
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "Level.h"
@@ -31,6 +33,18 @@ struct MeshFace {
     uint16_t effects = 0;    // the face's own effects word: bit 0 adds it to what is behind
     int CornerCount() const { return quad ? 4 : 3; }
 };
+
+// The triangles a face is drawn as, by corner, each wound as the level winds the face (clockwise
+// seen from the side it shows): a triangle as it is, a rectangle split along its corners 1-3.
+// The viewer draws these; the glTF export writes each reversed, glTF's front being
+// counter-clockwise.
+using CornerTriangle = std::array<int, 3>;
+inline constexpr std::array<CornerTriangle, 2> kRectangleTriangles{{{0, 1, 3}, {1, 2, 3}}};
+inline constexpr std::array<CornerTriangle, 1> kTriangleCorners{{{0, 1, 2}}};
+inline std::span<const CornerTriangle> TrianglesOf(const MeshFace& face) {
+    if (face.quad) return kRectangleTriangles;
+    return kTriangleCorners;
+}
 
 struct MeshFaces {
     std::vector<MeshFace> faces;  // rectangles first, then triangles, each in stored order

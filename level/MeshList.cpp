@@ -12,8 +12,6 @@ namespace tr4 {
 Lista_Mesh::Lista_Mesh(size_t expectedBytes) : arena(std::max<size_t>(expectedBytes, 1024)) {}
 
 Lista_Mesh::~Lista_Mesh() {
-    // GPU meshes go first: they were built from the records.
-    renderMeshes.clear();
     while (head != nullptr) {
         MeshListNode* node = head;
         head = node->next;
@@ -53,21 +51,6 @@ int Lista_Mesh::GetRecord(int index, MeshRecord*& out) const {
     if (index < 0 || index >= count) return 0;
     out = &byIndex[static_cast<size_t>(index)]->record;
     return 1;
-}
-
-void Lista_Mesh::MakeRenderMeshSlots() {
-    renderMeshes.clear();
-    renderMeshes.resize(static_cast<size_t>(count));
-}
-
-void Lista_Mesh::SetRenderMesh(int index, std::unique_ptr<RenderMesh> mesh) {
-    if (index < 0 || static_cast<size_t>(index) >= renderMeshes.size()) return;
-    renderMeshes[static_cast<size_t>(index)] = std::move(mesh);
-}
-
-RenderMesh* Lista_Mesh::RenderMeshAt(int index) const {
-    if (index < 0 || static_cast<size_t>(index) >= renderMeshes.size()) return nullptr;
-    return renderMeshes[static_cast<size_t>(index)].get();
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// The decoded meshes of a level: MeshRecord, the ordered Lista_Mesh that owns them (and the GPU
-// meshes later built for them), and DecodeMeshes, which walks the level's mesh data.
+// The decoded meshes of a level: MeshRecord, the ordered Lista_Mesh that owns them, and
+// DecodeMeshes, which walks the level's mesh data.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,13 +59,6 @@ struct MeshRecord {
     std::optional<uint16_t> alignmentWord;
 };
 
-// What the list keeps in each render-mesh slot. The GPU mesh classes derive from it, so the list
-// can own and destroy them without this layer knowing anything about graphics.
-class RenderMesh {
-  public:
-    virtual ~RenderMesh() = default;
-};
-
 struct MeshListNode {
     explicit MeshListNode(std::pmr::memory_resource* arrays) : record(arrays) {}
     MeshRecord record;
@@ -73,16 +66,17 @@ struct MeshListNode {
 };
 
 // The meshes of one level in mesh-data order. Index i is the same in the list box, in GetRecord
-// and in RenderMeshAt. Besides the chain of nodes, the list keeps an index of them, so access by
-// position is constant time for every caller. Nodes and their records' arrays live in an arena
-// that the list owns, so a level's meshes cost a few large allocations and are freed at once.
+// and among the render meshes built for them. Besides the chain of nodes, the list keeps an index
+// of them, so access by position is constant time for every caller. Nodes and their records' arrays
+// live in an arena that the list owns, so a level's meshes cost a few large allocations and are
+// freed at once.
 class Lista_Mesh {
   public:
     // expectedBytes sizes the arena's first block; it grows as needed.
     explicit Lista_Mesh(size_t expectedBytes = 0);
     Lista_Mesh(const Lista_Mesh&) = delete;
     Lista_Mesh& operator=(const Lista_Mesh&) = delete;
-    // Destroys the render meshes first, then the nodes from the front with their records.
+    // Destroys the nodes from the front with their records.
     ~Lista_Mesh();
 
     void Add(std::unique_ptr<MeshRecord> record);
@@ -95,13 +89,6 @@ class Lista_Mesh {
     // Stores record index in out and returns 1; 0 with out untouched when no node has that index.
     int GetRecord(int index, MeshRecord*& out) const;
     int Count() const { return count; }
-
-    // Made with Count() empty slots by the render-mesh builder, which then fills them.
-    void MakeRenderMeshSlots();
-    void SetRenderMesh(int index, std::unique_ptr<RenderMesh> mesh);
-    // Slot index, or none when the slots are not made or index is out of range.
-    RenderMesh* RenderMeshAt(int index) const;
-    bool HasRenderMeshes() const { return !renderMeshes.empty(); }
 
     // The records in order, for a range-for: for (const MeshRecord& m : list).
     class Iterator {
@@ -135,7 +122,6 @@ class Lista_Mesh {
     int32_t count = 0;
     std::pmr::monotonic_buffer_resource arena;
     std::vector<MeshListNode*> byIndex;
-    std::vector<std::unique_ptr<RenderMesh>> renderMeshes;
 };
 
 // Decodes the size bytes at data into a new list stored in list (replacing what list held).

@@ -491,7 +491,7 @@ void dxDevice8::Impl::UploadTexture(dxTexture* t) {
 }
 
 int32_t dxDevice8::Impl::FaceLayer(const GpuFace& f) {
-    if (!(f.flags & kDrawTextured) || f.texture == nullptr) return kLayerPlain;
+    if (f.texture == nullptr) return kLayerPlain;
     return f.texture->layer > 0 ? f.texture->layer : kLayerStandalone;
 }
 
@@ -506,6 +506,7 @@ void dxDevice8::Impl::SetVertexLayers(dxVertexBuffer* b) {
 void dxDevice8::Impl::UploadBuffer(dxVertexBuffer* b) {
     if (!gl) return;
     b->stale = false;
+    if (b->vertices.empty()) return;  // nothing to draw, nothing on the card
     gl->glGetError();
     if (b->id == 0) gl->glGenBuffers(1, &b->id);
     gl->glBindBuffer(GL_ARRAY_BUFFER, b->id);
@@ -550,7 +551,7 @@ void ReleaseTexture(dxTexture* texture) {
     delete texture;
 }
 
-void ReleaseVertexBuffer(dxVertexBuffer* buffer) {
+void VertexBufferRelease::operator()(dxVertexBuffer* buffer) const {
     if (buffer == nullptr) return;
     if (buffer->owner) buffer->owner->DropBuffer(buffer);
     delete buffer;

@@ -16,8 +16,8 @@
 #include <QSurfaceFormat>
 #include <QWindow>
 
+#include "RenderMesh.h"
 #include "dxDevice8.h"
-#include "dxPoligono.h"
 
 namespace tr4 {
 
@@ -25,19 +25,6 @@ namespace tr4 {
 // whose layer 0 is kept plain grey for faces without texture, or the face's own texture.
 inline constexpr int32_t kLayerPlain = 0;
 inline constexpr int32_t kLayerStandalone = -1;
-
-struct GpuVertex {
-    float x, y, z, u, v;
-    int32_t layer;
-};
-
-// One face of an uploaded mesh, as a run of triangle-list vertices.
-struct GpuFace {
-    int first = 0;
-    int count = 0;  // 3 for a triangle, 6 for a quadrilateral (its strip as two triangles)
-    int flags = 0;
-    dxTexture* texture = nullptr;  // not owned; cleared when the texture is released
-};
 
 // Textures of the page size live as layers of one array texture, so faces on different pages can
 // be drawn in one call; any other size is a texture of its own.
@@ -65,7 +52,7 @@ class dxTexture {
 class dxVertexBuffer {
   public:
     dxDevice8::Impl* owner = nullptr;
-    GLuint id = 0;
+    GLuint id = 0;                    // 0 while the context is lost, and for a mesh without faces
     std::vector<GpuVertex> vertices;  // the managed copy
     bool stale = false;               // the copy changed since it was uploaded
     std::vector<GpuFace> faces;
@@ -122,6 +109,7 @@ struct dxDevice8::Impl {
 
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
+    int failUploads = 0;  // uploads still to refuse (FailUploads)
 
     // Why the last context could not be made, the last GL error met, and the last shader and
     // program logs.
@@ -160,8 +148,8 @@ struct dxDevice8::Impl {
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);
-    // Delete the resource's graphics object and forget it (the public ReleaseTexture and
-    // ReleaseVertexBuffer then free the resource itself).
+    // Delete the resource's graphics object and forget it (ReleaseTexture and the vertex
+    // buffer's handle then free the resource itself).
     void DropTexture(dxTexture* texture);
     void DropBuffer(dxVertexBuffer* buffer);
 

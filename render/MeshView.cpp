@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 
 namespace tr4 {
@@ -58,15 +57,20 @@ D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view) {
     return world;
 }
 
-int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRecord* record,
-                      const MeshView& view) {
+bool DrawMeshFrame(dxDevice8& device, const dxVertexBuffer* mesh, const tr4::MeshRecord* record,
+                   const MeshView& view, std::string& error) {
     device.SetClearColor(255, 255, 255);
-    device.ClearFrame(1);
-    if (mesh && record) {
-        mesh->SetWorld(MeshWorld(*record, view));
-        device.DrawMesh(mesh, 0);
+    device.ClearFrame(true);
+    bool drawn = true;
+    if (record) {
+        AimAtMesh(device, *record);
+        drawn = device.DrawMesh(mesh, MeshWorld(*record, view), 0, error);
     }
-    return device.PresentFrame();
+    // Presented all the same, so a lost device is seen by the caller in either case.
+    std::string notPresented;
+    const bool presented = device.PresentFrame(notPresented);
+    if (drawn && !presented) error = notPresented;
+    return drawn && presented;
 }
 
 }  // namespace tr4

@@ -4,6 +4,7 @@
 // window, tr4tool render, the tests and the benchmarks all draw through it, so a picture made by
 // one is the picture made by the others.
 #include <cstdint>
+#include <string>
 
 #include "D3DXMath.h"
 #include "MeshList.h"
@@ -11,7 +12,7 @@
 namespace tr4 {
 
 class dxDevice8;
-class dxBufferColor8;
+class dxVertexBuffer;
 
 struct MeshView {
     // The names of ViewState, whose values a frame applies; the camera's MouseD3D calls the same
@@ -56,9 +57,10 @@ float FitZoom(const tr4::MeshRecord& record, float aspect);
 // scaled by the zoom, turned about X, then about Y, then moved to the target (cx, -cy, cz) and by
 // the pan. So the mesh turns about its own centre, which sits where the eye looks.
 D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view);
-// One whole frame: clear to white with depth, the mesh (when both mesh and record are given)
-// drawn with MeshWorld in mode 0, present. Returns PresentFrame's result.
-int32_t DrawMeshFrame(dxDevice8& device, dxBufferColor8* mesh, const tr4::MeshRecord* record,
-                      const MeshView& view);
+// One whole frame: clear to white with depth; with a record, the eye aimed at it (AimAtMesh) and
+// its mesh drawn with MeshWorld in mode 0; present. False, with why, when the mesh could not be
+// drawn (none, or not on the device) or the frame not presented (the device is lost).
+bool DrawMeshFrame(dxDevice8& device, const dxVertexBuffer* mesh, const tr4::MeshRecord* record,
+                   const MeshView& view, std::string& error);
 
 }  // namespace tr4

@@ -6,7 +6,6 @@
 #include <span>
 
 #include "DeviceImpl.h"
-#include "dxBufferColor8.h"
 
 namespace tr4 {
 
@@ -33,63 +32,12 @@ FaceState StateOf(const GpuFace& face, int mode) {
         s.cull = Cull::CounterClockwise;
     else if (face.flags & kDrawCullCW)
         s.cull = Cull::Clockwise;
-    if ((face.flags & kDrawTextured) && face.texture && face.texture->layer == 0)
-        s.single = face.texture;
+    if (face.texture && face.texture->layer == 0) s.single = face.texture;
     if (mode == 2) {
         s.single = nullptr;
         s.wireframe = true;
     }
     return s;
-}
-
-GpuVertex ToGpu(const dxVertexTex& t) {
-    return {t.x, t.y, t.z, t.tu, t.tv, kLayerPlain};
-}
-GpuVertex ToGpu(const dxVertexColor& c) {
-    return {c.x, c.y, c.z, 0.0f, 0.0f, kLayerPlain};
-}
-
-// The mesh's vertices expanded to triangle lists: a quadrilateral's strip (0, 1, 2), (1, 3, 2)
-// becomes those two triangles, in the same winding and the same order, so consecutive faces can
-// be drawn in one call with the pixels of face-by-face drawing. Each vertex gets the layer its
-// face samples, as SetVertexLayers would give it.
-template <typename Vertex>
-void ExpandFaces(const dxBufferColor8& mesh, std::span<const Vertex> vertices,
-                 dxVertexBuffer& buffer) {
-    static constexpr int kQuadOrder[6] = {0, 1, 2, 1, 3, 2};
-    static constexpr int kTriangleOrder[3] = {0, 1, 2};
-    const std::span<const int> flags = mesh.FaceDrawFlags();
-    const std::span<dxTexture* const> textures = mesh.FaceTextures();
-    const size_t faceCount = std::min(static_cast<size_t>(mesh.GetFaceCount()), flags.size());
-    // Sized for the worst case once and cut to what was written, instead of grown a vertex at
-    // a time.
-    buffer.faces.resize(faceCount);
-    buffer.vertices.resize(faceCount * 6);
-    GpuVertex* out = buffer.vertices.data();
-    size_t s = 0;
-    size_t made = 0;
-    for (size_t i = 0; i < faceCount; ++i) {
-        GpuFace& face = buffer.faces[made];
-        face.flags = flags[i];
-        face.texture = i < textures.size() ? textures[i] : nullptr;
-        face.first = static_cast<int>(out - buffer.vertices.data());
-        const bool quad = (face.flags & kDrawQuad) != 0;
-        const size_t used = quad ? 4 : 3;
-        if (s + used > vertices.size()) break;
-        const std::span<const int> order =
-            quad ? std::span<const int>(kQuadOrder) : std::span<const int>(kTriangleOrder);
-        const int32_t layer = dxDevice8::Impl::FaceLayer(face);
-        for (int k : order) {
-            *out = ToGpu(vertices[s + static_cast<size_t>(k)]);
-            out->layer = layer;
-            ++out;
-        }
-        face.count = static_cast<int>(order.size());
-        ++made;
-        s += used;
-    }
-    buffer.faces.resize(made);
-    buffer.vertices.resize(static_cast<size_t>(out - buffer.vertices.data()));
 }
 
 }  // namespace
@@ -108,11 +56,10 @@ bool dxDevice8::IsLost() const {
     return impl->created && impl->lost;
 }
 
-int32_t dxDevice8::SetClearColor(int32_t red, int32_t green, int32_t blue) {
+void dxDevice8::SetClearColor(int32_t red, int32_t green, int32_t blue) {
     clearRed = red;
     clearGreen = green;
     clearBlue = blue;
-    return S_OK;
 }
 
 uint32_t dxDevice8::GetClearColorWord() const {
@@ -121,8 +68,8 @@ uint32_t dxDevice8::GetClearColorWord() const {
            (static_cast<uint32_t>(clearBlue) & 0xFF);
 }
 
-int32_t dxDevice8::ClearFrame(unsigned char clearDepth) {
-    if (!impl->MakeCurrent() || !impl->BindFramebuffer(true)) return S_OK;
+void dxDevice8::ClearFrame(bool clearDepth) {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer(true)) return;
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
     const uint32_t word = GetClearColorWord();
     gl->glClearColor(((word >> 16) & 0xFF) / 255.0f, ((word >> 8) & 0xFF) / 255.0f,
@@ -135,11 +82,13 @@ int32_t dxDevice8::ClearFrame(unsigned char clearDepth) {
     }
     gl->glDisable(GL_SCISSOR_TEST);
     gl->glClear(mask);
-    return S_OK;
 }
 
-int32_t dxDevice8::PresentFrame() {
-    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return E_FAIL;
+bool dxDevice8::PresentFrame(std::string& error) {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) {
+        error = "the device is lost";
+        return false;
+    }
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
     QWindow* window = impl->window.data();
     if (window && !impl->offscreen) {
@@ -158,38 +107,41 @@ int32_t dxDevice8::PresentFrame() {
     // A reset seen during the frame is reported now, not at the next frame.
     if (impl->getResetStatus && impl->getResetStatus() != GL_NO_ERROR) {
         impl->lost = true;
-        return E_FAIL;
+        error = "the device was reset by the driver";
+        return false;
     }
-    return S_OK;
+    return true;
 }
 
-int32_t dxDevice8::ResetDevice() {
-    if (!impl->created) return S_OK;
-    if (!impl->lost && impl->MakeCurrent()) return S_OK;  // nothing was lost
+bool dxDevice8::ResetDevice(std::string& error) {
+    if (!impl->created) {
+        error = impl->lastError.empty() ? "the device has no context" : impl->lastError;
+        return false;
+    }
+    if (!impl->lost && impl->MakeCurrent()) return true;  // nothing was lost
     impl->DropContext();
     impl->lost = true;
-    impl->CreateContext();  // clears lost on success; every live resource comes back
-    return S_OK;
+    // Clears lost on success; every live resource comes back.
+    if (impl->CreateContext()) return true;
+    error = impl->lastError;
+    return false;
 }
 
-int32_t dxDevice8::SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView) {
+void dxDevice8::SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView) {
     D3DXMatrixIdentity(&projection);
     D3DXMatrixPerspectiveFovLH(&projection, fieldOfView, aspect, nearPlane, farPlane);
-    return S_OK;
 }
 
-int32_t dxDevice8::SetEye(float x, float y, float z) {
+void dxDevice8::SetEye(float x, float y, float z) {
     eye = {x, y, z};
     const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
     D3DXMatrixLookAtLH(&view, &eye, &target, &up);
-    return S_OK;
 }
 
-int32_t dxDevice8::SetTarget(float x, float y, float z) {
+void dxDevice8::SetTarget(float x, float y, float z) {
     target = {x, y, z};
     const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
     D3DXMatrixLookAtLH(&view, &eye, &target, &up);
-    return S_OK;
 }
 
 dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
@@ -237,45 +189,55 @@ void dxDevice8::ReservePageTextures(int count) {
     if (impl->MakeCurrent()) impl->ReserveLayers(count);
 }
 
-int32_t dxDevice8::UploadMesh(dxBufferColor8* mesh) {
-    if (mesh == nullptr) return E_FAIL;
-    if (mesh->BuildVertexData() < 0) return E_FAIL;
-    if (!impl->created) return E_FAIL;
-
+bool dxDevice8::UploadMesh(MeshGeometry&& mesh, VertexBufferPtr& out, std::string& error) {
+    if (!impl->created) {
+        error = "there is no device to upload to";
+        return false;
+    }
     // Held here until the device knows it, so running out of memory on the way loses nothing.
     auto made = std::make_unique<dxVertexBuffer>();
     dxVertexBuffer* buffer = made.get();
     buffer->owner = impl.get();
-    const std::span<const dxVertexTex> textured = mesh->TexVertexData();
-    if (!textured.empty())
-        ExpandFaces(*mesh, textured, *buffer);
-    else
-        ExpandFaces(*mesh, mesh->ColorVertexData(), *buffer);
+    buffer->vertices = std::move(mesh.vertices);
+    buffer->faces = std::move(mesh.faces);
+    Impl::SetVertexLayers(buffer);
     impl->buffers.insert(buffer);
-    made.release();
+    VertexBufferPtr held(made.release());
     if (impl->MakeCurrent()) {
-        impl->UploadBuffer(buffer);
-        if (buffer->id == 0) {
-            ReleaseVertexBuffer(buffer);
-            return E_FAIL;
+        if (impl->failUploads > 0) {
+            --impl->failUploads;
+            impl->lastGlError = "uploading a vertex buffer gave GL_OUT_OF_MEMORY";
+        } else {
+            impl->UploadBuffer(buffer);
+        }
+        if (buffer->id == 0 && !buffer->vertices.empty()) {
+            error = impl->lastGlError;
+            return false;
         }
     }
-    mesh->SetVertexBuffer(buffer);
-    mesh->ClearDirty();
-    return S_OK;
+    out = std::move(held);
+    return true;
 }
 
-int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
-    if (mesh == nullptr) return E_FAIL;
-    D3DXMATRIX world;
-    mesh->GetWorld(world);
-    mesh->ResetWorld();  // every draw uses its world up; the caller sets it again each frame
-    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return E_FAIL;
-    dxVertexBuffer* buffer = mesh->GetVertexBuffer();
-    if (buffer == nullptr || buffer->id == 0 || buffer->faces.empty()) return S_OK;
+bool dxDevice8::DrawMesh(const dxVertexBuffer* buffer, const D3DXMATRIX& world, int mode,
+                         std::string& error) {
+    if (buffer == nullptr) {
+        error = "there is no mesh to draw";
+        return false;
+    }
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) {
+        error = "the device is lost";
+        return false;
+    }
+    if (buffer->faces.empty()) return true;  // nothing to draw
+    if (buffer->owner != impl.get() || buffer->id == 0) {
+        error = "the mesh is not on this device";
+        return false;
+    }
 
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
-    if (buffer->stale) impl->UploadBuffer(buffer);
+    // A stale copy is uploaded again: the buffer is the device's, the handle only the caller's.
+    if (buffer->stale) impl->UploadBuffer(const_cast<dxVertexBuffer*>(buffer));
     D3DXMATRIX wvp;
     D3DXMatrixMultiply(&wvp, &world, &view);
     D3DXMatrixMultiply(&wvp, &wvp, &projection);
@@ -348,7 +310,7 @@ int32_t dxDevice8::DrawMesh(dxBufferColor8* mesh, int mode) {
     gl->glDrawArrays(GL_TRIANGLES, runFirst, runCount);
     gl->glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     gl->glBindVertexArray(0);
-    return S_OK;
+    return true;
 }
 
 QImage dxDevice8::ReadFrame() {
@@ -391,6 +353,10 @@ int dxDevice8::LiveTextureCount() const {
 }
 int dxDevice8::LiveVertexBufferCount() const {
     return static_cast<int>(impl->buffers.size());
+}
+
+void dxDevice8::FailUploads(int count) {
+    impl->failUploads = count;
 }
 
 const std::string& dxDevice8::LastError() const {

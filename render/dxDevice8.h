@@ -10,8 +10,8 @@
 // the context is lost, ResetDevice recreates the context and every live resource on it without
 // their owners doing anything.
 //
-// Lifetime: destroy the meshes (vertex buffers) before the device if you can; a texture or vertex
-// buffer released after the device is gone only frees its memory. Single thread (the GUI thread).
+// Lifetime: a texture or vertex buffer released after the device is gone only frees its memory.
+// Single thread (the GUI thread).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,13 +20,14 @@
 #include <QSize>
 
 #include "D3DXMath.h"
+#include "RenderMesh.h"
 #include "RenderTypes.h"
 
 class QWindow;
 
 namespace tr4 {
 
-class dxBufferColor8;
+struct MeshGeometry;
 
 class dxDevice8 {
   public:
@@ -46,24 +47,26 @@ class dxDevice8 {
     // True after a loss was seen (or forced) and until a ResetDevice succeeds.
     bool IsLost() const;
 
-    // Only the low 8 bits of each component count. Returns 0.
-    int32_t SetClearColor(int32_t red, int32_t green, int32_t blue);
-    // Clears the frame to the clear colour, opaque; with clearDepth set also the depth to 1.0.
-    // Follows the window's size first. Returns 0 (nothing happens without a usable context).
-    int32_t ClearFrame(unsigned char clearDepth);
-    // Shows the frame in the window (offscreen: finishes it). E_FAIL when the context is lost:
-    // it cannot be made current, or it reports a reset. The caller then resets the device.
-    int32_t PresentFrame();
+    // Only the low 8 bits of each component count.
+    void SetClearColor(int32_t red, int32_t green, int32_t blue);
+    // Clears the frame to the clear colour, opaque; with clearDepth also the depth to 1.0.
+    // Follows the window's size first. Nothing happens without a usable context.
+    void ClearFrame(bool clearDepth);
+    // Shows the frame in the window (offscreen: finishes it). False, with why, when the context
+    // is lost: it cannot be made current, or it reports a reset. The caller then resets the
+    // device.
+    bool PresentFrame(std::string& error);
     // Makes the device usable again after a loss: a new context on the same surface, with every
     // live texture and vertex buffer recreated from its copy. The projection and view must be set
-    // again afterwards. Returns 0 whatever happened; a failed reset leaves IsLost() true.
-    int32_t ResetDevice();
+    // again afterwards. True when the device is usable (also when nothing was lost); false, with
+    // why, when it is still lost.
+    bool ResetDevice(std::string& error);
 
-    // Left-handed perspective (D3DXMatrixPerspectiveFovLH). Returns 0.
-    int32_t SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView);
-    // Store the eye or the target and rebuild the view (D3DXMatrixLookAtLH, up +y). Return 0.
-    int32_t SetEye(float x, float y, float z);
-    int32_t SetTarget(float x, float y, float z);
+    // Left-handed perspective (D3DXMatrixPerspectiveFovLH).
+    void SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView);
+    // Store the eye or the target and rebuild the view (D3DXMatrixLookAtLH, up +y).
+    void SetEye(float x, float y, float z);
+    void SetTarget(float x, float y, float z);
 
     // A width x height texture of format 21 (4 bytes a texel) or 24 (2 bytes a texel) from
     // height rows of tightly packed texels; level 0 only, sampled bilinearly. The caller owns the
@@ -78,15 +81,16 @@ class dxDevice8 {
     // room for them all is made at once instead of growing as they come. Makes nothing else.
     void ReservePageTextures(int count);
 
-    // Builds the mesh's vertex data and gives the mesh a new vertex buffer with it (replacing and
-    // releasing one it held). E_FAIL when the mesh is none, has nothing new to upload (no
-    // polygons, or already uploaded) or there is no device; the mesh is then unchanged.
-    int32_t UploadMesh(dxBufferColor8* mesh);
-    // Draws the mesh face by face in its order with its world matrix, then resets that matrix.
-    // mode 2: every face as untextured wireframe. Faces without a texture are a plain grey.
-    // E_FAIL for no mesh or an unusable context; S_OK otherwise (a mesh without a vertex buffer
-    // draws nothing).
-    int32_t DrawMesh(dxBufferColor8* mesh, int mode);
+    // Puts the mesh on the device: out holds its vertex buffer (a mesh without faces gets one
+    // that draws nothing). False, with why and out untouched, without a device or when the
+    // driver refuses the buffer; while the context is lost the buffer is made at the next
+    // ResetDevice.
+    bool UploadMesh(MeshGeometry&& mesh, VertexBufferPtr& out, std::string& error);
+    // Draws the mesh face by face in its order with the world matrix. mode 2: every face as
+    // untextured wireframe. False, with why, for no mesh, a mesh not on the device or an
+    // unusable context.
+    bool DrawMesh(const dxVertexBuffer* mesh, const D3DXMATRIX& world, int mode,
+                  std::string& error);
 
     // The last drawn frame, top row first (QImage::Format_RGB32). Null image without a context.
     QImage ReadFrame();
@@ -117,6 +121,9 @@ class dxDevice8 {
     // Number of live textures and vertex buffers made by this device.
     int LiveTextureCount() const;
     int LiveVertexBufferCount() const;
+
+    // The next count uploads fail as a driver that refuses them would: for tests of that path.
+    void FailUploads(int count);
 
     struct Impl;  // graphics objects; defined where the graphics API is used
 

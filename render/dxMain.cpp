@@ -3,7 +3,6 @@
 
 #include <QGuiApplication>
 #include <QOpenGLVersionFunctionsFactory>
-#include <QScreen>
 
 #include "DeviceImpl.h"
 
@@ -56,11 +55,10 @@ bool ProbeFormat(QOpenGLFunctions_3_3_Core* gl, int format) {
 
 }  // namespace
 
-int32_t dxMain::ProbeOpenGL() {
-    lastError.clear();
-    auto fail = [this](std::string why) {
-        lastError = std::move(why);
-        return E_FAIL;
+bool dxMain::ProbeOpenGL(std::string& error) {
+    auto fail = [&error](std::string why) {
+        error = std::move(why);
+        return false;
     };
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
         return fail("no GUI application is running");
@@ -91,19 +89,16 @@ int32_t dxMain::ProbeOpenGL() {
     supportsX1R5G5B5 = ProbeFormat(gl, D3DFMT_X1R5G5B5);
     context.doneCurrent();
     created = true;
-    GetPresentParameters(1);
-    return S_OK;
+    return true;
 }
 
-int32_t dxMain::CreateRenderDevice(QWindow* window, unsigned char windowed,
-                                   std::unique_ptr<dxDevice8>& out, QSize offscreenSize) {
+bool dxMain::CreateRenderDevice(QWindow* window, std::unique_ptr<dxDevice8>& out,
+                                std::string& error, QSize offscreenSize) {
     if (!created) {
-        lastError = "the graphics system was not created";
-        return E_FAIL;
+        error = "the graphics system was not created";
+        return false;
     }
-    lastError.clear();
     out.reset(new dxDevice8());
-    GetPresentParameters(windowed);
     dxDevice8::Impl& impl = *out->impl;
     if (window) {
         impl.window = window;
@@ -123,34 +118,13 @@ int32_t dxMain::CreateRenderDevice(QWindow* window, unsigned char windowed,
         impl.offscreen->setFormat(RenderSurfaceFormat());
         impl.offscreen->create();
         if (!impl.offscreen->isValid()) {
-            lastError = impl.lastError = "no offscreen surface can be made on this display";
-            return E_FAIL;
+            error = impl.lastError = "no offscreen surface can be made on this display";
+            return false;
         }
     }
-    if (impl.CreateContext()) return S_OK;
-    lastError = impl.lastError;
-    return E_FAIL;
-}
-
-PresentParameters dxMain::GetPresentParameters(unsigned char windowed) {
-    presentParameters = PresentParameters{};
-    if (created) {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QSize size = screen->size();
-            displayMode.Width = static_cast<uint32_t>(size.width());
-            displayMode.Height = static_cast<uint32_t>(size.height());
-            displayMode.RefreshRate = static_cast<uint32_t>(screen->refreshRate());
-            displayMode.Format = screen->depth() <= 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
-        }
-        presentParameters.SwapEffect = 1;  // discard
-        presentParameters.hDeviceWindow = 0;
-        presentParameters.BackBufferCount = 1;
-        presentParameters.Windowed = windowed;
-        presentParameters.BackBufferFormat = displayMode.Format;
-        presentParameters.EnableAutoDepthStencil = 1;
-        presentParameters.AutoDepthStencilFormat = D3DFMT_D16;
-    }
-    return presentParameters;
+    if (impl.CreateContext()) return true;
+    error = impl.lastError;
+    return false;
 }
 
 bool dxMain::IsTextureFormatSupported(int format) const {

@@ -26,27 +26,21 @@ class dxMain {
     dxMain& operator=(const dxMain&) = delete;
 
     // Opens a probe context (OpenGL 3.3 core) on an offscreen surface, reads its renderer string
-    // and which texture formats it really takes, then lets it go. S_OK, or E_FAIL when there is
+    // and which texture formats it really takes, then lets it go. False, with why, when there is
     // no QGuiApplication or no such context could be made (then HasOpenGL() stays false).
-    int32_t ProbeOpenGL();
+    bool ProbeOpenGL(std::string& error);
     bool HasOpenGL() const { return created; }
 
     // Creates the device. With a window: draws into it (the window's surface type is made
     // OpenGLSurface; give a window that is not yet shown, or one already of that type). Without:
     // draws into an offscreen framebuffer of offscreenSize pixels. Either way the frame is drawn
     // into a framebuffer object first, so ReadFrame shows exactly what the window shows.
-    //   - No ProbeOpenGL before: E_FAIL, out untouched.
-    //   - The context could not be made: E_FAIL, out holds a dxDevice8 without a device
-    //     (HasDevice() false; every operation on it fails or does nothing, none crashes).
-    //   - Otherwise S_OK and out holds a working device. out owns it.
-    int32_t CreateRenderDevice(QWindow* window, unsigned char windowed,
-                               std::unique_ptr<dxDevice8>& out,
-                               QSize offscreenSize = QSize(321, 385));
-
-    // Re-reads the primary screen's mode and returns fresh parameters (13 zero fields before
-    // ProbeOpenGL). Used before every ResetDevice.
-    PresentParameters GetPresentParameters(unsigned char windowed);
-    const DisplayMode& GetDisplayMode() const { return displayMode; }
+    // True with a working device in out (which owns it); false, with why, when there was no
+    // ProbeOpenGL before (out untouched) or the context could not be made (out holds a
+    // dxDevice8 without a device: HasDevice() false, every operation on it fails or does
+    // nothing, none crashes).
+    bool CreateRenderDevice(QWindow* window, std::unique_ptr<dxDevice8>& out, std::string& error,
+                            QSize offscreenSize = QSize(321, 385));
 
     // Whether textures of that format (21 or 24) can be made and sampled, as found by the probe
     // context of ProbeOpenGL. False for every other code and before ProbeOpenGL.
@@ -54,18 +48,13 @@ class dxMain {
 
     // GL_RENDERER and GL_VERSION of the probe context (empty before ProbeOpenGL).
     const std::string& RendererString() const { return renderer; }
-    // Why the last ProbeOpenGL or CreateRenderDevice failed; empty after a success.
-    const std::string& LastError() const { return lastError; }
     const std::string& VersionString() const { return version; }
 
   private:
     bool created = false;
     bool supportsA8R8G8B8 = false;
     bool supportsX1R5G5B5 = false;
-    PresentParameters presentParameters;
-    DisplayMode displayMode;
     std::string renderer;
-    std::string lastError;
     std::string version;
 };
 

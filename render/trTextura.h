@@ -7,6 +7,7 @@
 // that is safe before and after the device has been destroyed. Meshes whose faces point to these
 // textures must not be drawn after the set is gone.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Level.h"
@@ -31,11 +32,11 @@ class trTextura {
     trTextura(const trTextura&) = delete;
     trTextura& operator=(const trTextura&) = delete;
 
-    // Create every page (releasing pages made before). E_FAIL without a device (nothing made,
-    // the flag unchanged); otherwise S_OK. A page whose texture cannot be made, or whose bytes are
-    // missing from a short block, gets an empty entry; the other pages are made all the same.
-    int32_t CreatePages32(dxDevice8* device);
-    int32_t CreatePages16(dxDevice8* device);
+    // Create every page (releasing pages made before). A page whose bytes are missing from a
+    // short block gets an empty entry; the other pages are made all the same. False, with why,
+    // when the device cannot make a page's texture (no page is kept then).
+    bool CreatePages32(dxDevice8& device, std::string& error);
+    bool CreatePages16(dxDevice8& device, std::string& error);
 
     // The page's texture, still owned by the set; none for a page number outside 0..count-1, an
     // empty entry, or pages of the other kind.
@@ -46,7 +47,7 @@ class trTextura {
 
   private:
     void ReleasePages();
-    int32_t CreatePages(dxDevice8* device, bool wide);
+    bool CreatePages(dxDevice8& device, bool wide, std::string& error);
 
     std::vector<dxTexture*> pages32;
     std::vector<dxTexture*> pages16;

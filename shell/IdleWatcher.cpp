@@ -6,7 +6,7 @@
 
 namespace tr4 {
 
-IdleWatcher::IdleWatcher(std::function<void(bool& done)> handler, QObject* parent)
+IdleWatcher::IdleWatcher(std::function<void()> handler, QObject* parent)
     : QObject(parent), handler(std::move(handler)) {
     QCoreApplication::instance()->installEventFilter(this);
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
@@ -42,7 +42,8 @@ void IdleWatcher::AboutToBlock() {
     if (done || inHandler) return;
     ++calls;
     inHandler = true;
-    handler(done);
+    done = true;
+    handler();
     inHandler = false;
 }
 

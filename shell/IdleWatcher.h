@@ -2,8 +2,7 @@
 // The application's idle notification: calls the handler once each time the event loop is about
 // to wait after it has delivered events, and not again until a new event has been delivered. So
 // one frame follows every burst of events and none is drawn while nothing happens; there is no
-// timer. The handler's done flag works as the platform's: left false, the handler is asked again
-// at the next wait even without new events.
+// timer.
 #include <functional>
 
 #include <QObject>
@@ -12,7 +11,7 @@ namespace tr4 {
 
 class IdleWatcher : public QObject {
   public:
-    explicit IdleWatcher(std::function<void(bool& done)> handler, QObject* parent = nullptr);
+    explicit IdleWatcher(std::function<void()> handler, QObject* parent = nullptr);
     // Idle notifications seen, for tests.
     int Calls() const { return calls; }
 
@@ -22,8 +21,8 @@ class IdleWatcher : public QObject {
   private:
     void AboutToBlock();
 
-    std::function<void(bool& done)> handler;
-    bool done = false;
+    std::function<void()> handler;
+    bool done = false;  // called since the last event
     bool inHandler = false;
     int calls = 0;
 };

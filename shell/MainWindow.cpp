@@ -30,14 +30,12 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
-#include "BuildRenderMeshes.h"
 #include "IdleWatcher.h"
-#include "LoadLevel.h"
+#include "LevelScene.h"
 #include "MeshOwners.h"
 #include "MeshView.h"
 #include "Panel.h"
 #include "SpinFactorText.h"
-#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 #include "trTextura.h"
@@ -291,12 +289,12 @@ void TForm1::Guarded(const std::function<void()>& action) {
 }
 
 void TForm1::FormCreate() {
-    // "." as decimal separator whatever the locale: TextToFloat reads only that form.
     InstallIdleHandler();
-    // The graphics system and the device come once the window is on screen (StartGraphics):
-    // loading the driver and making a context take several times as long as bringing up the
-    // window itself.
-    // The spin factor box's text, which it starts with when it is not made yet.
+    // The graphics system and the device are not made here but once the window is on screen
+    // (StartGraphics): loading the driver and making a context take several times as long as
+    // bringing up the window itself.
+    // The camera turns by the spin factor box's text (the text it starts with when the box is
+    // not made yet), read with "." as the decimal separator whatever the locale.
     const QString spinText = Edit1 ? Edit1->text() : QString::fromLatin1(kSpinFactorStartText);
     const float spinFactor = TextToFloat(spinText.toStdString()).value_or(0.1f);
     camera = std::make_unique<MouseD3D>(spinFactor, kViewStartZoom);
@@ -305,11 +303,10 @@ void TForm1::FormCreate() {
 void TForm1::StartGraphics() {
     if (graphicsStarted) return;
     graphicsStarted = true;
-    if (graphics.ProbeOpenGL() == S_OK) {
+    if (graphics.ProbeOpenGL(no3DReason)) {
         surface = new PanelSurface(*this);
         surface->setSurfaceType(QSurface::OpenGLSurface);
-        graphics.CreateRenderDevice(surface, 1, device);
-        if (Has3D()) {
+        if (graphics.CreateRenderDevice(surface, device, no3DReason)) {
             Panel1->Embed(surface);
         } else {
             // A device without a context is of no use, and it would outlive its surface.
@@ -333,19 +330,17 @@ void TForm1::ReportNo3D() {
     if (no3DReported) return;
     no3DReported = true;
     // Say why, as far as the graphics system knows.
-    std::string why = graphics.LastError();
-    if (why.empty() && device) why = device->LastError();
+    const std::string& why = no3DReason;
     dialogs.showError(why.empty() ? QString::fromLatin1(kNo3DText)
                                   : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(kNo3DText),
                                                                   QString::fromStdString(why)));
 }
 
 void TForm1::InstallIdleHandler() {
-    new IdleWatcher([this](bool& done) { MyIdleHandler(done); }, this);
+    new IdleWatcher([this] { MyIdleHandler(); }, this);
 }
 
-void TForm1::MyIdleHandler(bool& done) {
-    done = true;
+void TForm1::MyIdleHandler() {
     FormPaint();
 }
 
@@ -370,25 +365,25 @@ void TForm1::Edit1EditingFinished(bool byReturn) {
 void TForm1::FormPaint() {
     if (!Has3D() || !surface || !surface->isExposed()) return;
 
-    dxBufferTextura* mesh = viewState.selected;
+    const tr4::MeshRecord* record = SelectedRecord();
     const MeshView view{viewState.rotationY, viewState.rotationX, viewState.zoom, viewState.panX,
                         viewState.panY};
-    const int32_t presented = DrawMeshFrame(*device, mesh, selectedRecord, view);
+    std::string why;
+    DrawMeshFrame(*device, scene ? scene->RenderMesh(viewState.selected) : nullptr, record, view,
+                  why);
     ++lastFrame.count;
     qCDebug(lcFrames, "frame %d", lastFrame.count);
-    lastFrame.meshDrawn = mesh && selectedRecord;
+    lastFrame.meshDrawn = record != nullptr;
     lastFrame.applied = viewState;
 
-    if (presented < 0) RecoverLostDevice();
+    if (device->IsLost()) RecoverLostDevice();
 }
 
 void TForm1::RecoverLostDevice() {
-    graphics.GetPresentParameters(1);  // the display may have changed with the loss
-    device->ResetDevice();
+    std::string why;
+    if (!device->ResetDevice(why)) return;  // still lost: the next frame tries again
     SetViewerProjection(*device, PanelAspect(), kViewFarAfterReset);
     device->SetClearColor(255, 255, 255);
-    // With nothing selected there is nothing to aim at; the next selection sets eye and target.
-    if (selectedRecord) AimAtMesh(*device, *selectedRecord);
 }
 
 void TForm1::Open1Click() {
@@ -416,51 +411,38 @@ bool TForm1::OpenLevelFile(const QString& path) {
     // replace the current ones: a file that cannot be opened, is refused or runs out of memory
     // leaves the level, its list, selection, view and textures exactly as they were.
     const QByteArray nativePath = QFile::encodeName(path);
-    tr4::LoadedLevel fresh;
-    std::unique_ptr<trTextura> freshPages;
+    auto fresh = std::make_unique<LevelScene>();
     std::string failure;
     bool listShown = false;
     const QString oldTitle = GroupBox1->title();
     const QString oldTip = GroupBox1->toolTip();
     const int oldRow = ListBox1->currentRow();
     const bool oldRowSelected = oldRow >= 0 && ListBox1->item(oldRow)->isSelected();
-    dxBufferTextura* const oldSelected = viewState.selected;
-    tr4::MeshRecord* const oldRecord = selectedRecord;
+    const int oldSelected = viewState.selected;
     try {
-        const bool wide = Has3D() && graphics.IsTextureFormatSupported(D3DFMT_A8R8G8B8);
-        if (!tr4::LoadLevel(std::string(nativePath.constData(), nativePath.size()), fresh)) {
-            failure = fresh.error;
-        } else if (!Has3D() || (fresh.budget.Take(TexturePageBytes(*fresh.level, wide),
-                                                  "the texture pages", failure) &&
-                                fresh.budget.Take(RenderMeshBytes(fresh.meshes.get()),
-                                                  "the render meshes", failure))) {
+        const PageDepth depth = DepthFor(graphics, Has3D() ? device.get() : nullptr);
+        if (fresh->Load(std::string(nativePath.constData(), nativePath.size()), failure) &&
+            fresh->Reserve(depth, failure)) {
             // The owner table and the list's tooltips are the file's to pay for too: a few
             // kilobytes of level can name one mesh millions of times.
             tr4::MeshOwners owners;
-            if (!tr4::FindMeshOwners(*fresh.level, fresh.meshes.get(), fresh.budget, owners,
+            if (!tr4::FindMeshOwners(*fresh->Level(), fresh->Meshes(), fresh->Budget(), owners,
                                      failure) ||
-                !fresh.budget.Take(MeshListBytes(owners), "the mesh list and its tooltips",
-                                   failure))
+                !fresh->Budget().Take(MeshListBytes(owners), "the mesh list and its tooltips",
+                                      failure))
                 throw LoadRefused();
             // The new list shows while the depth question waits, as it always has; it is put
             // back should the rest fail. Nothing of it is selected, so the view shows white
             // meanwhile, not a mesh of the level it replaces.
             listShown = true;
-            viewState.selected = nullptr;
-            selectedRecord = nullptr;
-            ShowMeshList(owners, fresh.warnings);
-            if (Has3D()) {
-                dialogs.messageBox(wide ? QStringLiteral("Se renderiza con 32 bits")
-                                        : QStringLiteral("Se renderiza con 16 bits"),
+            viewState.selected = -1;
+            ShowMeshList(owners, fresh->Warnings());
+            if (depth != PageDepth::None) {
+                dialogs.messageBox(depth == PageDepth::Bits32
+                                       ? QStringLiteral("Se renderiza con 32 bits")
+                                       : QStringLiteral("Se renderiza con 16 bits"),
                                    QString());
-                freshPages = std::make_unique<trTextura>(*fresh.level);
-                if (wide)
-                    freshPages->CreatePages32(device.get());
-                else
-                    freshPages->CreatePages16(device.get());
-                if (fresh.meshes)
-                    BuildRenderMeshes(fresh.meshes.get(), device.get(), freshPages.get(),
-                                      *fresh.level, &fresh.warnings);
+                fresh->Build(*device, failure);
             }
         }
     } catch (const LoadRefused&) {
@@ -468,18 +450,14 @@ bool TForm1::OpenLevelFile(const QString& path) {
     } catch (const std::bad_alloc&) {
         failure = "out of memory";
     }
-    for (const std::string& w : fresh.warnings)
+    for (const std::string& w : fresh->Warnings())
         std::fprintf(stderr, "tr4viewer: %s: warning: %s\n", nativePath.constData(), w.c_str());
     if (!failure.empty()) {
-        // Render meshes point into their pages: the meshes go first.
-        fresh = tr4::LoadedLevel{};
-        freshPages.reset();
+        fresh.reset();
         viewState.selected = oldSelected;
-        selectedRecord = oldRecord;
         if (listShown) {
-            FillMeshList(level.get(), meshList.get());
-            const int count = meshList ? meshList->Count() : 0;
-            if (oldRow >= 0 && oldRow < count) {
+            FillMeshList();
+            if (oldRow >= 0 && oldRow < (scene ? scene->Count() : 0)) {
                 ListBox1->setCurrentRow(oldRow, oldRowSelected ? QItemSelectionModel::ClearAndSelect
                                                                : QItemSelectionModel::NoUpdate);
             }
@@ -501,13 +479,10 @@ bool TForm1::OpenLevelFile(const QString& path) {
     }
 
     // Everything is made: the new level takes the old one's place.
-    viewState.selected = nullptr;
-    selectedRecord = nullptr;
-    meshList = std::move(fresh.meshes);  // the old render meshes go before their pages
-    if (freshPages) texturePages = std::move(freshPages);
-    level = std::move(fresh.level);
+    viewState.selected = -1;
+    scene = std::move(fresh);
     // Warnings of the build join those of the load.
-    ShowReadInPart(fresh.warnings);
+    ShowReadInPart(scene->Warnings());
     // The replaced level's pages leave holes in the page store, and its buffers went back to the
     // C heap, which keeps most of them: give both back, so a small level after a large one costs
     // what the small one alone does.
@@ -534,21 +509,18 @@ void TForm1::ShowMeshList(const tr4::MeshOwners& owners, const std::vector<std::
 }
 
 void TForm1::ListBox1Click() {
-    if (loading || !camera || !meshList) return;
+    if (loading || !camera || !scene) return;
     const QList<QListWidgetItem*> chosen = ListBox1->selectedItems();
     if (chosen.isEmpty()) return;  // a click that leaves nothing selected does nothing
     const int i = ListBox1->row(chosen.front());
 
-    tr4::MeshRecord* record = nullptr;
+    const tr4::MeshRecord* record = scene->Record(i);
     // Large meshes start further away, so the eye is never inside them.
-    const float zoom =
-        meshList->GetRecord(i, record) ? FitZoom(*record, PanelAspect()) : kViewStartZoom;
+    const float zoom = record ? FitZoom(*record, PanelAspect()) : kViewStartZoom;
     camera->ResetCamera();
     camera->SetZoom(zoom);
     if (!record) return;
-    selectedRecord = record;
-    if (device) AimAtMesh(*device, *record);
-    viewState.selected = TexturedMeshAt(*meshList, i);
+    viewState.selected = i;
     // The first frame of the new mesh still shows the previous rotation, zoom and pan.
     FormPaint();
     viewState.ResetView(zoom);
@@ -566,11 +538,22 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::ReleaseAll() {
-    viewState.selected = nullptr;
-    selectedRecord = nullptr;
-    meshList.reset();
+    viewState.selected = -1;
+    scene.reset();
     device.reset();
     camera.reset();
+}
+
+const tr4::Lista_Mesh* TForm1::MeshList() const {
+    return scene ? scene->Meshes() : nullptr;
+}
+
+const tr4::MeshRecord* TForm1::SelectedRecord() const {
+    return scene ? scene->Record(viewState.selected) : nullptr;
+}
+
+const trTextura* TForm1::TexturePages() const {
+    return scene ? scene->Pages() : nullptr;
 }
 
 void TForm1::Panel1MouseMove(const ShiftState& shift, int x, int y) {
@@ -609,9 +592,10 @@ void TForm1::paintEvent(QPaintEvent* event) {
     FormPaint();
 }
 
-void TForm1::FillMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list) {
+void TForm1::FillMeshList() {
     // The level shown was within its budget when it was opened, its owners included.
-    FillMeshList(level && list ? tr4::FindMeshOwners(*level, list) : tr4::MeshOwners{});
+    FillMeshList(scene && scene->Meshes() ? tr4::FindMeshOwners(*scene->Level(), scene->Meshes())
+                                          : tr4::MeshOwners{});
 }
 
 void TForm1::FillMeshList(const tr4::MeshOwners& owners) {

@@ -3,10 +3,9 @@
 // render device, the loaded level with its texture pages and mesh list, the selection, the mouse
 // camera and the ViewState. Everything runs on the GUI thread, one handler at a time.
 //
-// Ownership: the window owns the device, the level, the texture pages, the mesh list (which owns
-// its records and render meshes) and the camera. SelectedRecord and ViewState::selected point into
-// the mesh list and are cleared before it is destroyed. The graphics system (dxMain) is owned by
-// the caller and must outlive the window.
+// Ownership: the window owns the device, the level scene (the level with its pages and render
+// meshes) and the camera; the selection is an index into the scene. The graphics system (dxMain)
+// is owned by the caller and must outlive the window.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +38,7 @@ namespace tr4 {
 
 class PanelFrame;
 class PanelSurface;
+class LevelScene;
 class dxDevice8;
 class dxMain;
 class trTextura;
@@ -78,7 +78,7 @@ class TForm1 : public QMainWindow {
     // StartGraphics has run (with or without a device).
     bool GraphicsStarted() const { return graphicsStarted; }
     void FormPaint();
-    void MyIdleHandler(bool& done);
+    void MyIdleHandler();
     // The open dialog, then OpenLevelFile with the chosen path.
     void Open1Click();
     // Opens a level: the file named on the command line, dropped onto the window or chosen in
@@ -119,11 +119,13 @@ class TForm1 : public QMainWindow {
 
     // State, read by tests.
     dxDevice8* Device() const { return device.get(); }
-    const tr4::Lista_Mesh* MeshList() const { return meshList.get(); }
-    const tr4::MeshRecord* SelectedRecord() const { return selectedRecord; }
+    // The level shown, with its pages and render meshes; none before the first open.
+    const LevelScene* Scene() const { return scene.get(); }
+    const tr4::Lista_Mesh* MeshList() const;
+    const tr4::MeshRecord* SelectedRecord() const;
     const MouseD3D* Camera() const { return camera.get(); }
     const ViewState& View() const { return viewState; }
-    const trTextura* TexturePages() const { return texturePages.get(); }
+    const trTextura* TexturePages() const;
     const FrameRecord& LastFrame() const { return lastFrame; }
     // The native surface of the view; none without 3-D display.
     PanelSurface* Surface() const { return surface; }
@@ -155,10 +157,10 @@ class TForm1 : public QMainWindow {
     void InstallIdleHandler();
     // Runs action; an exception it throws is shown, not passed on.
     void Guarded(const std::function<void()>& action);
-    // One item per mesh of list, "Objeto:N", whose tooltip names the objects of level that use
-    // the mesh, briefly; none without a level.
-    void FillMeshList(const tr4::Level* level, const tr4::Lista_Mesh* list);
+    // One item per mesh, "Objeto:N", whose tooltip names the objects that use the mesh, briefly.
     void FillMeshList(const tr4::MeshOwners& owners);
+    // The same for the level shown (none without one).
+    void FillMeshList();
     void RecoverLostDevice();
     void ReportNo3D();
     // The caption "Meshes: N" with the warnings as its tooltip, and one line per mesh.
@@ -169,10 +171,7 @@ class TForm1 : public QMainWindow {
     TForm1Dialogs dialogs;
 
     std::unique_ptr<dxDevice8> device;
-    std::unique_ptr<tr4::Level> level;
-    std::unique_ptr<trTextura> texturePages;
-    std::unique_ptr<tr4::Lista_Mesh> meshList;
-    tr4::MeshRecord* selectedRecord = nullptr;
+    std::unique_ptr<LevelScene> scene;
     std::unique_ptr<MouseD3D> camera;
     ViewState viewState;
 
@@ -180,6 +179,7 @@ class TForm1 : public QMainWindow {
     bool loading = false;
     bool outerSizeFixed = false;
     bool no3DReported = false;
+    std::string no3DReason;  // why there is no device, as the graphics system said
     bool graphicsStarted = false;
     bool graphicsQueued = false;
     bool reportingSpinFactor = false;

@@ -3,12 +3,10 @@
 
 namespace tr4 {
 
-class dxBufferTextura;
-
-// What the next frame applies to the selected render mesh. The mesh is not owned: it belongs to
-// the mesh list of the loaded level.
+// What the next frame applies to the selected mesh: its index in the loaded level's list (-1 for
+// none) and the view.
 struct ViewState {
-    dxBufferTextura* selected = nullptr;
+    int selected = -1;
     float rotationY = 0.0f;
     float rotationX = 0.0f;
     float zoom = 6.0f;

@@ -14,16 +14,12 @@
 #include <QGuiApplication>
 #include <QImage>
 
-#include "BuildRenderMeshes.h"
 #include "Commands.h"
-#include "LoadLevel.h"
-#include "MeshList.h"
+#include "LevelScene.h"
 #include "MeshView.h"
 #include "PngFiles.h"
-#include "dxBufferColor8.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
-#include "trTextura.h"
 
 using namespace tr4;
 
@@ -162,29 +158,17 @@ int Render(const Args& args) {
     if (input && !o.output.empty() && tr4export::IdOf(o.output) == input)
         return UsageError(o.output + " is the level being read; choose another output");
 
-    tr4::LoadedLevel loaded;
-    if (!tr4::LoadLevel(o.path, loaded)) {
-        PrintWarnings(o.path, loaded.warnings);
-        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), loaded.error.c_str());
+    LevelScene scene;
+    if (std::string why; !scene.Load(o.path, why)) {
+        PrintWarnings(o.path, scene.Warnings());
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), why.c_str());
         return 1;
     }
-    const tr4::Level& level = *loaded.level;
-    std::vector<std::string> warnings = std::move(loaded.warnings);
-    std::unique_ptr<tr4::Lista_Mesh> list = std::move(loaded.meshes);
-    const int count = list ? list->Count() : 0;
+    const int count = scene.Count();
     if (o.index && *o.index >= count) {
         std::fprintf(stderr, "tr4tool: INDEX %d is out of range: %s has %d meshes (0 to %d)\n",
                      *o.index, o.path.c_str(), count, count - 1);
         return 2;
-    }
-
-    // Pages and render meshes come out of the level's budget too, taken before anything is made.
-    std::string refused;
-    if (!loaded.budget.Take(tr4::MeshDataBytes(level) == 0 ? 0 : RenderMeshBytes(list.get()),
-                            "the render meshes", refused) ||
-        !loaded.budget.Take(TexturePageBytes(level, true), "the texture pages", refused)) {
-        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), refused.c_str());
-        return 1;
     }
 
     if (!HaveDisplay()) return Fail("render needs a display (run it under xvfb-run)");
@@ -195,45 +179,47 @@ int Render(const Args& args) {
     QGuiApplication app(argc, argv);
     qInstallMessageHandler(qtHandler);
     dxMain system;
-    if (system.ProbeOpenGL() != S_OK)
-        return Fail("no OpenGL 3.3 context can be made: " + system.LastError());
+    if (std::string why; !system.ProbeOpenGL(why))
+        return Fail("no OpenGL 3.3 context can be made: " + why);
     std::unique_ptr<dxDevice8> device;
-    if (system.CreateRenderDevice(nullptr, 1, device, QSize(o.width, o.height)) != S_OK)
-        return Fail("the render device could not be created: " + system.LastError());
+    if (std::string why; !system.CreateRenderDevice(nullptr, device, why, QSize(o.width, o.height)))
+        return Fail("the render device could not be created: " + why);
 
+    // Pages and render meshes come out of the level's budget too, taken before anything is made,
+    // at the depth they are made with.
+    if (std::string refused; !scene.Reserve(DepthFor(system, device.get()), refused)) {
+        std::fprintf(stderr, "tr4tool: %s: %s\n", o.path.c_str(), refused.c_str());
+        return 1;
+    }
     // The picture stands for the viewer's panel: at the default size the two are the same.
     const float aspect = ViewAspect(o.width, o.height);
     SetViewerProjection(*device, aspect);
-    auto pages = std::make_unique<trTextura>(level);
-    if (system.IsTextureFormatSupported(D3DFMT_A8R8G8B8))
-        pages->CreatePages32(device.get());
-    else
-        pages->CreatePages16(device.get());
-    if (list) BuildRenderMeshes(list.get(), device.get(), pages.get(), level, &warnings);
-    PrintWarnings(o.path, warnings);
+    std::string notBuilt;
+    const bool built = scene.Build(*device, notBuilt);
+    PrintWarnings(o.path, scene.Warnings());
+    if (!built) return Fail(notBuilt);
 
     // Draws the mesh and reads the frame back; a null image, and why, when that failed.
     auto drawOne = [&](int index, std::string& why) -> QImage {
-        tr4::MeshRecord* record = nullptr;
-        if (!list || !list->GetRecord(index, record) || record == nullptr) {
+        const tr4::MeshRecord* record = scene.Record(index);
+        if (record == nullptr) {
             why = "mesh " + std::to_string(index) + " does not exist";
             return QImage();
         }
-        AimAtMesh(*device, *record);
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
-        // The device's reason is read after the step that failed, so it is that step's.
-        auto because = [&] {
-            const std::string& gl = device->LastGlError();
-            const std::string& reason = gl.empty() ? device->LastError() : gl;
-            return reason.empty() ? std::string() : ": " + reason;
-        };
-        if (DrawMeshFrame(*device, TexturedMeshAt(*list, index), record, view) != S_OK) {
-            why = "could not draw mesh " + std::to_string(index) + because();
+        if (std::string reason;
+            !DrawMeshFrame(*device, scene.RenderMesh(index), record, view, reason)) {
+            why = "could not draw mesh " + std::to_string(index) + ": " + reason;
             return QImage();
         }
         QImage frame = device->ReadFrame();
-        if (frame.isNull()) why = "could not read the frame back" + because();
+        if (frame.isNull()) {
+            // The device's reason is read after the step that failed, so it is that step's.
+            const std::string& gl = device->LastGlError();
+            const std::string& reason = gl.empty() ? device->LastError() : gl;
+            why = "could not read the frame back" + (reason.empty() ? "" : ": " + reason);
+        }
         return frame;
     };
 
@@ -269,10 +255,6 @@ int Render(const Args& args) {
         if (const std::string failed = writer.Finish(); status == 0 && !failed.empty())
             status = Fail(failed);
     }
-    // Meshes first, then the pages, then the device.
-    list.reset();
-    pages.reset();
-    device.reset();
     return status;
 }
 

@@ -4,13 +4,12 @@
 #include <cstring>
 
 #include "ExportSupport.h"
-#include "dxPoligono.h"
 
 namespace exporttest {
 namespace {
 
 void AddNode(const tinygltf::Model& model, int node, const Matrix& parent, double toView,
-             const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
+             const std::vector<dxTexture*>& textures, MeshGeometry& out) {
     const tinygltf::Node& n = model.nodes[node];
     const Matrix world = Times(parent, Local(n));
     if (n.mesh >= 0) AddMesh(model, n.mesh, world, toView, textures, out);
@@ -35,14 +34,14 @@ std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& mod
 }
 
 void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
-             const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
+             const std::vector<dxTexture*>& textures, MeshGeometry& out) {
     Matrix moved = Local(tinygltf::Node{});
     for (int c = 0; c < 3; ++c) moved[12 + c] = offset[c];
     AddMesh(model, mesh, moved, toView, textures, out);
 }
 
 void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
-             double toView, const std::vector<dxTexture*>& textures, dxBufferTextura& out) {
+             double toView, const std::vector<dxTexture*>& textures, MeshGeometry& out) {
     for (const tinygltf::Primitive& p : model.meshes[mesh].primitives) {
         if (p.mode != TINYGLTF_MODE_TRIANGLES || p.indices < 0) continue;
         const std::vector<float> pos = Floats(model, p.attributes.at("POSITION"));
@@ -56,29 +55,27 @@ void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16
         }
         const std::vector<uint32_t> indices = Indices(model, p.indices);
         for (size_t f = 0; f + 2 < indices.size(); f += 3) {
-            auto triangle = std::make_unique<dxTrianguloTex>(kDrawCullCW);
-            float tu[3] = {}, tv[3] = {};
+            GpuVertex corners[3] = {};
             float xyz[3][3];
             for (int k = 0; k < 3; ++k) {
                 const uint32_t i = indices[f + k];
                 for (int c = 0; c < 3; ++c) xyz[k][c] = pos[3 * i + c];
                 if (!uv.empty()) {
-                    tu[k] = uv[2 * i];
-                    tv[k] = uv[2 * i + 1];
+                    corners[k].u = uv[2 * i];
+                    corners[k].v = uv[2 * i + 1];
                 }
             }
-            triangle->SetTextureMapping(texture, tu[0], tv[0], tu[1], tv[1], tu[2], tv[2]);
             for (int k = 0; k < 3; ++k) {
                 const double* m = world.data();
                 const double p[3] = {
                     m[0] * xyz[k][0] + m[4] * xyz[k][1] + m[8] * xyz[k][2] + m[12],
                     m[1] * xyz[k][0] + m[5] * xyz[k][1] + m[9] * xyz[k][2] + m[13],
                     m[2] * xyz[k][0] + m[6] * xyz[k][1] + m[10] * xyz[k][2] + m[14]};
-                triangle->AddVertex(static_cast<float>(-p[0] * toView),
-                                    static_cast<float>(p[1] * toView),
-                                    static_cast<float>(p[2] * toView));
+                corners[k].x = static_cast<float>(-p[0] * toView);
+                corners[k].y = static_cast<float>(p[1] * toView);
+                corners[k].z = static_cast<float>(p[2] * toView);
             }
-            out.AddPolygon(std::move(triangle));
+            AppendFace(out, corners, texture, kDrawCullCW);
         }
     }
 }
@@ -98,8 +95,21 @@ tinygltf::Model Posed(const tinygltf::Model& model, const std::string& animation
     return posed;
 }
 
+void ReverseFaces(MeshGeometry& mesh) {
+    MeshGeometry reversed;
+    reversed.vertices.reserve(mesh.vertices.size());
+    reversed.faces.reserve(mesh.faces.size());
+    for (auto f = mesh.faces.rbegin(); f != mesh.faces.rend(); ++f) {
+        GpuFace& face = reversed.faces.emplace_back(*f);
+        face.first = static_cast<int>(reversed.vertices.size());
+        reversed.vertices.insert(reversed.vertices.end(), mesh.vertices.begin() + f->first,
+                                 mesh.vertices.begin() + f->first + f->count);
+    }
+    mesh = std::move(reversed);
+}
+
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
-              dxBufferTextura& out) {
+              MeshGeometry& out) {
     const int scene = model.defaultScene >= 0 ? model.defaultScene : 0;
     for (int node : model.scenes[scene].nodes)
         AddNode(model, node, Local(tinygltf::Node{}), toView, textures, out);

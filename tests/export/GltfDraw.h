@@ -13,7 +13,7 @@
 
 #include <tiny_gltf.h>
 
-#include "dxBufferColor8.h"
+#include "RenderMesh.h"
 #include "dxDevice8.h"
 
 namespace exporttest {
@@ -29,11 +29,15 @@ std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& mod
 // triangle per glTF triangle, its texture the image of its material's base colour (none for a
 // material without one: plain grey). Points primitives add nothing.
 void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
-             const std::vector<dxTexture*>& textures, dxBufferTextura& out);
+             const std::vector<dxTexture*>& textures, MeshGeometry& out);
 
 // The same, placed by a column-major 4 x 4 transform of the file's space.
 void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
-             double toView, const std::vector<dxTexture*>& textures, dxBufferTextura& out);
+             double toView, const std::vector<dxTexture*>& textures, MeshGeometry& out);
+
+// The faces of mesh in reverse order, as the viewer draws a level mesh's faces (last first), so
+// faces at equal depth settle as they do there.
+void ReverseFaces(MeshGeometry& mesh);
 
 // model with its animation named animation posed at keyframe k: each channel's node takes that
 // key's translation or rotation.
@@ -41,6 +45,6 @@ tinygltf::Model Posed(const tinygltf::Model& model, const std::string& animation
 
 // The whole default scene, every node placed as its hierarchy's translations and rotations say.
 void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
-              dxBufferTextura& out);
+              MeshGeometry& out);
 
 }  // namespace exporttest

@@ -98,13 +98,14 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
         SCOPED_TRACE("mesh " + std::to_string(i));
         tr4::MeshRecord* record = nullptr;
         ASSERT_EQ(real->list->GetRecord(i, record), 1);
-        dxBufferTextura mesh;
-        AddMesh(model, i, origin, 1.0, textures, mesh);
-        device->UploadMesh(&mesh);
-        AimAtMesh(*device, *record);
+        MeshGeometry geometry;
+        AddMesh(model, i, origin, 1.0, textures, geometry);
+        ReverseFaces(geometry);
+        const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
         MeshView view;
         view.zoom = FitZoom(*record, kAspect);  // as tr4tool render fits each mesh
-        ASSERT_EQ(DrawMeshFrame(*device, &mesh, record, view), S_OK);
+        std::string why;
+        ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), record, view, why)) << why;
         const QImage ours = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
         const QImage theirs = QImage(QString::fromStdString((dir / Padded(i)).string()))
                                   .convertToFormat(QImage::Format_RGB32);
@@ -131,7 +132,7 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
     std::unique_ptr<dxDevice8> device = ViewerDevice();
     ASSERT_TRUE(device);
     // Lara's skin and the joints between its parts, both on her mesh tree.
-    dxBufferTextura mesh;
+    MeshGeometry geometry;
     std::vector<dxTexture*> textures;
     for (uint32_t id : {8u, 9u}) {
         tr4export::ExportRequest request;
@@ -141,16 +142,17 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
         tinygltf::Model model;
         ASSERT_TRUE(ExportAndRead(request, "lara-" + std::to_string(id) + ".glb", model));
         const std::vector<dxTexture*> own = TexturesOf(*device, model);
-        AddScene(model, 1.0, own, mesh);
+        AddScene(model, 1.0, own, geometry);
         textures.insert(textures.end(), own.begin(), own.end());
     }
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    ReverseFaces(geometry);
+    const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
     tr4::MeshRecord centre;  // the view aims at the hips
-    AimAtMesh(*device, centre);
     MeshView view;
     view.zoom = 1.4f;
     view.panY = 5.0f;
-    ASSERT_EQ(DrawMeshFrame(*device, &mesh, &centre, view), S_OK);
+    std::string why;
+    ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), &centre, view, why)) << why;
     const QImage frame = device->ReadFrame();
     // Head, arms and feet all on the picture: the figure spans most of its height, and both
     // sides of the middle.
@@ -187,10 +189,11 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     // File metres times 10 in the device: the level's middle (about 60 m, 4 m, 60 m) stays within
     // the 16 bits of a mesh record's centre, and the device's far plane holds the whole level.
     constexpr double kToView = 10;
-    dxBufferTextura mesh;
+    MeshGeometry geometry;
     const std::vector<dxTexture*> textures = TexturesOf(*device, model);
-    AddScene(model, kToView, textures, mesh);
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    AddScene(model, kToView, textures, geometry);
+    ReverseFaces(geometry);
+    const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
     // The view turns about the middle of the level's rooms.
     double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
     for (const tinygltf::Node& n : model.nodes) {
@@ -210,7 +213,6 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     centre.centreX = static_cast<int16_t>(-(lo[0] + hi[0]) / 2 * kToView / 0.1);
     centre.centreY = static_cast<int16_t>(-(lo[1] + hi[1]) / 2 * kToView / 0.1);
     centre.centreZ = static_cast<int16_t>((lo[2] + hi[2]) / 2 * kToView / 0.1);
-    AimAtMesh(*device, centre);
     struct Shot {
         const char* name;
         MeshView view;
@@ -224,7 +226,8 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     const fs::path folder = fs::path(TR4_SOURCE_DIR) / "docs";
     for (const Shot& shot : {Shot{"level-top.png", top}, Shot{"level-view.png", perspective}}) {
         SCOPED_TRACE(shot.name);
-        ASSERT_EQ(DrawMeshFrame(*device, &mesh, &centre, shot.view), S_OK);
+        std::string why;
+        ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), &centre, shot.view, why)) << why;
         const QImage frame = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
         const QString path = QString::fromStdString((folder / shot.name).string());
         if (std::getenv("TR4_UPDATE_PICTURES")) {
@@ -263,23 +266,24 @@ TEST(RoundTrip, ThePlayerRunsAsHerPicture) {
     ASSERT_TRUE(device);
     SetViewerProjection(*device, ViewAspect(kWidth, kHeight));
     const std::vector<dxTexture*> textures = TexturesOf(*device, model);
-    dxBufferTextura mesh;
+    MeshGeometry geometry;
     // Three strides apart, from her side: a yaw of a quarter turn, and 75 units between them.
     const size_t shown[3] = {0, keyframes / 3, 2 * keyframes / 3};
     for (int i = 0; i < 3; ++i) {
         tinygltf::Model posed = Posed(model, run.name, shown[i]);
         tinygltf::Node& object = posed.nodes[posed.scenes[0].nodes[0]];
         object.translation = {0, 0, (i - 1) * 75.0};
-        AddScene(posed, 1.0, textures, mesh);
+        AddScene(posed, 1.0, textures, geometry);
     }
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    ReverseFaces(geometry);
+    const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
     tr4::MeshRecord centre;
     centre.centreY = -450;  // her hips, 450 units above her feet
-    AimAtMesh(*device, centre);
     MeshView view;
     view.zoom = 0.85f;
     view.rotationY = 1.5707963f;
-    ASSERT_EQ(DrawMeshFrame(*device, &mesh, &centre, view), S_OK);
+    std::string why;
+    ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), &centre, view, why)) << why;
     const QImage frame = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
     const QString path =
         QString::fromStdString((fs::path(TR4_SOURCE_DIR) / "docs" / "player-run.png").string());

@@ -2,6 +2,7 @@
 // pose of a moveable from its mesh tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "MeshFaces.h"
@@ -63,6 +64,33 @@ void PutTreeEntry(tr4::Level& level, int32_t flags, int32_t x, int32_t y, int32_
     const size_t at = level.meshTrees.size();
     level.meshTrees.resize(at + sizeof entry);
     std::memcpy(level.meshTrees.data() + at, entry, sizeof entry);
+}
+
+TEST(MeshFaces, ARectanglesTwoTrianglesCoverItOnceWoundAsItIs) {
+    // Corners of an uneven outline, so a wrong split or a reversed triangle changes
+    // the areas: twice the signed area of each triangle, against the rectangle's shoelace.
+    const int x[4] = {0, 4, 5, -1}, y[4] = {0, 0, 3, 2};
+    auto twiceArea = [&](const tr4::CornerTriangle& t) {
+        return (x[t[1]] - x[t[0]]) * (y[t[2]] - y[t[0]]) -
+               (x[t[2]] - x[t[0]]) * (y[t[1]] - y[t[0]]);
+    };
+    int outline = 0;
+    for (int k = 0; k < 4; ++k) outline += x[k] * y[(k + 1) % 4] - x[(k + 1) % 4] * y[k];
+    tr4::MeshFace rectangle;
+    rectangle.quad = true;
+    ASSERT_EQ(tr4::TrianglesOf(rectangle).size(), 2u);
+    int sum = 0;
+    for (const tr4::CornerTriangle& t : tr4::TrianglesOf(rectangle)) {
+        EXPECT_GT(twiceArea(t) * outline, 0) << "wound against the rectangle";
+        sum += twiceArea(t);
+    }
+    EXPECT_EQ(sum, outline);
+    // Split along corners 1-3: both triangles hold them.
+    for (const tr4::CornerTriangle& t : tr4::TrianglesOf(rectangle))
+        EXPECT_TRUE(std::count(t.begin(), t.end(), 1) && std::count(t.begin(), t.end(), 3));
+    const tr4::MeshFace triangle;
+    ASSERT_EQ(tr4::TrianglesOf(triangle).size(), 1u);
+    EXPECT_EQ(tr4::TrianglesOf(triangle)[0], (tr4::CornerTriangle{0, 1, 2}));
 }
 
 TEST(MeshTree, StackPopsAndPushesGiveTheHierarchy) {

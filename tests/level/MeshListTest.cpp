@@ -144,26 +144,4 @@ TEST(MeshList, GetRecordOutsideTheListLeavesOutUntouched) {
     EXPECT_EQ(i, 2);
 }
 
-struct CountingMesh : tr4::RenderMesh {
-    explicit CountingMesh(int* alive) : alive(alive) { ++*alive; }
-    ~CountingMesh() override { --*alive; }
-    int* alive;
-};
-
-TEST(MeshList, OwnsItsRenderMeshesAndDestroysThemWithIt) {
-    int alive = 0;
-    {
-        auto list = Decode(tr4test::EncodeMeshes({Triangle(), Triangle(), Triangle()}));
-        EXPECT_FALSE(list->HasRenderMeshes());
-        EXPECT_EQ(list->RenderMeshAt(0), nullptr);
-        list->MakeRenderMeshSlots();
-        for (int i = 0; i < 2; ++i) list->SetRenderMesh(i, std::make_unique<CountingMesh>(&alive));
-        EXPECT_EQ(alive, 2);
-        EXPECT_NE(list->RenderMeshAt(1), nullptr);
-        EXPECT_EQ(list->RenderMeshAt(2), nullptr) << "an empty slot";
-        EXPECT_EQ(list->RenderMeshAt(3), nullptr) << "out of range";
-    }
-    EXPECT_EQ(alive, 0);
-}
-
 }  // namespace

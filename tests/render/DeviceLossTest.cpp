@@ -3,72 +3,63 @@
 #include <QElapsedTimer>
 #include <QWindow>
 
-#include "BuildRenderMeshes.h"
+#include "LevelScene.h"
 #include "RenderFixture.h"
-#include "trTextura.h"
 
 using namespace tr4;
 
 namespace rendertest {
 namespace {
 
-// A level of one rectangle over the frame on a page of four colours.
-struct LevelScene {
-    tr4::Level level;
-    tr4::Lista_Mesh list;
-
-    LevelScene() {
-        level.pages32 = QuadrantPage32(0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00);
-        level.pages32Size = static_cast<uint32_t>(level.pages32.size());
-        tr4::ObjectTexture t;
-        const uint8_t px[4][2] = {{0, 0}, {255, 0}, {255, 255}, {0, 255}};
-        for (int c = 0; c < 4; ++c) {
-            t.corners[c].xPixel = px[c][0];
-            t.corners[c].yPixel = px[c][1];
-        }
-        level.objectTextures.push_back(t);
-        auto r = std::make_unique<tr4::MeshRecord>();
-        r->vertices = {{-8, -8, 5}, {8, -8, 5}, {8, 8, 5}, {-8, 8, 5}};
-        r->vertexCount = 4;
-        r->rectangles = {{{0, 1, 2, 3}, 0, 0}};
-        r->rectangleCount = 1;
-        list.Add(std::move(r));
-    }
-};
+// The one-rectangle level built on device.
+std::unique_ptr<LevelScene> BuiltOn(dxDevice8& device) {
+    OneRectangleLevel made;
+    tr4::LoadedLevel loaded;
+    loaded.level = std::make_unique<tr4::Level>(std::move(made.level));
+    loaded.meshes = std::move(made.list);
+    auto scene = std::make_unique<LevelScene>();
+    scene->Adopt(std::move(loaded));
+    std::string why;
+    EXPECT_TRUE(scene->Reserve(PageDepth::Bits32, why) && scene->Build(device, why)) << why;
+    return scene;
+}
 
 TEST(DeviceLoss, TheNextFrameAfterAResetDrawsTheSameMeshWithItsTextures) {
     REQUIRE_GRAPHICS();
     auto device = MakeDevice(64, 64);
     ASSERT_TRUE(device);
-    LevelScene scene;
-    trTextura pages(scene.level);
-    ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
-    ASSERT_EQ(BuildRenderMeshes(&scene.list, device.get(), &pages, scene.level), S_OK);
-    dxBufferTextura* mesh = TexturedMeshAt(scene.list, 0);
+    const std::unique_ptr<LevelScene> scene = BuiltOn(*device);
+    const dxVertexBuffer* mesh = scene->RenderMesh(0);
     ASSERT_NE(mesh, nullptr);
-    const QImage before = DrawFrame(*device, *mesh);
+    const QImage before = DrawFrame(*device, mesh);
     ASSERT_EQ(Rgb(before, 16, 16), 0xFF0000u);
     ASSERT_EQ(Rgb(before, 2, 2), 0xFFFFFFu);  // the rectangle covers 0.8 of the frame
 
     device->LoseContext();
     EXPECT_TRUE(device->IsLost());
-    device->ClearFrame(1);
-    EXPECT_EQ(device->DrawMesh(mesh, 0), E_FAIL);
-    EXPECT_EQ(device->PresentFrame(), E_FAIL);  // the caller's signal to reset
+    device->ClearFrame(true);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    std::string why;
+    EXPECT_FALSE(device->DrawMesh(mesh, identity, 0, why));
+    EXPECT_EQ(why, "the device is lost");
+    EXPECT_FALSE(device->PresentFrame(why));  // the caller's signal to reset
     EXPECT_TRUE(device->ReadFrame().isNull());
     // A resource made while the context is away is made at the reset.
     const Bytes green = QuadrantPage32(0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00);
     dxTexture* late = device->CreateTextureFromPixels(256, 256, 21, green.data());
     ASSERT_NE(late, nullptr);
 
-    EXPECT_EQ(device->ResetDevice(), S_OK);
+    // A mesh uploaded meanwhile too.
+    MeshGeometry quad;
+    AddScreenQuad(quad, late, -1, -1, 1, 1);
+    const VertexBufferPtr other = Upload(*device, std::move(quad));
+
+    ASSERT_TRUE(device->ResetDevice(why)) << why;
     EXPECT_FALSE(device->IsLost());
-    const QImage after = DrawFrame(*device, *mesh);
+    const QImage after = DrawFrame(*device, mesh);
     EXPECT_EQ(after, before);
-    dxBufferTextura other;
-    other.AddPolygon(ScreenQuad(late, -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(&other), S_OK);
-    EXPECT_EQ(Rgb(DrawFrame(*device, other), 32, 32), 0x00FF00u);
+    EXPECT_EQ(Rgb(DrawFrame(*device, other.get()), 32, 32), 0x00FF00u);
     ReleaseTexture(late);
 }
 
@@ -76,13 +67,26 @@ TEST(DeviceLoss, AResetOfAHealthyDeviceChangesNothing) {
     REQUIRE_GRAPHICS();
     auto device = MakeDevice(64, 64);
     ASSERT_TRUE(device);
-    LevelScene scene;
-    trTextura pages(scene.level);
-    pages.CreatePages32(device.get());
-    BuildRenderMeshes(&scene.list, device.get(), &pages, scene.level);
-    const QImage before = DrawFrame(*device, *TexturedMeshAt(scene.list, 0));
-    EXPECT_EQ(device->ResetDevice(), S_OK);
-    EXPECT_EQ(DrawFrame(*device, *TexturedMeshAt(scene.list, 0)), before);
+    const std::unique_ptr<LevelScene> scene = BuiltOn(*device);
+    const QImage before = DrawFrame(*device, scene->RenderMesh(0));
+    std::string why;
+    EXPECT_TRUE(device->ResetDevice(why)) << why;
+    EXPECT_EQ(DrawFrame(*device, scene->RenderMesh(0)), before);
+}
+
+TEST(DeviceLoss, AResetThatCannotMakeAContextSaysSo) {
+    REQUIRE_GRAPHICS();
+    // A window device whose window is gone has nothing to make a context on.
+    auto window = std::make_unique<QWindow>();
+    window->resize(16, 16);
+    std::unique_ptr<dxDevice8> device;
+    std::string why;
+    ASSERT_TRUE(System()->CreateRenderDevice(window.get(), device, why)) << why;
+    window.reset();
+    device->LoseContext();
+    EXPECT_FALSE(device->ResetDevice(why));
+    EXPECT_EQ(why, "no surface to draw on");
+    EXPECT_TRUE(device->IsLost());
 }
 
 TEST(WindowDevice, DrawsWhatTheOffscreenDeviceDraws) {
@@ -90,27 +94,22 @@ TEST(WindowDevice, DrawsWhatTheOffscreenDeviceDraws) {
     QWindow window;
     window.resize(64, 64);
     std::unique_ptr<dxDevice8> device;
-    ASSERT_EQ(System()->CreateRenderDevice(&window, 1, device), S_OK);
+    std::string why;
+    ASSERT_TRUE(System()->CreateRenderDevice(&window, device, why)) << why;
     ASSERT_TRUE(device && device->HasDevice());
     window.show();
     QElapsedTimer timer;
     timer.start();
     while (!window.isExposed() && timer.elapsed() < 5000) QCoreApplication::processEvents();
     device->SetClearColor(255, 255, 255);
-    LevelScene scene;
-    trTextura pages(scene.level);
-    pages.CreatePages32(device.get());
-    BuildRenderMeshes(&scene.list, device.get(), &pages, scene.level);
-    const QImage onWindow = DrawFrame(*device, *TexturedMeshAt(scene.list, 0));
+    const std::unique_ptr<LevelScene> scene = BuiltOn(*device);
+    const QImage onWindow = DrawFrame(*device, scene->RenderMesh(0));
     EXPECT_EQ(onWindow.size(), window.size() * window.devicePixelRatio());
 
     auto offscreen = MakeDevice(onWindow.width(), onWindow.height());
     ASSERT_TRUE(offscreen);
-    LevelScene again;
-    trTextura pages2(again.level);
-    pages2.CreatePages32(offscreen.get());
-    BuildRenderMeshes(&again.list, offscreen.get(), &pages2, again.level);
-    EXPECT_EQ(DrawFrame(*offscreen, *TexturedMeshAt(again.list, 0)), onWindow);
+    const std::unique_ptr<LevelScene> again = BuiltOn(*offscreen);
+    EXPECT_EQ(DrawFrame(*offscreen, again->RenderMesh(0)), onWindow);
 }
 
 }  // namespace

@@ -12,21 +12,15 @@ TEST(Device, SystemReportsWhatTheContextCanDo) {
     EXPECT_TRUE(System()->IsTextureFormatSupported(21));
     EXPECT_TRUE(System()->IsTextureFormatSupported(24));
     EXPECT_FALSE(System()->IsTextureFormatSupported(22));
-    const PresentParameters p = System()->GetPresentParameters(1);
-    EXPECT_EQ(p.Windowed, 1u);
-    EXPECT_EQ(p.SwapEffect, 1u);
-    EXPECT_EQ(p.BackBufferCount, 1u);
-    EXPECT_EQ(p.EnableAutoDepthStencil, 1u);
-    EXPECT_EQ(p.AutoDepthStencilFormat, 80u);
-    EXPECT_EQ(p.BackBufferFormat, System()->GetDisplayMode().Format);
-    EXPECT_EQ(p.BackBufferWidth, 0u);
 }
 
 TEST(Device, RefusesToCreateADeviceBeforeTheSystem) {
     REQUIRE_GRAPHICS();
     dxMain fresh;
     std::unique_ptr<dxDevice8> device;
-    EXPECT_EQ(fresh.CreateRenderDevice(nullptr, 1, device), E_FAIL);
+    std::string why;
+    EXPECT_FALSE(fresh.CreateRenderDevice(nullptr, device, why));
+    EXPECT_EQ(why, "the graphics system was not created");
     EXPECT_EQ(device, nullptr);
 }
 
@@ -36,8 +30,9 @@ TEST(Device, ClearsToTheLowBytesOfTheClearColour) {
     ASSERT_TRUE(device && device->HasDevice());
     EXPECT_EQ(device->FrameSize(), QSize(32, 24));
     EXPECT_EQ(device->GetClearColorWord(), 0xFFFFFFFFu);
-    device->ClearFrame(1);
-    ASSERT_EQ(device->PresentFrame(), S_OK);
+    device->ClearFrame(true);
+    std::string why;
+    ASSERT_TRUE(device->PresentFrame(why)) << why;
     QImage frame = device->ReadFrame();
     ASSERT_EQ(frame.size(), QSize(32, 24));
     EXPECT_EQ(Rgb(frame, 0, 0), 0xFFFFFFu);
@@ -45,7 +40,7 @@ TEST(Device, ClearsToTheLowBytesOfTheClearColour) {
 
     device->SetClearColor(256, 511, 0x1234);  // only the low 8 bits count
     EXPECT_EQ(device->GetClearColorWord(), 0xFF00FF34u);
-    device->ClearFrame(0);
+    device->ClearFrame(false);
     frame = device->ReadFrame();
     EXPECT_EQ(Rgb(frame, 5, 5), 0x00FF34u);
 
@@ -53,7 +48,7 @@ TEST(Device, ClearsToTheLowBytesOfTheClearColour) {
     device->SetOffscreenSize(QSize(16, 8));
     EXPECT_EQ(device->ReadFrame().size(), QSize(32, 24));
     EXPECT_EQ(Rgb(device->ReadFrame(), 5, 5), 0x00FF34u);
-    device->ClearFrame(1);
+    device->ClearFrame(true);
     EXPECT_EQ(device->ReadFrame().size(), QSize(16, 8));
 }
 
@@ -65,19 +60,22 @@ TEST(Device, ClearingWithoutDepthKeepsTheDepthBuffer) {
     const Bytes blue = QuadrantPage32(0x0000FF, 0x0000FF, 0x0000FF, 0x0000FF);
     dxTexture* r = device->CreateTextureFromPixels(256, 256, 21, red.data());
     dxTexture* b = device->CreateTextureFromPixels(256, 256, 21, blue.data());
-    dxBufferTextura nearMesh, farMesh;
-    nearMesh.AddPolygon(ScreenQuad(r, -1, -1, 1, 1, 0.2f));
-    farMesh.AddPolygon(ScreenQuad(b, -1, -1, 1, 1, 0.6f));
-    ASSERT_EQ(device->UploadMesh(&nearMesh), S_OK);
-    ASSERT_EQ(device->UploadMesh(&farMesh), S_OK);
+    MeshGeometry nearQuad, farQuad;
+    AddScreenQuad(nearQuad, r, -1, -1, 1, 1, 0.2f);
+    AddScreenQuad(farQuad, b, -1, -1, 1, 1, 0.6f);
+    const VertexBufferPtr nearMesh = Upload(*device, std::move(nearQuad));
+    const VertexBufferPtr farMesh = Upload(*device, std::move(farQuad));
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    std::string why;
 
-    device->ClearFrame(1);
-    device->DrawMesh(&nearMesh, 0);
-    device->ClearFrame(0);  // colour only: the near quad's depth stays
-    device->DrawMesh(&farMesh, 0);
+    device->ClearFrame(true);
+    EXPECT_TRUE(device->DrawMesh(nearMesh.get(), identity, 0, why));
+    device->ClearFrame(false);  // colour only: the near quad's depth stays
+    EXPECT_TRUE(device->DrawMesh(farMesh.get(), identity, 0, why));
     EXPECT_EQ(Rgb(device->ReadFrame(), 16, 16), 0xFFFFFFu);
-    device->ClearFrame(1);
-    device->DrawMesh(&farMesh, 0);
+    device->ClearFrame(true);
+    EXPECT_TRUE(device->DrawMesh(farMesh.get(), identity, 0, why));
     EXPECT_EQ(Rgb(device->ReadFrame(), 16, 16), 0x0000FFu);
     ReleaseTexture(r);
     ReleaseTexture(b);
@@ -99,25 +97,35 @@ TEST(Device, TexturesNeedAKnownFormatAndPixels) {
     EXPECT_EQ(device->LiveTextureCount(), 0);
 }
 
-TEST(Device, UploadNeedsSomethingNewAndReplacesTheOldBuffer) {
+TEST(Device, AnUploadTheDriverRefusesIsAFailureAndDrawsNothing) {
     REQUIRE_GRAPHICS();
     auto device = MakeDevice();
     ASSERT_TRUE(device);
-    EXPECT_EQ(device->UploadMesh(nullptr), E_FAIL);
-    dxBufferTextura empty;
-    EXPECT_EQ(device->UploadMesh(&empty), E_FAIL);
-    EXPECT_EQ(empty.GetVertexBuffer(), nullptr);
-    EXPECT_EQ(DrawFrame(*device, empty).pixel(1, 1) & 0xFFFFFFu, 0xFFFFFFu);
-    EXPECT_EQ(device->DrawMesh(nullptr, 0), E_FAIL);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    std::string why;
+    EXPECT_FALSE(device->DrawMesh(nullptr, identity, 0, why));
+    EXPECT_EQ(why, "there is no mesh to draw");
 
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(nullptr, -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    EXPECT_FALSE(mesh.IsDirty());
-    EXPECT_EQ(device->UploadMesh(&mesh), E_FAIL);  // nothing new
-    mesh.AddPolygon(ScreenQuad(nullptr, -1, -1, 0, 0));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    EXPECT_EQ(device->LiveVertexBufferCount(), 1);  // the first buffer was released
+    // A mesh without faces is on the device all the same, and draws nothing.
+    const VertexBufferPtr empty = Upload(*device, MeshGeometry{});
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(CountNonWhite(DrawFrame(*device, empty.get())), 0);
+
+    MeshGeometry quad;
+    AddScreenQuad(quad, nullptr, -1, -1, 1, 1);
+    device->FailUploads(1);
+    VertexBufferPtr refused;
+    why.clear();
+    EXPECT_FALSE(device->UploadMesh(MeshGeometry(quad), refused, why));
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(why, "uploading a vertex buffer gave GL_OUT_OF_MEMORY");
+    EXPECT_EQ(device->LiveVertexBufferCount(), 1);  // only the empty one
+    // The next upload of the same mesh is taken, and draws it grey.
+    const VertexBufferPtr taken = Upload(*device, std::move(quad));
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(Rgb(DrawFrame(*device, taken.get()), 32, 32), 0x808080u);
+    EXPECT_EQ(device->LiveVertexBufferCount(), 2);
 }
 
 TEST(Device, MeshesAndTexturesMayOutliveTheDevice) {
@@ -126,9 +134,10 @@ TEST(Device, MeshesAndTexturesMayOutliveTheDevice) {
     ASSERT_TRUE(device);
     const Bytes page = QuadrantPage32(0, 0, 0, 0);
     dxTexture* t = device->CreateTextureFromPixels(256, 256, 21, page.data());
-    auto mesh = std::make_unique<dxBufferTextura>();
-    mesh->AddPolygon(ScreenQuad(t, -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(mesh.get()), S_OK);
+    MeshGeometry quad;
+    AddScreenQuad(quad, t, -1, -1, 1, 1);
+    VertexBufferPtr mesh = Upload(*device, std::move(quad));
+    ASSERT_TRUE(mesh);
     device.reset();
     mesh.reset();  // releases its buffer without a context
     ReleaseTexture(t);
@@ -161,14 +170,14 @@ TEST(DeviceTextures, ManyPagesAndOtherSizesEachShowTheirOwnTexels) {
     for (uint32_t i = 0; i < 40; ++i) pages.push_back(SolidTexture(*device, 0x010203u * i));
     dxTexture* small = SolidTexture(*device, 0x123456, 8, 4);
     ASSERT_NE(small, nullptr);
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(pages[39], 0.5f, -1, 1, 1));
-    mesh.AddPolygon(ScreenQuad(small, 0, -1, 0.5f, 1));
-    mesh.AddPolygon(ScreenQuad(pages[20], -0.5f, -1, 0, 1));
-    mesh.AddPolygon(ScreenQuad(pages[1], -1, -1, -0.5f, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    MeshGeometry columns;
+    AddScreenQuad(columns, pages[39], 0.5f, -1, 1, 1);
+    AddScreenQuad(columns, small, 0, -1, 0.5f, 1);
+    AddScreenQuad(columns, pages[20], -0.5f, -1, 0, 1);
+    AddScreenQuad(columns, pages[1], -1, -1, -0.5f, 1);
+    const VertexBufferPtr mesh = Upload(*device, std::move(columns));
     for (uint32_t i = 40; i < 70; ++i) pages.push_back(SolidTexture(*device, 0x010203u * i));
-    const QImage frame = DrawFrame(*device, mesh);
+    const QImage frame = DrawFrame(*device, mesh.get());
     EXPECT_EQ(Rgb(frame, 8, 32), 0x010203u);
     EXPECT_EQ(Rgb(frame, 24, 32), 0x010203u * 20);
     EXPECT_EQ(Rgb(frame, 40, 32), 0x123456u);
@@ -182,14 +191,14 @@ TEST(DeviceTextures, AFaceWhoseTextureWasReleasedShowsNoOtherTexture) {
     auto device = MakeDevice(64, 64);
     ASSERT_TRUE(device);
     dxTexture* red = SolidTexture(*device, 0xFF0000);
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(red, -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    ASSERT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), 0xFF0000u);
+    MeshGeometry quad;
+    AddScreenQuad(quad, red, -1, -1, 1, 1);
+    const VertexBufferPtr mesh = Upload(*device, std::move(quad));
+    ASSERT_EQ(Rgb(DrawFrame(*device, mesh.get()), 32, 32), 0xFF0000u);
     ReleaseTexture(red);
     // The next texture may take the place the released one had; the face must not show it.
     dxTexture* blue = SolidTexture(*device, 0x0000FF);
-    EXPECT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), 0x808080u);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh.get()), 32, 32), 0x808080u);
     ReleaseTexture(blue);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <QGuiApplication>
 
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     static dxMain system;
     if (display) {
         app = std::make_unique<QGuiApplication>(argc, argv);
-        if (system.ProbeOpenGL() == S_OK) {
+        if (std::string why; system.ProbeOpenGL(why)) {
             rendertest::SetSystem(&system);
             std::printf("OpenGL renderer: %s (%s)\n", system.RendererString().c_str(),
                         system.VersionString().c_str());

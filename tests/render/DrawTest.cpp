@@ -24,14 +24,10 @@ class Draw : public ::testing::Test {
     }
     void TearDown() override { ReleaseTexture(page); }
 
-    std::unique_ptr<dxTrianguloTex> Triangle(float x0, float y0, float x1, float y1, float x2,
-                                             float y2, int flags) {
-        auto t = std::make_unique<dxTrianguloTex>(flags);
-        t->AddVertex(x0, y0, 0.5f);
-        t->AddVertex(x1, y1, 0.5f);
-        t->AddVertex(x2, y2, 0.5f);
-        t->SetTextureMapping(page, 0, 0, 1, 0, 0, 1);
-        return t;
+    // A frame of mesh, uploaded for it.
+    QImage Frame(MeshGeometry mesh, int mode = 0) {
+        const VertexBufferPtr buffer = Upload(*device, std::move(mesh));
+        return DrawFrame(*device, buffer.get(), mode);
     }
 
     std::unique_ptr<dxDevice8> device;
@@ -39,10 +35,9 @@ class Draw : public ::testing::Test {
 };
 
 TEST_F(Draw, TexturedQuadrilateralShowsEachTexelWhereItBelongs) {
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(page, -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    const QImage frame = DrawFrame(*device, mesh);
+    MeshGeometry mesh;
+    AddScreenQuad(mesh, page, -1, -1, 1, 1);
+    const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 16, 16), kRed);
     EXPECT_EQ(Rgb(frame, 48, 16), kGreen);
     EXPECT_EQ(Rgb(frame, 16, 48), kBlue);
@@ -52,11 +47,10 @@ TEST_F(Draw, TexturedQuadrilateralShowsEachTexelWhereItBelongs) {
 }
 
 TEST_F(Draw, TexturedTriangleCoversOnlyItsHalf) {
-    dxBufferTextura mesh;
+    MeshGeometry mesh;
     // Top-left, top-right, bottom-left: clockwise on screen.
-    mesh.AddPolygon(Triangle(-1, 1, 1, 1, -1, -1, 0x08));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    const QImage frame = DrawFrame(*device, mesh);
+    AddTriangle(mesh, page, -1, 1, 1, 1, -1, -1, kDrawCullCCW);
+    const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 10, 10), kRed);
     EXPECT_EQ(Rgb(frame, 40, 10), kGreen);
     EXPECT_EQ(Rgb(frame, 10, 40), kBlue);
@@ -64,34 +58,31 @@ TEST_F(Draw, TexturedTriangleCoversOnlyItsHalf) {
     EXPECT_EQ(Rgb(frame, 40, 40), kWhite);
 }
 
-TEST_F(Draw, AColouredMeshUploadsItsOwnVerticesAndDrawsPlain) {
-    // The coloured format has no texture: its faces are grey, where their positions put them,
-    // and a textured polygon in it keeps its place but shows nothing.
-    dxBufferColor8 mesh;
-    auto right = std::make_unique<dxCuadrado>(0);
-    for (const auto& [x, y] : {std::pair{0.0f, 1.0f}, {1.0f, 1.0f}, {0.0f, -1.0f}, {1.0f, -1.0f}})
-        right->AddVertex(x, y, 0.5f);
-    mesh.AddPolygon(Triangle(-1, 1, 0, 1, -1, -1, 0));  // left half, not of this format
-    mesh.AddPolygon(std::move(right));
-    ASSERT_EQ(mesh.BuildVertexData(), 7 * 16);
-    EXPECT_TRUE(mesh.TexVertexData().empty());
-    ASSERT_EQ(mesh.ColorVertexData().size(), 7u);
-    EXPECT_EQ(mesh.ColorVertexData()[3].x, 1.0f);  // the quadrilateral stands first
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    const QImage frame = DrawFrame(*device, mesh);
-    EXPECT_EQ(Rgb(frame, 48, 32), kGrey);
-    EXPECT_EQ(Rgb(frame, 10, 10), kWhite);
+TEST_F(Draw, ARectangleSplitsAlongItsCornersOneAndThree) {
+    // Corner 2 pulled in past the diagonal from corner 1 to corner 3: split there, the first
+    // triangle (corners 0, 1, 3) covers the whole upper-left half, the second lies inside it.
+    // Split along 0-2 instead, the point (-0.3, 0) would be left out.
+    MeshGeometry mesh;
+    const GpuVertex corners[4] = {{-1, 1, 0.5f, 0, 0, 0},
+                                  {1, 1, 0.5f, 1, 0, 0},
+                                  {-0.5f, 0.3f, 0.5f, 1, 1, 0},
+                                  {-1, -1, 0.5f, 0, 1, 0}};
+    AppendFace(mesh, corners, page, 0);
+    ASSERT_EQ(mesh.vertices.size(), 6u);
+    const QImage frame = Frame(std::move(mesh));
+    EXPECT_NE(Rgb(frame, 22, 32), kWhite);  // (-0.3, 0)
+    EXPECT_EQ(Rgb(frame, 48, 48), kWhite);  // below the diagonal
+    EXPECT_EQ(Rgb(frame, 4, 4), kRed);
 }
 
 TEST_F(Draw, SixteenBitPagesIgnoreTheTopBit) {
     const Bytes words = QuadrantPage16(0x7FFF, 0xFFFF, 0x7C00, 0x801F);
     dxTexture* narrow = device->CreateTextureFromPixels(256, 256, 24, words.data());
     ASSERT_NE(narrow, nullptr);
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(narrow, -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    MeshGeometry mesh;
+    AddScreenQuad(mesh, narrow, -1, -1, 1, 1);
     device->SetClearColor(0, 0, 0);
-    const QImage frame = DrawFrame(*device, mesh);
+    const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 16, 16), kWhite);  // 0x7FFF
     EXPECT_EQ(Rgb(frame, 48, 16), kWhite);  // 0xFFFF: the same white
     EXPECT_EQ(Rgb(frame, 16, 48), kRed);
@@ -110,24 +101,23 @@ TEST_F(Draw, CullingFollowsTheWindingOnScreen) {
         {true, 0x08, true},   {true, 0x04, false}, {true, 0x0C, true},   {true, 0x00, true},
     };
     for (const Case& c : cases) {
-        dxBufferTextura mesh;
+        MeshGeometry mesh;
         if (c.clockwise)
-            mesh.AddPolygon(Triangle(-1, 1, 1, 1, -1, -1, c.flags));
+            AddTriangle(mesh, page, -1, 1, 1, 1, -1, -1, c.flags);
         else
-            mesh.AddPolygon(Triangle(-1, 1, -1, -1, 1, 1, c.flags));
-        ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-        const QImage frame = DrawFrame(*device, mesh);
+            AddTriangle(mesh, page, -1, 1, -1, -1, 1, 1, c.flags);
+        const QImage frame = Frame(std::move(mesh));
         EXPECT_EQ(Rgb(frame, 10, 10), c.drawn ? kRed : kWhite)
             << "clockwise " << c.clockwise << " flags " << c.flags;
     }
 }
 
 TEST_F(Draw, ModeTwoDrawsEveryFaceAsUntexturedWireframe) {
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(page, -0.5f, -0.5f, 0.5f, 0.5f));
-    mesh.AddPolygon(Triangle(-1, 1, 1, 1, -1, -1, 0x08));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    const QImage frame = DrawFrame(*device, mesh, 2);
+    MeshGeometry geometry;
+    AddTriangle(geometry, page, -1, 1, 1, 1, -1, -1, kDrawCullCCW);
+    AddScreenQuad(geometry, page, -0.5f, -0.5f, 0.5f, 0.5f);
+    const VertexBufferPtr mesh = Upload(*device, std::move(geometry));
+    const QImage frame = DrawFrame(*device, mesh.get(), 2);
     int grey = 0, other = 0;
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) {
@@ -144,36 +134,33 @@ TEST_F(Draw, ModeTwoDrawsEveryFaceAsUntexturedWireframe) {
     EXPECT_EQ(Rgb(frame, 40, 32), kWhite);
 
     // The same mesh in mode 0 is filled and textured again: the mode does not stick.
-    EXPECT_EQ(Rgb(DrawFrame(*device, mesh, 0), 8, 8), kRed);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh.get(), 0), 8, 8), kRed);
 }
 
 TEST_F(Draw, NearerFacesHideFartherOnesWhateverTheOrder) {
     const Bytes blue = QuadrantPage32(kBlue, kBlue, kBlue, kBlue);
     dxTexture* bluePage = device->CreateTextureFromPixels(256, 256, 21, blue.data());
-    dxBufferTextura nearLast, nearFirst;
-    nearLast.AddPolygon(ScreenQuad(page, -1, -1, 1, 1, 0.2f));      // drawn second
-    nearLast.AddPolygon(ScreenQuad(bluePage, -1, -1, 1, 1, 0.6f));  // drawn first
-    nearFirst.AddPolygon(ScreenQuad(bluePage, -1, -1, 1, 1, 0.6f));
-    nearFirst.AddPolygon(ScreenQuad(page, -1, -1, 1, 1, 0.2f));
-    ASSERT_EQ(device->UploadMesh(&nearLast), S_OK);
-    ASSERT_EQ(device->UploadMesh(&nearFirst), S_OK);
-    EXPECT_EQ(Rgb(DrawFrame(*device, nearLast), 16, 16), kRed);
-    EXPECT_EQ(Rgb(DrawFrame(*device, nearFirst), 16, 16), kRed);
+    MeshGeometry nearLast, nearFirst;
+    AddScreenQuad(nearLast, bluePage, -1, -1, 1, 1, 0.6f);
+    AddScreenQuad(nearLast, page, -1, -1, 1, 1, 0.2f);
+    AddScreenQuad(nearFirst, page, -1, -1, 1, 1, 0.2f);
+    AddScreenQuad(nearFirst, bluePage, -1, -1, 1, 1, 0.6f);
+    EXPECT_EQ(Rgb(Frame(std::move(nearLast)), 16, 16), kRed);
+    EXPECT_EQ(Rgb(Frame(std::move(nearFirst)), 16, 16), kRed);
     ReleaseTexture(bluePage);
 }
 
 TEST_F(Draw, EachFaceKeepsItsOwnTextureAndUntexturedFacesAreGrey) {
     const Bytes blue = QuadrantPage32(kBlue, kBlue, kBlue, kBlue);
     dxTexture* bluePage = device->CreateTextureFromPixels(256, 256, 21, blue.data());
-    dxBufferTextura mesh;
+    MeshGeometry mesh;
     // Four columns: red page, blue page, blue page, none. Neighbours share state, so the draw
     // may join them; each must still show its own texture.
-    mesh.AddPolygon(ScreenQuad(nullptr, 0.5f, -1, 1, 1));
-    mesh.AddPolygon(ScreenQuad(bluePage, 0, -1, 0.5f, 1));
-    mesh.AddPolygon(ScreenQuad(bluePage, -0.5f, -1, 0, 1));
-    mesh.AddPolygon(ScreenQuad(page, -1, -1, -0.5f, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    const QImage frame = DrawFrame(*device, mesh);
+    AddScreenQuad(mesh, page, -1, -1, -0.5f, 1);
+    AddScreenQuad(mesh, bluePage, -0.5f, -1, 0, 1);
+    AddScreenQuad(mesh, bluePage, 0, -1, 0.5f, 1);
+    AddScreenQuad(mesh, nullptr, 0.5f, -1, 1, 1);
+    const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 4, 4), kRed);  // the top-left of the red page's mapping
     EXPECT_EQ(Rgb(frame, 20, 40), kBlue);
     EXPECT_EQ(Rgb(frame, 40, 40), kBlue);
@@ -181,18 +168,20 @@ TEST_F(Draw, EachFaceKeepsItsOwnTextureAndUntexturedFacesAreGrey) {
     ReleaseTexture(bluePage);
 }
 
-TEST_F(Draw, TheWorldMatrixIsUsedOnceAndThenReset) {
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(page, -0.25f, -0.25f, 0.25f, 0.25f));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
-    device->ClearFrame(1);
-    mesh.Translate(0.5f, 0.5f, 0);  // up and to the right
-    device->DrawMesh(&mesh, 0);
+TEST_F(Draw, TheWorldMatrixIsTheDrawsOwn) {
+    MeshGeometry quad;
+    AddScreenQuad(quad, page, -0.25f, -0.25f, 0.25f, 0.25f);
+    const VertexBufferPtr mesh = Upload(*device, std::move(quad));
+    D3DXMATRIX moved;
+    D3DXMatrixTranslation(&moved, 0.5f, 0.5f, 0);  // up and to the right
+    std::string why;
+    device->ClearFrame(true);
+    ASSERT_TRUE(device->DrawMesh(mesh.get(), moved, 0, why)) << why;
     QImage frame = device->ReadFrame();
     EXPECT_EQ(Rgb(frame, 32, 32), kWhite);
     EXPECT_NE(Rgb(frame, 48, 16), kWhite);
-    // The next draw without setters uses the identity world.
-    frame = DrawFrame(*device, mesh);
+    // Nothing of it stays with the mesh: the next draw, with the identity, is centred.
+    frame = DrawFrame(*device, mesh.get());
     EXPECT_NE(Rgb(frame, 32, 32), kWhite);
     EXPECT_EQ(Rgb(frame, 48, 16), kWhite);
 }
@@ -206,22 +195,22 @@ TEST(ViewerFrame, WorldTransformOrderPutsTheVertexWhereTheNumbersSay) {
     device->SetEye(0, 0, 150);
     device->SetTarget(0, 0, 0);
     // An untextured square in the plane x = 0 around (0, 10, 0), side 2.
-    dxBufferTextura mesh;
-    auto q = std::make_unique<dxCuadradoTex>(0);
-    q->AddVertex(0, 11, -1);
-    q->AddVertex(0, 11, 1);
-    q->AddVertex(0, 9, -1);
-    q->AddVertex(0, 9, 1);
-    mesh.AddPolygon(std::move(q));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    MeshGeometry square;
+    const GpuVertex corners[4] = {
+        {0, 11, -1, 0, 0, 0}, {0, 11, 1, 0, 0, 0}, {0, 9, 1, 0, 0, 0}, {0, 9, -1, 0, 0, 0}};
+    AppendFace(square, corners, nullptr, 0);
+    const VertexBufferPtr mesh = Upload(*device, std::move(square));
 
-    device->ClearFrame(1);
-    mesh.Translate(3, 4, 0);  // pan
-    mesh.Translate(0, 0, 0);  // mesh centre
-    mesh.RotateY(pi / 2);
-    mesh.RotateX(pi / 2);
-    mesh.Scale(2);
-    ASSERT_EQ(device->DrawMesh(&mesh, 0), S_OK);
+    device->ClearFrame(true);
+    // The frame's order, as MeshWorld composes it: scale, turn about X, about Y, move to the
+    // mesh centre (the origin here), pan.
+    D3DXMATRIX world, step;
+    D3DXMatrixScaling(&world, 2, 2, 2);
+    D3DXMatrixMultiply(&world, &world, D3DXMatrixRotationX(&step, pi / 2));
+    D3DXMatrixMultiply(&world, &world, D3DXMatrixRotationY(&step, pi / 2));
+    D3DXMatrixMultiply(&world, &world, D3DXMatrixTranslation(&step, 3, 4, 0));
+    std::string why;
+    ASSERT_TRUE(device->DrawMesh(mesh.get(), world, 0, why)) << why;
     const QImage frame = device->ReadFrame();
     // Scaled to (0, 20, 0), turned about X to (0, 0, 20), about Y to (20, 0, 0), moved to
     // (23, 4, 0): a square of side 4 facing the eye. Seen from (0, 0, 150) towards the origin,

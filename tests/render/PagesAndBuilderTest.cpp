@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "BuildRenderMeshes.h"
+#include "LevelScene.h"
+#include "MeshView.h"
 #include "RenderFixture.h"
 #include "trTextura.h"
 
@@ -18,11 +20,11 @@ Bytes Solid32(uint32_t c) {
 
 // Draws the page's texture over the whole frame and returns the colour in the middle.
 uint32_t PageColour(dxDevice8& device, dxTexture* texture) {
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(texture, -1, -1, 1, 1));
-    if (device.UploadMesh(&mesh) != S_OK) return 0xDEAD;
+    MeshGeometry quad;
+    AddScreenQuad(quad, texture, -1, -1, 1, 1);
+    const VertexBufferPtr mesh = Upload(device, std::move(quad));
     device.SetClearColor(0, 0, 0);
-    return Rgb(DrawFrame(device, mesh), 32, 32);
+    return Rgb(DrawFrame(device, mesh.get()), 32, 32);
 }
 
 class Pages : public ::testing::Test {
@@ -44,6 +46,7 @@ class Pages : public ::testing::Test {
 
     tr4::Level level;
     std::unique_ptr<dxDevice8> device;
+    std::string why;
 };
 
 TEST_F(Pages, CountWholePagesOfTheThirtyTwoBitBlock) {
@@ -58,14 +61,14 @@ TEST_F(Pages, CountWholePagesOfTheThirtyTwoBitBlock) {
 
 TEST_F(Pages, EachPageComesFromItsOwnBytes) {
     trTextura wide(level);
-    ASSERT_EQ(wide.CreatePages32(device.get()), S_OK);
+    ASSERT_TRUE(wide.CreatePages32(*device, why)) << why;
     EXPECT_TRUE(wide.Is32Bit());
     EXPECT_EQ(PageColour(*device, wide.GetPage32(0)), kRed);
     EXPECT_EQ(PageColour(*device, wide.GetPage32(2)), kBlue);
     EXPECT_EQ(wide.GetPage16(0), nullptr);  // the other kind was not built
 
     trTextura narrow(level);
-    ASSERT_EQ(narrow.CreatePages16(device.get()), S_OK);
+    ASSERT_TRUE(narrow.CreatePages16(*device, why)) << why;
     EXPECT_FALSE(narrow.Is32Bit());
     EXPECT_EQ(PageColour(*device, narrow.GetPage16(1)), kGreen);
     EXPECT_EQ(PageColour(*device, narrow.GetPage16(2)), kBlue);
@@ -74,29 +77,25 @@ TEST_F(Pages, EachPageComesFromItsOwnBytes) {
 TEST_F(Pages, MissingAndOutOfRangePagesAreEmpty) {
     level.pages16.resize(trTextura::kPage16Bytes * 2 - 1);  // page 1 is cut short
     trTextura narrow(level);
-    ASSERT_EQ(narrow.CreatePages16(device.get()), S_OK);
+    ASSERT_TRUE(narrow.CreatePages16(*device, why)) << why;
     EXPECT_NE(narrow.GetPage16(0), nullptr);
     EXPECT_EQ(narrow.GetPage16(1), nullptr);
     EXPECT_EQ(narrow.GetPage16(2), nullptr);
     EXPECT_EQ(narrow.GetPage16(3), nullptr);
     EXPECT_EQ(narrow.GetPage16(-1), nullptr);
     EXPECT_EQ(narrow.GetPage16(0x8000), nullptr);
-
-    trTextura none(level);
-    EXPECT_EQ(none.CreatePages32(nullptr), E_FAIL);
-    EXPECT_EQ(none.GetPage32(0), nullptr);
 }
 
 TEST_F(Pages, AReplacedSetReleasesItsTextures) {
     EXPECT_EQ(device->LiveTextureCount(), 0);
     auto pages = std::make_unique<trTextura>(level);
-    pages->CreatePages32(device.get());
+    ASSERT_TRUE(pages->CreatePages32(*device, why));
     EXPECT_EQ(device->LiveTextureCount(), 3);
-    pages->CreatePages32(device.get());  // built again: the old textures go
+    ASSERT_TRUE(pages->CreatePages32(*device, why));  // built again: the old textures go
     EXPECT_EQ(device->LiveTextureCount(), 3);
     pages = std::make_unique<trTextura>(level);
     EXPECT_EQ(device->LiveTextureCount(), 0);
-    pages->CreatePages16(device.get());
+    ASSERT_TRUE(pages->CreatePages16(*device, why));
     device.reset();  // the set outlives the device
     pages.reset();
 }
@@ -114,13 +113,13 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     }
     large.pages32Size = static_cast<uint32_t>(large.pages32.size());
     auto pages = std::make_unique<trTextura>(large);
-    ASSERT_EQ(pages->CreatePages32(device.get()), S_OK);
+    ASSERT_TRUE(pages->CreatePages32(*device, why)) << why;
     EXPECT_EQ(device->PageStoreLayers(), 71);  // the pages and the grey layer, nothing spare
     for (int i : {0, 15, 16, 31, 63, 64, 69})
         EXPECT_EQ(PageColour(*device, pages->GetPage32(i)), 0x030201u * (i + 1)) << "page " << i;
     // A device made again after a loss holds the same.
     device->LoseContext();
-    device->ResetDevice();
+    ASSERT_TRUE(device->ResetDevice(why)) << why;
     ASSERT_FALSE(device->IsLost());
     EXPECT_EQ(device->PageStoreLayers(), 71);
     EXPECT_EQ(PageColour(*device, pages->GetPage32(69)), 0x030201u * 70);
@@ -129,21 +128,21 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     // drawn from its pages before the store is trimmed still shows them after, and the store goes
     // back to the size a device starts with.
     auto small = std::make_unique<trTextura>(level);
-    ASSERT_EQ(small->CreatePages32(device.get()), S_OK);
-    dxBufferTextura mesh;
-    mesh.AddPolygon(ScreenQuad(small->GetPage32(2), -1, -1, 1, 1));
-    ASSERT_EQ(device->UploadMesh(&mesh), S_OK);
+    ASSERT_TRUE(small->CreatePages32(*device, why)) << why;
+    MeshGeometry quad;
+    AddScreenQuad(quad, small->GetPage32(2), -1, -1, 1, 1);
+    const VertexBufferPtr mesh = Upload(*device, std::move(quad));
     pages.reset();
     device->TrimPageStore();
     EXPECT_EQ(device->PageStoreLayers(), 64);
     device->SetClearColor(0, 0, 0);
-    EXPECT_EQ(Rgb(DrawFrame(*device, mesh), 32, 32), kBlue);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh.get()), 32, 32), kBlue);
     EXPECT_EQ(PageColour(*device, small->GetPage32(0)), kRed);
     EXPECT_EQ(PageColour(*device, small->GetPage32(1)), kGreen);
 
     // Two small levels in turn fit the store beside each other: it keeps its size.
     auto again = std::make_unique<trTextura>(level);
-    ASSERT_EQ(again->CreatePages32(device.get()), S_OK);
+    ASSERT_TRUE(again->CreatePages32(*device, why)) << why;
     small.reset();
     device->TrimPageStore();
     EXPECT_EQ(device->PageStoreLayers(), 64);
@@ -151,80 +150,115 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     EXPECT_EQ(PageColour(*device, again->GetPage32(2)), kBlue);
 }
 
-class Builder : public Pages {
+// The one-rectangle level on a device, as a scene.
+class Scene : public ::testing::Test {
   protected:
     void SetUp() override {
-        Pages::SetUp();
-        if (IsSkipped()) return;
-        // Page 3 holds the quadrants; pages 0..2 are solid.
-        const Bytes q = QuadrantPage32(kRed, kGreen, kBlue, kYellow);
-        level.pages32.insert(level.pages32.end(), q.begin(), q.end());
-        level.pages32Size = static_cast<uint32_t>(level.pages32.size());
-        tr4::ObjectTexture t;
-        const uint8_t px[4][2] = {{0, 0}, {255, 0}, {255, 255}, {0, 255}};
-        for (int c = 0; c < 4; ++c) {
-            t.corners[c].xPixel = px[c][0];
-            t.corners[c].yPixel = px[c][1];
-        }
-        t.tile = 0x0003;
-        level.objectTextures.push_back(t);  // 0: page 3
-        t.tile = 0x8003;
-        t.corners[1].xPixel = 128;
-        level.objectTextures.push_back(t);  // 1: page 3 for triangles, none for rectangles
-        pages = std::make_unique<trTextura>(level);
-        ASSERT_EQ(pages->CreatePages32(device.get()), S_OK);
+        if (System() == nullptr) GTEST_SKIP() << "no OpenGL display";
+        device = MakeDevice();
+        ASSERT_TRUE(device);
+    }
+    // The level held by a scene, reserved at 32 bits.
+    std::unique_ptr<LevelScene> Adopted(OneRectangleLevel&& made) {
+        auto scene = std::make_unique<LevelScene>();
+        tr4::LoadedLevel loaded;
+        loaded.level = std::make_unique<tr4::Level>(std::move(made.level));
+        loaded.meshes = std::move(made.list);
+        scene->Adopt(std::move(loaded));
+        EXPECT_TRUE(scene->Reserve(PageDepth::Bits32, why)) << why;
+        return scene;
+    }
+    QImage FrameOf(const LevelScene& scene, int index) {
+        return DrawFrame(*device, scene.RenderMesh(index));
     }
 
-    // A rectangle filling the frame: level (-10, -10) is the top-left corner at depth 0.5.
-    std::unique_ptr<tr4::MeshRecord> FullFrameRecord(uint16_t texture) {
-        auto r = std::make_unique<tr4::MeshRecord>();
-        r->vertices = {{-10, -10, 5}, {10, -10, 5}, {10, 10, 5}, {-10, 10, 5}};
-        r->vertexCount = 4;
-        r->rectangles = {{{0, 1, 2, 3}, texture, 0}};
-        r->rectangleCount = 1;
-        return r;
-    }
-
-    std::unique_ptr<trTextura> pages;
+    std::unique_ptr<dxDevice8> device;
+    std::string why;
 };
 
-TEST_F(Builder, ARectangleShowsItsPageAsTheObjectTextureMapsIt) {
-    tr4::Lista_Mesh list;
-    list.Add(FullFrameRecord(0));
-    ASSERT_EQ(BuildRenderMeshes(&list, device.get(), pages.get(), level), S_OK);
+TEST_F(Scene, ARectangleShowsItsPageAsTheObjectTextureMapsIt) {
+    auto scene = Adopted(OneRectangleLevel(10));  // the whole frame
+    ASSERT_TRUE(scene->Build(*device, why)) << why;
     EXPECT_EQ(device->LiveVertexBufferCount(), 1);  // one mesh, uploaded once
-    dxBufferTextura* g = TexturedMeshAt(list, 0);
-    ASSERT_NE(g, nullptr);
-    EXPECT_EQ(g->GetFaceTexture(0), pages->GetPage32(3));
-    EXPECT_FALSE(g->IsDirty());
-    const QImage frame = DrawFrame(*device, *g);
+    EXPECT_EQ(device->LiveTextureCount(), 1);
+    ASSERT_NE(scene->RenderMesh(0), nullptr);
+    EXPECT_EQ(scene->RenderMesh(1), nullptr);
+    EXPECT_EQ(FacesOf(scene->RenderMesh(0))[0].texture, scene->Pages()->GetPage32(0));
+    const QImage frame = FrameOf(*scene, 0);
     EXPECT_EQ(Rgb(frame, 16, 16), kRed);
     EXPECT_EQ(Rgb(frame, 48, 16), kGreen);
     EXPECT_EQ(Rgb(frame, 16, 48), kBlue);
     EXPECT_EQ(Rgb(frame, 48, 48), kYellow);
 }
 
-TEST_F(Builder, TrianglesDropTheTopBitOfThePageWordRectanglesDoNot) {
-    tr4::Lista_Mesh list;
-    auto r = FullFrameRecord(1);  // tile 0x8003
-    r->triangles = {{{0, 1, 3}, 1, 0}};
-    r->triangleCount = 1;
-    list.Add(std::move(r));
-    ASSERT_EQ(BuildRenderMeshes(&list, device.get(), pages.get(), level), S_OK);
-    dxBufferTextura* g = TexturedMeshAt(list, 0);
-    ASSERT_NE(g, nullptr);
-    EXPECT_EQ(g->GetFaceTexture(0), pages->GetPage32(3));  // the triangle
-    EXPECT_EQ(g->GetFaceTexture(1), nullptr);              // the rectangle: page 0x8003
-    // Corner pixels 0, 128 and 255 become 0, 128/255 and 1.
-    const std::span<const dxVertexTex> v = g->TexVertexData();
-    ASSERT_GE(v.size(), 3u);
-    EXPECT_EQ(v[0].tu, 0.0f);
-    EXPECT_NEAR(v[1].tu, 128.0f / 255.0f, 1e-7f);
-    EXPECT_NEAR(v[1].tu, 0.50196f, 1e-5f);
-    EXPECT_EQ(v[2].tv, 1.0f);
-    // The face without a page stays visible against white, as plain grey.
-    const QImage frame = DrawFrame(*device, *g);
+TEST_F(Scene, TrianglesDropTheTopBitOfThePageWordRectanglesDoNot) {
+    OneRectangleLevel made(10);
+    tr4::ObjectTexture t = made.level.objectTextures[0];
+    t.tile = 0x8000;
+    t.corners[1].xPixel = 128;
+    made.level.objectTextures.push_back(t);  // 1: page 0 for triangles, none for rectangles
+    tr4::MeshRecord* record = nullptr;
+    ASSERT_EQ(made.list->GetRecord(0, record), 1);
+    record->rectangles[0].texture = 1;
+    record->triangles = {{{0, 1, 3}, 1, 0}};
+    record->triangleCount = 1;
+    auto scene = Adopted(std::move(made));
+    ASSERT_TRUE(scene->Build(*device, why)) << why;
+    ASSERT_EQ(scene->Warnings().size(), 1u);
+    EXPECT_EQ(scene->Warnings()[0], "mesh 0: 1 face(s) have no texture page and are drawn plain");
+    const std::span<const GpuFace> faces = FacesOf(scene->RenderMesh(0));
+    ASSERT_EQ(faces.size(), 2u);
+    EXPECT_EQ(faces[0].texture, scene->Pages()->GetPage32(0));  // the triangle
+    EXPECT_EQ(faces[1].texture, nullptr);                       // the rectangle: page 0x8000
+    // The rectangle, without a page, stays visible against white as plain grey; drawn after the
+    // triangle at the same depth, it covers the triangle's half too.
+    const QImage frame = FrameOf(*scene, 0);
+    EXPECT_EQ(Rgb(frame, 4, 4), 0x808080u);
     EXPECT_EQ(Rgb(frame, 60, 60), 0x808080u);
+}
+
+TEST_F(Scene, AMeshTheDriverRefusesFailsTheBuildAndKeepsNothing) {
+    auto scene = Adopted(OneRectangleLevel());
+    device->FailUploads(1);
+    EXPECT_FALSE(scene->Build(*device, why));
+    EXPECT_EQ(why, "mesh 0 could not be uploaded: uploading a vertex buffer gave GL_OUT_OF_MEMORY");
+    EXPECT_EQ(scene->Pages(), nullptr);
+    EXPECT_EQ(scene->RenderMesh(0), nullptr);
+    EXPECT_EQ(device->LiveTextureCount(), 0);
+    EXPECT_EQ(device->LiveVertexBufferCount(), 0);
+    // Nor does the frame of a mesh that is not there pass for a white picture.
+    SetViewerProjection(*device, 1.0f);
+    MeshView view;
+    view.rotationY = 3.14159265f;  // the eye looks along -z: turned, the rectangle faces it
+    EXPECT_FALSE(DrawMeshFrame(*device, scene->RenderMesh(0), scene->Record(0), view, why));
+    EXPECT_EQ(why, "there is no mesh to draw");
+    // Built again, it is all there.
+    why.clear();
+    ASSERT_TRUE(scene->Build(*device, why)) << why;
+    EXPECT_TRUE(DrawMeshFrame(*device, scene->RenderMesh(0), scene->Record(0), view, why)) << why;
+    EXPECT_GT(CountNonWhite(device->ReadFrame()), 0);
+}
+
+TEST_F(Scene, TheBudgetIsChargedForThePagesAtTheirDepthFirst) {
+    // Four pages: 2 MiB at 32 bits, the kept copy and the driver's; half that at 16.
+    for (const auto& [depth, pageBytes] :
+         {std::pair{PageDepth::Bits32, 2u << 20}, std::pair{PageDepth::Bits16, 1u << 20}}) {
+        OneRectangleLevel made;
+        made.level.pages32.resize(4 * tr4::kPage32Bytes);
+        made.level.pages32Size = static_cast<uint32_t>(made.level.pages32.size());
+        made.level.pages16.resize(4 * trTextura::kPage16Bytes);
+        tr4::LoadedLevel loaded;
+        loaded.level = std::make_unique<tr4::Level>(std::move(made.level));
+        loaded.meshes = std::move(made.list);
+        loaded.budget = tr4::MemoryBudget::ForFile(0);
+        // What a 64 MiB budget has left once the pages are paid for: the meshes no longer fit.
+        std::string refused;
+        ASSERT_TRUE(loaded.budget.Take(tr4::MemoryBudget::kBase - pageBytes, "the rest", refused));
+        LevelScene scene;
+        scene.Adopt(std::move(loaded));
+        EXPECT_FALSE(scene.Reserve(depth, refused));
+        EXPECT_NE(refused.find("the render meshes"), std::string::npos) << refused;
+    }
 }
 
 }  // namespace

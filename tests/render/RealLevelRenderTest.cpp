@@ -2,11 +2,9 @@
 // drawn in the viewer's frame looks like a textured object.
 #include <map>
 
-#include "BuildRenderMeshes.h"
-#include "LevelLoader.h"
+#include "LevelScene.h"
 #include "MeshView.h"
 #include "RenderFixture.h"
-#include "trTextura.h"
 
 using namespace tr4;
 
@@ -15,53 +13,40 @@ namespace {
 
 TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
     REQUIRE_GRAPHICS();
-    tr4::Level level;
-    tr4::LoadReport report;
-    ASSERT_EQ(tr4::LoadLevelFile(TR4_REAL_LEVEL, level, &report), 1);
-    ASSERT_TRUE(report.Readable()) << report.error;
-    std::unique_ptr<tr4::Lista_Mesh> list;
-    ASSERT_EQ(tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(level.meshData.data()),
-                                static_cast<uint32_t>(level.meshData.size() * 2), list),
-              1);
-    ASSERT_EQ(list->Count(), 191);
-
     auto device = MakeDevice(321, 385);
     ASSERT_TRUE(device);
     SetViewerProjection(*device, ViewAspect(321, 385));
-    trTextura pages(level);
+    LevelScene scene;
+    std::string why;
+    ASSERT_TRUE(scene.Open(TR4_REAL_LEVEL, PageDepth::Bits32, device.get(), why)) << why;
+    ASSERT_EQ(scene.Count(), 191);
+    const trTextura& pages = *scene.Pages();
     ASSERT_EQ(pages.PageCount(), 15);
-    ASSERT_EQ(pages.CreatePages32(device.get()), S_OK);
     for (int i = 0; i < pages.PageCount(); ++i) EXPECT_NE(pages.GetPage32(i), nullptr) << i;
-    std::vector<std::string> warnings;
-    ASSERT_EQ(BuildRenderMeshes(list.get(), device.get(), &pages, level, &warnings), S_OK);
-    for (const std::string& w : warnings) std::printf("warning: %s\n", w.c_str());
+    for (const std::string& w : scene.Warnings()) std::printf("warning: %s\n", w.c_str());
 
     int largest = -1, largestFaces = -1, withFaces = 0, faces = 0;
-    for (int i = 0; i < list->Count(); ++i) {
-        dxBufferTextura* g = TexturedMeshAt(*list, i);
-        ASSERT_NE(g, nullptr) << i;
-        faces += g->GetFaceCount();
-        if (g->GetFaceCount() > 0) {
-            ++withFaces;
-            EXPECT_NE(g->GetVertexBuffer(), nullptr) << i;
-        }
-        if (g->GetFaceCount() > largestFaces) {
-            largestFaces = g->GetFaceCount();
+    for (int i = 0; i < scene.Count(); ++i) {
+        ASSERT_NE(scene.RenderMesh(i), nullptr) << i;
+        const int count = static_cast<int>(FacesOf(scene.RenderMesh(i)).size());
+        faces += count;
+        withFaces += count > 0;
+        if (count > largestFaces) {
+            largestFaces = count;
             largest = i;
         }
     }
-    EXPECT_EQ(device->LiveVertexBufferCount(), withFaces);
+    EXPECT_EQ(device->LiveVertexBufferCount(), scene.Count());
     // Every face of the level is built (its indices are all in range), and only mesh 72 has none.
     EXPECT_EQ(faces, 6635);
     EXPECT_EQ(withFaces, 190);
+    EXPECT_TRUE(FacesOf(scene.RenderMesh(72)).empty());
 
-    tr4::MeshRecord* record = nullptr;
-    ASSERT_EQ(list->GetRecord(largest, record), 1);
-    AimAtMesh(*device, *record);
+    const tr4::MeshRecord* record = scene.Record(largest);
     // The frame turns the mesh about its own centre, at the target, and fits it in the panel.
     MeshView view;
     view.zoom = FitZoom(*record, ViewAspect(321, 385));
-    ASSERT_EQ(DrawMeshFrame(*device, TexturedMeshAt(*list, largest), record, view), S_OK);
+    ASSERT_TRUE(DrawMeshFrame(*device, scene.RenderMesh(largest), record, view, why)) << why;
     const QImage frame = device->ReadFrame();
     std::map<uint32_t, int> colours;
     int covered = 0;

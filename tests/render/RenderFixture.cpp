@@ -16,7 +16,8 @@ dxMain* System() {
 std::unique_ptr<dxDevice8> MakeDevice(int width, int height) {
     std::unique_ptr<dxDevice8> device;
     if (gSystem == nullptr) return device;
-    EXPECT_EQ(gSystem->CreateRenderDevice(nullptr, 1, device, QSize(width, height)), S_OK);
+    std::string why;
+    EXPECT_TRUE(gSystem->CreateRenderDevice(nullptr, device, why, QSize(width, height))) << why;
     if (device) device->SetClearColor(255, 255, 255);
     return device;
 }
@@ -60,24 +61,58 @@ int CountNonWhite(const QImage& image) {
     return n;
 }
 
-std::unique_ptr<dxCuadradoTex> ScreenQuad(dxTexture* texture, float x0, float y0, float x1,
-                                          float y1, float z, int flags) {
-    // Corners A (top-left), B (top-right), C (bottom-right), D (bottom-left) go into the strip
-    // slots as A, B, D, C.
-    auto q = std::make_unique<dxCuadradoTex>(flags);
-    q->AddVertex(x0, y1, z);
-    q->AddVertex(x1, y1, z);
-    q->AddVertex(x0, y0, z);
-    q->AddVertex(x1, y0, z);
-    q->SetTextureMapping(texture, 0, 0, 1, 0, 0, 1, 1, 1);
-    return q;
+void AddScreenQuad(MeshGeometry& mesh, dxTexture* texture, float x0, float y0, float x1, float y1,
+                   float z, int flags) {
+    // Top-left, top-right, bottom-right, bottom-left.
+    const GpuVertex corners[4] = {
+        {x0, y1, z, 0, 0, 0}, {x1, y1, z, 1, 0, 0}, {x1, y0, z, 1, 1, 0}, {x0, y0, z, 0, 1, 0}};
+    AppendFace(mesh, corners, texture, flags);
 }
 
-QImage DrawFrame(dxDevice8& device, dxBufferColor8& mesh, int mode) {
-    device.ClearFrame(1);
-    EXPECT_EQ(device.DrawMesh(&mesh, mode), S_OK);
-    EXPECT_EQ(device.PresentFrame(), S_OK);
+void AddTriangle(MeshGeometry& mesh, dxTexture* texture, float x0, float y0, float x1, float y1,
+                 float x2, float y2, int flags) {
+    const GpuVertex corners[3] = {
+        {x0, y0, 0.5f, 0, 0, 0}, {x1, y1, 0.5f, 1, 0, 0}, {x2, y2, 0.5f, 0, 1, 0}};
+    AppendFace(mesh, corners, texture, flags);
+}
+
+VertexBufferPtr Upload(dxDevice8& device, MeshGeometry mesh) {
+    VertexBufferPtr buffer;
+    std::string why;
+    EXPECT_TRUE(device.UploadMesh(std::move(mesh), buffer, why)) << why;
+    return buffer;
+}
+
+QImage DrawFrame(dxDevice8& device, const dxVertexBuffer* mesh, int mode) {
+    device.ClearFrame(true);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    std::string why;
+    EXPECT_TRUE(device.DrawMesh(mesh, identity, mode, why)) << why;
+    EXPECT_TRUE(device.PresentFrame(why)) << why;
     return device.ReadFrame();
+}
+
+OneRectangleLevel::OneRectangleLevel(int16_t size) : list(std::make_unique<tr4::Lista_Mesh>()) {
+    level.pages32 = QuadrantPage32(0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00);
+    level.pages32Size = static_cast<uint32_t>(level.pages32.size());
+    tr4::ObjectTexture t;
+    const uint8_t px[4][2] = {{0, 0}, {255, 0}, {255, 255}, {0, 255}};
+    for (int c = 0; c < 4; ++c) {
+        t.corners[c].xPixel = px[c][0];
+        t.corners[c].yPixel = px[c][1];
+    }
+    level.objectTextures.push_back(t);
+    auto r = std::make_unique<tr4::MeshRecord>();
+    const int16_t s = size;
+    r->vertices = {{static_cast<int16_t>(-s), static_cast<int16_t>(-s), 5},
+                   {s, static_cast<int16_t>(-s), 5},
+                   {s, s, 5},
+                   {static_cast<int16_t>(-s), s, 5}};
+    r->vertexCount = 4;
+    r->rectangles = {{{0, 1, 2, 3}, 0, 0}};
+    r->rectangleCount = 1;
+    list->Add(std::move(r));
 }
 
 }  // namespace rendertest

@@ -9,7 +9,9 @@
 
 #include <QImage>
 
-#include "dxBufferColor8.h"
+#include "Level.h"
+#include "MeshList.h"
+#include "RenderMesh.h"
 #include "dxDevice8.h"
 #include "dxMain.h"
 
@@ -43,12 +45,27 @@ uint32_t Rgb(const QImage& image, int x, int y);
 // Pixels of the image whose colour is not white.
 int CountNonWhite(const QImage& image);
 
-// A textured quadrilateral over the rectangle (x0, y0)-(x1, y1) at depth z, wound clockwise on
-// screen, mapping the whole texture (top-left of the texture at the top-left corner).
-std::unique_ptr<dxCuadradoTex> ScreenQuad(dxTexture* texture, float x0, float y0, float x1,
-                                          float y1, float z = 0.5f, int flags = 0x08);
+// Appends a textured rectangle over (x0, y0)-(x1, y1) at depth z, wound clockwise on screen,
+// mapping the whole texture (top-left of the texture at the top-left corner).
+void AddScreenQuad(MeshGeometry& mesh, dxTexture* texture, float x0, float y0, float x1, float y1,
+                   float z = 0.5f, int flags = kDrawCullCCW);
+// Appends a triangle at depth 0.5 mapping the texture's top-left, top-right and bottom-left.
+void AddTriangle(MeshGeometry& mesh, dxTexture* texture, float x0, float y0, float x1, float y1,
+                 float x2, float y2, int flags);
 
-// One clear, one draw with mode, one present; returns the frame.
-QImage DrawFrame(dxDevice8& device, dxBufferColor8& mesh, int mode = 0);
+// The mesh on the device (a failed upload fails the test and gives none).
+VertexBufferPtr Upload(dxDevice8& device, MeshGeometry mesh);
+
+// One clear, one draw with mode and the identity world, one present; returns the frame.
+QImage DrawFrame(dxDevice8& device, const dxVertexBuffer* mesh, int mode = 0);
+
+// A level of one rectangle on a page of four colours (red, green, blue, yellow quadrants), its
+// corners at level (-size, -size) .. (size, size), depth 5 (0.5 in view units), mapping the whole
+// page; the same for the tests of pages, meshes, the scene and a lost device.
+struct OneRectangleLevel {
+    explicit OneRectangleLevel(int16_t size = 8);
+    tr4::Level level;
+    std::unique_ptr<tr4::Lista_Mesh> list;
+};
 
 }  // namespace rendertest
