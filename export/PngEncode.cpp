@@ -53,10 +53,14 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     libdeflate_compressor* compressor = Compressor();
     if (compressor == nullptr) return false;
 
-    // Each row: its filter byte, then the Paeth differences of its pixels in file order.
+    // Each row: its filter byte, then the Paeth differences of its pixels in file order. The
+    // buffers are kept from one picture to the next: fresh ones of a page's size come straight
+    // from the kernel, and faulting their pages in cost as much as the filtering.
     const size_t rowBytes = size_t{width} * channels;
-    std::vector<uint8_t> filtered(size_t{height} * (rowBytes + 1));
-    std::vector<uint8_t> previous(rowBytes, 0), current(rowBytes);
+    thread_local std::vector<uint8_t> filtered, previous, current, compressed;
+    filtered.resize(size_t{height} * (rowBytes + 1));
+    previous.assign(rowBytes, 0);
+    current.resize(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = pixels + size_t{y} * stride;
         for (uint32_t x = 0; x < width; ++x) {
@@ -75,7 +79,7 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
         }
         previous.swap(current);
     }
-    std::vector<uint8_t> compressed(libdeflate_zlib_compress_bound(compressor, filtered.size()));
+    compressed.resize(libdeflate_zlib_compress_bound(compressor, filtered.size()));
     const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
                                                  compressed.data(), compressed.size());
     if (size == 0) return false;
