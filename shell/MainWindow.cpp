@@ -198,8 +198,10 @@ void TForm1::BuildClientArea() {
         Label1->setFont(narrower);
     }
 
-    Panel1 = new PanelFrame(*this, client);
+    Panel1 = new PanelFrame(client);
     Panel1->setGeometry(296, 112, 321, 385);
+    connect(Panel1, &PanelFrame::mouseMoved, this, &TForm1::Panel1MouseMove);
+    connect(Panel1, &PanelFrame::mouseReleased, this, &TForm1::Panel1MouseUp);
 
     ProgressBar1 = new QProgressBar(client);
     ProgressBar1->setGeometry(24, 8, 265, 25);
@@ -304,8 +306,12 @@ void TForm1::StartGraphics() {
     if (graphicsStarted) return;
     graphicsStarted = true;
     if (graphics.ProbeOpenGL(no3DReason)) {
-        surface = new PanelSurface(*this);
+        surface = new PanelSurface();
         surface->setSurfaceType(QSurface::OpenGLSurface);
+        connect(surface, &PanelSurface::exposed, this, &TForm1::FormPaint);
+        connect(surface, &PanelSurface::mouseMoved, this, &TForm1::Panel1MouseMove);
+        connect(surface, &PanelSurface::mouseReleased, this, &TForm1::Panel1MouseUp);
+        connect(surface, &PanelSurface::levelDropped, this, &TForm1::OpenLevelFileLater);
         if (graphics.CreateRenderDevice(surface, device, no3DReason)) {
             Panel1->Embed(surface);
         } else {

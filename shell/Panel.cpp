@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "MainWindow.h"
+#include "MainWindow.h"  // LevelFileOf
 
 namespace tr4 {
 
@@ -21,8 +21,6 @@ ShiftState ShiftStateOf(const QMouseEvent& event) {
     s.middle = buttons.testFlag(Qt::MiddleButton);
     return s;
 }
-
-PanelSurface::PanelSurface(TForm1& form) : form(form) {}
 
 bool PanelSurface::event(QEvent* event) {
     switch (event->type()) {
@@ -41,7 +39,7 @@ bool PanelSurface::event(QEvent* event) {
             const QString path = LevelFileOf(drop->mimeData());
             if (path.isEmpty()) return true;
             drop->acceptProposedAction();
-            form.OpenLevelFileLater(path);
+            emit levelDropped(path);
             return true;
         }
         default:
@@ -51,19 +49,19 @@ bool PanelSurface::event(QEvent* event) {
 
 void PanelSurface::exposeEvent(QExposeEvent*) {
     // A paint request of the view: draw the current state at once.
-    if (isExposed()) form.FormPaint();
+    if (isExposed()) emit exposed();
 }
 
 void PanelSurface::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    form.Panel1MouseMove(ShiftStateOf(*event), p.x(), p.y());
+    emit mouseMoved(ShiftStateOf(*event), p.x(), p.y());
 }
 
 void PanelSurface::mouseReleaseEvent(QMouseEvent*) {
-    form.Panel1MouseUp();
+    emit mouseReleased();
 }
 
-PanelFrame::PanelFrame(TForm1& form, QWidget* parent) : QFrame(parent), form(form) {
+PanelFrame::PanelFrame(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setMouseTracking(true);
 }
@@ -89,11 +87,11 @@ void PanelFrame::paintEvent(QPaintEvent* event) {
 
 void PanelFrame::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    form.Panel1MouseMove(ShiftStateOf(*event), p.x(), p.y());
+    emit mouseMoved(ShiftStateOf(*event), p.x(), p.y());
 }
 
 void PanelFrame::mouseReleaseEvent(QMouseEvent*) {
-    form.Panel1MouseUp();
+    emit mouseReleased();
 }
 
 }  // namespace tr4

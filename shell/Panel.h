@@ -1,8 +1,8 @@
 #pragma once
 // The view panel Panel1 and the native surface the render device draws into. The surface is a
-// QWindow embedded in the panel, so its pointer events arrive at the QWindow and are forwarded
-// from there to the window's panel handlers; without a surface (no 3-D display) the panel itself
-// forwards them and says that 3-D display is unavailable.
+// QWindow embedded in the panel, so its pointer events arrive at the QWindow, which says what
+// happened through its signals; without a surface (no 3-D display) the panel itself signals them
+// and says that 3-D display is unavailable. Neither knows the window that listens.
 #include <QFrame>
 #include <QWindow>
 
@@ -12,32 +12,41 @@ class QMouseEvent;
 
 namespace tr4 {
 
-class TForm1;
-
 ShiftState ShiftStateOf(const QMouseEvent& event);
 
 class PanelSurface : public QWindow {
+    Q_OBJECT
+
   public:
-    explicit PanelSurface(TForm1& form);
+    PanelSurface() = default;
+
+  signals:
+    void exposed();  // a paint request of the view
+    void mouseMoved(const tr4::ShiftState& shift, int x, int y);
+    void mouseReleased();
+    void levelDropped(const QString& path);  // a level file dropped onto the view
 
   protected:
     bool event(QEvent* event) override;  // a level file dropped onto the view opens
     void exposeEvent(QExposeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-
-  private:
-    TForm1& form;
 };
 
 class PanelFrame : public QFrame {
+    Q_OBJECT
+
   public:
-    PanelFrame(TForm1& form, QWidget* parent);
+    explicit PanelFrame(QWidget* parent);
     // Hosts the surface over the whole client area.
     void Embed(PanelSurface* surface);
     // Shows the text instead of a picture.
     void ShowUnavailable(const QString& text);
     QWidget* Container() const { return container; }
+
+  signals:
+    void mouseMoved(const tr4::ShiftState& shift, int x, int y);
+    void mouseReleased();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -45,7 +54,6 @@ class PanelFrame : public QFrame {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
-    TForm1& form;
     QWidget* container = nullptr;
     QString caption = QStringLiteral("Panel1");
 };
