@@ -459,7 +459,7 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
         const std::vector<uint8_t>& png =
             Pages().Png(p.page, p.additive ? PageAlpha::Brightness : PageAlpha::Stored);
         if (request.binary)
-            pngs.emplace_back(p.image, png);
+            pngs.emplace_back(p.image, &png);
         else
             model.images[p.image].uri =
                 "data:image/png;base64," +
@@ -498,7 +498,7 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
     const int animationView = view(animationData, 0, 0);
     for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
-    for (auto& [image, png] : pngs) model.images[image].bufferView = view(png, 0, 0);
+    for (const auto& [image, png] : pngs) model.images[image].bufferView = view(*png, 0, 0);
     if (!buffer.data.empty()) model.buffers.push_back(std::move(buffer));
 }
 

@@ -131,7 +131,8 @@ class ModelBuilder {
     std::vector<PendingImage> pending;
     std::optional<PagePngCache> ownPages;  // when the request brings none
     PagePngCache& Pages();
-    std::vector<std::pair<int, Stream>> pngs;
+    // The cache's PNG of each image for the binary chunk, copied there once.
+    std::vector<std::pair<int, const Stream*>> pngs;
 };
 
 }  // namespace tr4export

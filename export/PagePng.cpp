@@ -27,8 +27,7 @@ bool EncodePagePng(const tr4::Level& level, int page, PageAlpha alpha, std::vect
         pixels = bright.data();
     }
     // The page's texels lie in memory as blue, green, red, alpha.
-    if (!EncodePng(pixels, 256 * 4, 256, 256, PngLayout::BgraToRgba, png)) return false;
-    return true;
+    return EncodePng(pixels, 256 * 4, 256, 256, PngLayout::BgraToRgba, png);
 }
 
 std::string PagePngName(int page, PageAlpha alpha) {

@@ -75,6 +75,9 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
+// Read once: an export of many objects writes many files.
+const mode_t kNewFileMode = NewFileMode();
+
 }  // namespace
 
 std::optional<FileId> IdOf(const std::string& path) {
@@ -127,7 +130,7 @@ bool SafeFile::Open(const std::string& path, std::string& error) {
     struct stat existing {};
     const mode_t mode = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
                             ? (existing.st_mode & 07777)
-                            : NewFileMode();
+                            : kNewFileMode;
     ::fchmod(fd, mode);
     buffer = std::make_unique<Buffer>(fd);
     stream = std::make_unique<std::ostream>(buffer.get());

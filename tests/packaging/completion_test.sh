@@ -33,8 +33,8 @@ offers() {
     source "$0"
     # The loader that a first Tab on tr4tool runs; it looks under XDG_DATA_DIRS.
     __load_completion tr4tool || { echo "no completion found for tr4tool" >&2; exit 3; }
-    spec=$(complete -p tr4tool) || exit 3
-    function=${spec#*-F }; function=${function%% *}
+    registered=$(complete -p tr4tool) || exit 3
+    function=${registered#*-F }; function=${function%% *}
     COMP_LINE=$1 COMP_POINT=${#1}
     read -ra COMP_WORDS <<<"$1"
     [[ $1 == *" " ]] && COMP_WORDS+=("")
