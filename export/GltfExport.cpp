@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "GltfWriter.h"
 #include "MeshFaces.h"
 #include "MeshTree.h"
 #include "ModelBuilder.h"
@@ -278,11 +279,10 @@ bool WriteModel(const tinygltf::Model& model, const std::string& path, bool bina
                 std::string& error, std::optional<FileId> never) {
     SafeFile file(never);
     if (!file.Open(path, error)) return false;
-    tinygltf::TinyGLTF gltf;
-    // Images are already PNG, in the buffer or as data URIs: nothing for the library to encode.
-    gltf.SetImageWriter(nullptr, nullptr);
-    if (!gltf.WriteGltfSceneToStream(&model, file.Stream(), false, binary)) {
-        error = "cannot write " + path + ": the glTF writer failed";
+    std::string why;
+    // A failed stream is the file's to explain (a full disk, a size limit): Commit says why.
+    if (!WriteGltf(model, file.Stream(), binary, why) && file.Stream()) {
+        error = "cannot write " + path + ": " + why;
         return false;
     }
     return file.Commit(error);

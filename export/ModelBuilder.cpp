@@ -49,8 +49,25 @@ std::array<float, 3> FaceNormal(const tr4::MeshFace& f) {
 }  // namespace
 
 Quaternion AxisAngle(int axis, double radians) {
-    Quaternion q{0, 0, 0, std::cos(radians / 2)};
-    q[axis] = std::sin(radians / 2);
+    // Keyframe turns come in steps of a 4096th of a turn, so the same few thousand angles recur
+    // through every animation: their sines and cosines are remembered by step, the angle itself
+    // kept as the key so that a hit gives exactly what computing it would.
+    struct Remembered {
+        double radians = std::numeric_limits<double>::quiet_NaN();
+        double sine = 0, cosine = 1;
+    };
+    // Turns from one whole turn back to one whole turn forward, each step its own slot.
+    constexpr int kSteps = 4096;
+    thread_local std::array<Remembered, 2 * kSteps + 1> remembered;
+    constexpr double kStepsPerRadian = kSteps / (2 * 3.14159265358979323846);
+    const double steps = radians * kStepsPerRadian + kSteps + 0.5;
+    Remembered made;
+    Remembered* slot = &made;
+    if (steps >= 0 && steps < 2 * kSteps + 1)  // NaN fails too
+        slot = &remembered[static_cast<size_t>(steps)];
+    if (slot->radians != radians) *slot = {radians, std::sin(radians / 2), std::cos(radians / 2)};
+    Quaternion q{0, 0, 0, slot->cosine};
+    q[axis] = slot->sine;
     return q;
 }
 
@@ -300,7 +317,8 @@ void ModelBuilder::Light(int node, tinygltf::Light light) {
 int ModelBuilder::AnimationAccessor(const std::vector<float>& data, int type, bool bounds) {
     const int n = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(type));
     const int a = Accessor(animationData.size(), data.size() / static_cast<size_t>(n), type);
-    for (float v : data) Append(animationData, v);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    animationData.insert(animationData.end(), bytes, bytes + data.size() * sizeof(float));
     if (bounds && !data.empty()) {
         model.accessors[a].minValues.assign(n, std::numeric_limits<double>::max());
         model.accessors[a].maxValues.assign(n, std::numeric_limits<double>::lowest());
@@ -476,7 +494,14 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     if (usesUnlit) model.extensionsUsed.push_back(kUnlit);
     // The writer adds KHR_lights_punctual to the extensions used when the model has lights.
 
+    // The buffer is made at its final size and each stream let go once it is in, so the
+    // geometry is held about once, not twice or (growing by doubling) three times.
+    size_t total = 0;
+    for (const Attribute& a : attributes) total += a.data.size() + 3;
+    total += indices.size() + 3 + animationData.size() + 3;
+    for (const auto& [image, png] : pngs) total += png->size() + 3;
     tinygltf::Buffer buffer;
+    buffer.data.reserve(total);
     auto view = [&](const Stream& s, int target, int stride) {
         if (s.empty()) return -1;
         PadTo4(buffer.data);
@@ -493,10 +518,13 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     for (Attribute& a : attributes) {
         const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
         for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
+        Stream().swap(a.data);
     }
     const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
     for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
+    Stream().swap(indices);
     const int animationView = view(animationData, 0, 0);
+    Stream().swap(animationData);
     for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
     for (const auto& [image, png] : pngs) model.images[image].bufferView = view(*png, 0, 0);
     if (!buffer.data.empty()) model.buffers.push_back(std::move(buffer));

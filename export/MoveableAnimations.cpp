@@ -131,6 +131,13 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
     int written = 0, empty = 0;
     const size_t partCount = nodes.parts.size();
     tr4::Keyframe keyframe;
+    // Thousands of accessors and channels: made in place rather than grown by copying.
+    size_t channels = 0;
+    for (size_t p = 0; p < partCount; ++p)
+        channels += 1 + (nodes.tree[p].parent < 0 || nodes.flattened[p] ? 1 : 0);
+    const size_t most = range.end > range.first ? range.end - range.first : 0;
+    model.animations.reserve(model.animations.size() + most);
+    model.accessors.reserve(model.accessors.size() + most * (1 + channels));
     for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index) {
         const tr4::AnimationRecord& a = animations[index];
         const std::string who = name + " animation " + std::to_string(index);
@@ -141,6 +148,11 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
         // Every part's place and turn at every keyframe that can be read.
         std::vector<float> times;
         std::vector<std::vector<float>> turns(partCount), places(partCount);
+        times.reserve(a.KeyframeCount());
+        for (size_t p = 0; p < partCount; ++p) {
+            turns[p].reserve(size_t{a.KeyframeCount()} * 4);
+            places[p].reserve(size_t{a.KeyframeCount()} * 3);
+        }
         for (uint32_t k = 0; k < a.KeyframeCount(); ++k) {
             std::string why;
             if (!tr4::ReadKeyframe(level, a, k, m.meshCount, keyframe, why)) {
@@ -163,18 +175,20 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
 
         tinygltf::Animation animation;
         animation.name = "animation " + std::to_string(index);
+        animation.samplers.reserve(channels);
+        animation.channels.reserve(channels);
         const int input = b.AnimationAccessor(times, TINYGLTF_TYPE_SCALAR, true);
         auto channel = [&](int node, const char* path, const std::vector<float>& values, int type) {
             tinygltf::AnimationSampler sampler;
             sampler.input = input;
             sampler.output = b.AnimationAccessor(values, type, false);
             sampler.interpolation = "LINEAR";
-            animation.samplers.push_back(sampler);
+            animation.samplers.push_back(std::move(sampler));
             tinygltf::AnimationChannel c;
             c.sampler = static_cast<int>(animation.samplers.size()) - 1;
             c.target_node = node;
             c.target_path = path;
-            animation.channels.push_back(c);
+            animation.channels.push_back(std::move(c));
         };
         for (size_t p = 0; p < partCount; ++p) {
             channel(nodes.parts[p], "rotation", turns[p], TINYGLTF_TYPE_VEC4);

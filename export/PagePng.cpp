@@ -64,18 +64,35 @@ const std::vector<uint8_t>& PagePngCache::Png(int page, PageAlpha alpha) {
     const Key key{page, alpha};
     std::unique_lock lock(mutex);
     Entry& entry = encoded[key];
-    if (!entry.done && inProgress != key) {
-        // Not started by the worker (or never asked ahead): taken off its queue, made here.
+    while (!entry.done) {
+        // This page if nobody has started it, else another the worker has yet to start (the
+        // last queued, as the worker takes the first): waiting idle would leave a core unused.
+        std::optional<Key> take;
         const auto queued = std::find(queue.begin(), queue.end(), key);
-        if (queued != queue.end()) queue.erase(queued);
+        if (queued != queue.end()) {
+            take = key;
+            queue.erase(queued);
+        } else if (!busy.count(key)) {
+            take = key;  // never asked ahead
+        } else if (!queue.empty()) {
+            take = queue.back();
+            queue.pop_back();
+        }
+        if (!take) {
+            changed.wait(lock, [&] { return entry.done; });
+            break;
+        }
+        busy.insert(*take);
         lock.unlock();
         std::vector<uint8_t> png;
-        EncodePagePng(level, page, alpha, png);
+        EncodePagePng(level, take->first, take->second, png);
         lock.lock();
-        entry.png = std::move(png);
-        entry.done = true;
+        busy.erase(*take);
+        Entry& made = encoded[*take];
+        made.png = std::move(png);
+        made.done = true;
+        changed.notify_all();
     }
-    changed.wait(lock, [&] { return entry.done; });
     return entry.png;
 }
 
@@ -86,12 +103,12 @@ void PagePngCache::Work() {
         if (queue.empty()) return;
         const Key key = queue.front();
         queue.pop_front();
-        inProgress = key;
+        busy.insert(key);
         lock.unlock();
         std::vector<uint8_t> png;
         EncodePagePng(level, key.first, key.second, png);
         lock.lock();
-        inProgress.reset();
+        busy.erase(key);
         Entry& entry = encoded[key];
         entry.png = std::move(png);
         entry.done = true;

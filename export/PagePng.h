@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -61,7 +62,7 @@ class PagePngCache {
     std::condition_variable changed;
     std::map<Key, Entry> encoded;  // std::map: entries stay where they are as others are added
     std::deque<Key> queue;
-    std::optional<Key> inProgress;  // what the worker encodes now
+    std::set<Key> busy;  // being encoded now, by the worker or a caller
     bool stopping = false;
     std::thread worker;
 };

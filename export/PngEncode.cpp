@@ -10,7 +10,7 @@ namespace tr4export {
 namespace {
 
 constexpr int kCompressionLevel = 1;  // libdeflate's fastest: a few percent larger than level 6
-constexpr uint8_t kPaeth = 4;
+constexpr uint8_t kSub = 1;
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -21,12 +21,6 @@ libdeflate_compressor* Compressor() {
     thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
         libdeflate_alloc_compressor(kCompressionLevel));
     return compressor.get();
-}
-
-uint8_t Paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
@@ -53,38 +47,30 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     libdeflate_compressor* compressor = Compressor();
     if (compressor == nullptr) return false;
 
-    // Each row: its filter byte, then the Paeth differences of its pixels in file order. The
+    // Each row: its filter byte, then each byte less the same channel of the pixel to its left
+    // ("sub"). Measured on real pages, Paeth's prediction saves 5% of the bytes but costs a third
+    // more time, most of an export's; sub is also a plain loop the compiler vectorises. The
     // buffers are kept from one picture to the next: fresh ones of a page's size come straight
     // from the kernel, and faulting their pages in cost as much as the filtering.
     const size_t rowBytes = size_t{width} * channels;
-    thread_local std::vector<uint8_t> filtered, previous, current, compressed;
+    thread_local std::vector<uint8_t> filtered, current, compressed;
     filtered.resize(size_t{height} * (rowBytes + 1));
-    previous.assign(rowBytes, 0);
     current.resize(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = pixels + size_t{y} * stride;
+        uint8_t* here = current.data();
         for (uint32_t x = 0; x < width; ++x) {
-            uint8_t* to = current.data() + size_t{x} * channels;
+            uint8_t* to = here + size_t{x} * channels;
             to[0] = in[4 * x + 2];
             to[1] = in[4 * x + 1];
             to[2] = in[4 * x];
             if (channels == 4) to[3] = in[4 * x + 3];
         }
         uint8_t* row = filtered.data() + size_t{y} * (rowBytes + 1);
-        row[0] = kPaeth;
-        // The first pixel has nothing to its left; the rest run without a test per byte, in a
-        // form the compiler can do several bytes at a time.
-        for (size_t i = 0; i < channels; ++i)
-            row[1 + i] = static_cast<uint8_t>(current[i] - Paeth(0, previous[i], 0));
-        const uint8_t* up = previous.data();
-        const uint8_t* here = current.data();
-        for (size_t i = channels; i < rowBytes; ++i) {
-            const int a = here[i - channels], b = up[i], c = up[i - channels];
-            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-            row[1 + i] = static_cast<uint8_t>(here[i] - predicted);
-        }
-        previous.swap(current);
+        row[0] = kSub;
+        std::memcpy(row + 1, here, channels);
+        for (size_t i = channels; i < rowBytes; ++i)
+            row[1 + i] = static_cast<uint8_t>(here[i] - here[i - channels]);
     }
     compressed.resize(libdeflate_zlib_compress_bound(compressor, filtered.size()));
     const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),

@@ -1,7 +1,7 @@
 #pragma once
 // Writing frames as PNG files, fast: `render --all` writes one picture per mesh, and with libpng's
 // default settings the encoding took most of its time. The pictures go through the export's
-// encoder (PngEncode.h: the Paeth filter and libdeflate's fastest level), on a thread of their
+// encoder (PngEncode.h: the sub filter and libdeflate's fastest level), on a thread of their
 // own while the next mesh is drawn.
 #include <condition_variable>
 #include <deque>

@@ -1,0 +1,892 @@
+#include "GltfWriter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace tr4export {
+
+namespace {
+
+constexpr std::string_view kBufferUri = "data:application/octet-stream;base64,";
+
+// The base64 length of n bytes.
+size_t Base64Size(size_t n) {
+    return (n + 2) / 3 * 4;
+}
+
+void Base64(const uint8_t* data, size_t n, std::string& out) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const size_t start = out.size();
+    out.resize(start + Base64Size(n));
+    char* o = out.data() + start;
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const uint32_t v = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
+        *o++ = digits[v >> 18];
+        *o++ = digits[v >> 12 & 63];
+        *o++ = digits[v >> 6 & 63];
+        *o++ = digits[v & 63];
+    }
+    if (i < n) {
+        const uint32_t v = uint32_t{data[i]} << 16 | (i + 1 < n ? uint32_t{data[i + 1]} << 8 : 0);
+        *o++ = digits[v >> 18];
+        *o++ = digits[v >> 12 & 63];
+        *o++ = i + 1 < n ? digits[v >> 6 & 63] : '=';
+        *o++ = '=';
+    }
+}
+
+// Appends JSON to a string: commas between members and elements are placed by the writer, so the
+// callers only say what comes next.
+class JsonOut {
+  public:
+    explicit JsonOut(std::string& out) : out(out) {}
+
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
+
+    // The next member's key; its value follows. Keys written in the code need no escapes.
+    template <size_t N>
+    void Key(const char (&key)[N]) {
+        Separate();
+        out += '"';
+        out.append(key, N - 1);
+        out += "\":";
+        afterKey = true;
+    }
+    // A key from data (names of attributes, extensions, extras).
+    void AnyKey(std::string_view key) {
+        Separate();
+        String(key);
+        out += ':';
+        afterKey = true;
+    }
+
+    void Int(int64_t v) {
+        Separate();
+        char text[24];
+        out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+    }
+    void Unsigned(uint64_t v) {
+        Separate();
+        char text[24];
+        out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+    }
+    // The shortest text that reads back as the same double; JSON has no NaN or infinity, and
+    // null is what the library writes for them.
+    void Real(double v) {
+        Separate();
+        if (!std::isfinite(v)) {
+            out += "null";
+            return;
+        }
+        char text[32];
+        char* end = std::to_chars(text, text + sizeof text, v).ptr;
+        out.append(text, end);
+        // A whole number keeps a point, so that readers that tell integers from reals (the
+        // extras' values) read back a real.
+        if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) == end)
+            out += ".0";
+    }
+    void Bool(bool v) {
+        Separate();
+        out += v ? "true" : "false";
+    }
+    void Text(std::string_view v) {
+        Separate();
+        String(v);
+    }
+    // A string of a prefix and data in base64, which needs no escapes.
+    void Base64Uri(std::string_view prefix, const uint8_t* data, size_t n) {
+        Separate();
+        out += '"';
+        out += prefix;
+        Base64(data, n, out);
+        out += '"';
+    }
+    void EmptyObject() {
+        Separate();
+        out += "{}";
+    }
+
+    template <typename T>
+    void IntArray(std::string_view key, const std::vector<T>& values) {
+        if (values.empty()) return;
+        AnyKey(key);
+        BeginArray();
+        for (T v : values) Int(static_cast<int64_t>(v));
+        EndArray();
+    }
+    void RealArray(std::string_view key, const std::vector<double>& values) {
+        if (values.empty()) return;
+        AnyKey(key);
+        BeginArray();
+        for (double v : values) Real(v);
+        EndArray();
+    }
+
+  private:
+    void Separate() {
+        if (afterKey)
+            afterKey = false;
+        else if (!first.empty()) {
+            if (!first.back()) out += ',';
+            first.back() = false;
+        }
+    }
+    void Open(char c) {
+        Separate();
+        out += c;
+        first.push_back(true);
+    }
+    void Close(char c) {
+        out += c;
+        first.pop_back();
+    }
+
+    // A JSON string. Bytes that are not UTF-8 become U+FFFD: names are ours, but nothing that
+    // reaches a file should make it unreadable.
+    void String(std::string_view s) {
+        out += '"';
+        static const char hex[] = "0123456789abcdef";
+        for (size_t i = 0; i < s.size();) {
+            size_t plain = i;
+            while (plain < s.size() && Plain(static_cast<unsigned char>(s[plain]))) ++plain;
+            out.append(s.data() + i, plain - i);
+            i = plain;
+            if (i == s.size()) break;
+            const auto c = static_cast<unsigned char>(s[i]);
+            if (c < 0x80) {
+                if (c == '"' || c == '\\') {
+                    out += '\\';
+                    out += static_cast<char>(c);
+                } else if (c < 0x20) {
+                    out += "\\u00";
+                    out += hex[c >> 4];
+                    out += hex[c & 15];
+                } else {
+                    out += static_cast<char>(c);
+                }
+                ++i;
+                continue;
+            }
+            const size_t length = Utf8Length(s, i);
+            if (length == 0) {
+                out += "\xEF\xBF\xBD";
+                ++i;
+            } else {
+                out.append(s.data() + i, length);
+                i += length;
+            }
+        }
+        out += '"';
+    }
+
+    static bool Plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+
+    // The length of the well-formed UTF-8 sequence at s[i], or 0.
+    static size_t Utf8Length(std::string_view s, size_t i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        size_t length;
+        uint32_t code;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            code = c & 0x07;
+        } else {
+            return 0;
+        }
+        if (i + length > s.size()) return 0;
+        for (size_t k = 1; k < length; ++k) {
+            const auto t = static_cast<unsigned char>(s[i + k]);
+            if ((t & 0xC0) != 0x80) return 0;
+            code = code << 6 | (t & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past Unicode's end are not UTF-8.
+        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+            (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return 0;
+        return length;
+    }
+
+    std::string& out;
+    std::vector<bool> first;  // per open object or array: nothing written in it yet
+    bool afterKey = false;
+};
+
+bool Same(double a, double b) {
+    return std::fabs(a - b) < 1e-12;
+}
+
+bool Same(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!Same(a[i], b[i])) return false;
+    return true;
+}
+
+// A value as JSON; false (nothing written) for the kinds JSON cannot hold.
+bool Writable(const tinygltf::Value& v) {
+    return v.Type() != tinygltf::NULL_TYPE && v.Type() != tinygltf::BINARY_TYPE;
+}
+
+void WriteValue(JsonOut& j, const tinygltf::Value& v) {
+    switch (v.Type()) {
+        case tinygltf::REAL_TYPE:
+            j.Real(v.Get<double>());
+            break;
+        case tinygltf::INT_TYPE:
+            j.Int(v.Get<int>());
+            break;
+        case tinygltf::BOOL_TYPE:
+            j.Bool(v.Get<bool>());
+            break;
+        case tinygltf::STRING_TYPE:
+            j.Text(v.Get<std::string>());
+            break;
+        case tinygltf::ARRAY_TYPE:
+            j.BeginArray();
+            for (const tinygltf::Value& e : v.Get<tinygltf::Value::Array>())
+                if (Writable(e)) WriteValue(j, e);
+            j.EndArray();
+            break;
+        case tinygltf::OBJECT_TYPE:
+            j.BeginObject();
+            for (const auto& [key, e] : v.Get<tinygltf::Value::Object>()) {
+                if (!Writable(e)) continue;
+                j.AnyKey(key);
+                WriteValue(j, e);
+            }
+            j.EndObject();
+            break;
+        default:
+            break;
+    }
+}
+
+void Extras(JsonOut& j, const tinygltf::Value& extras) {
+    if (!Writable(extras)) return;
+    j.Key("extras");
+    WriteValue(j, extras);
+}
+
+// An extension whose value is empty or not JSON is still named, as an empty object.
+void ExtensionMembers(JsonOut& j, const tinygltf::ExtensionMap& extensions) {
+    for (const auto& [name, value] : extensions) {
+        if (name.empty()) continue;
+        j.AnyKey(name);
+        const bool empty = !Writable(value) ||
+                           (value.IsObject() && value.Get<tinygltf::Value::Object>().empty()) ||
+                           (value.IsArray() && value.ArrayLen() == 0);
+        if (empty)
+            j.EmptyObject();
+        else
+            WriteValue(j, value);
+    }
+}
+
+void Extensions(JsonOut& j, const tinygltf::ExtensionMap& extensions) {
+    if (extensions.empty()) return;
+    j.Key("extensions");
+    j.BeginObject();
+    ExtensionMembers(j, extensions);
+    j.EndObject();
+}
+
+void Name(JsonOut& j, const std::string& name) {
+    if (name.empty()) return;
+    j.Key("name");
+    j.Text(name);
+}
+
+const char* TypeName(int type) {
+    switch (type) {
+        case TINYGLTF_TYPE_SCALAR:
+            return "SCALAR";
+        case TINYGLTF_TYPE_VEC2:
+            return "VEC2";
+        case TINYGLTF_TYPE_VEC3:
+            return "VEC3";
+        case TINYGLTF_TYPE_VEC4:
+            return "VEC4";
+        case TINYGLTF_TYPE_MAT2:
+            return "MAT2";
+        case TINYGLTF_TYPE_MAT3:
+            return "MAT3";
+        case TINYGLTF_TYPE_MAT4:
+            return "MAT4";
+        default:
+            return "";
+    }
+}
+
+void Accessor(JsonOut& j, const tinygltf::Accessor& a) {
+    j.BeginObject();
+    if (a.bufferView >= 0) {
+        j.Key("bufferView");
+        j.Int(a.bufferView);
+    }
+    if (a.byteOffset != 0) {
+        j.Key("byteOffset");
+        j.Unsigned(a.byteOffset);
+    }
+    j.Key("componentType");
+    j.Int(a.componentType);
+    j.Key("count");
+    j.Unsigned(a.count);
+    const bool real = a.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT ||
+                      a.componentType == TINYGLTF_COMPONENT_TYPE_DOUBLE;
+    for (const auto& [key, values] : {std::pair{"min", &a.minValues}, {"max", &a.maxValues}}) {
+        if (values->empty()) continue;
+        j.AnyKey(key);
+        j.BeginArray();
+        for (double v : *values)
+            if (real)
+                j.Real(v);
+            else
+                j.Int(static_cast<int>(v));
+        j.EndArray();
+    }
+    if (a.normalized) {
+        j.Key("normalized");
+        j.Bool(true);
+    }
+    j.Key("type");
+    j.Text(TypeName(a.type));
+    Name(j, a.name);
+    Extras(j, a.extras);
+    j.EndObject();
+}
+
+void Animation(JsonOut& j, const tinygltf::Animation& a) {
+    j.BeginObject();
+    Name(j, a.name);
+    j.Key("channels");
+    j.BeginArray();
+    for (const tinygltf::AnimationChannel& c : a.channels) {
+        j.BeginObject();
+        j.Key("sampler");
+        j.Int(c.sampler);
+        j.Key("target");
+        j.BeginObject();
+        j.Key("node");
+        j.Int(c.target_node);
+        j.Key("path");
+        j.Text(c.target_path);
+        Extensions(j, c.target_extensions);
+        j.EndObject();
+        Extras(j, c.extras);
+        Extensions(j, c.extensions);
+        j.EndObject();
+    }
+    j.EndArray();
+    j.Key("samplers");
+    j.BeginArray();
+    for (const tinygltf::AnimationSampler& s : a.samplers) {
+        j.BeginObject();
+        j.Key("input");
+        j.Int(s.input);
+        j.Key("output");
+        j.Int(s.output);
+        j.Key("interpolation");
+        j.Text(s.interpolation);
+        Extras(j, s.extras);
+        j.EndObject();
+    }
+    j.EndArray();
+    Extras(j, a.extras);
+    Extensions(j, a.extensions);
+    j.EndObject();
+}
+
+void TextureInfo(JsonOut& j, std::string_view key, const tinygltf::TextureInfo& t) {
+    if (t.index < 0) return;
+    j.AnyKey(key);
+    j.BeginObject();
+    j.Key("index");
+    j.Int(t.index);
+    if (t.texCoord != 0) {
+        j.Key("texCoord");
+        j.Int(t.texCoord);
+    }
+    Extras(j, t.extras);
+    Extensions(j, t.extensions);
+    j.EndObject();
+}
+
+void Material(JsonOut& j, const tinygltf::Material& m) {
+    j.BeginObject();
+    Name(j, m.name);
+    if (!Same(m.alphaCutoff, 0.5)) {
+        j.Key("alphaCutoff");
+        j.Real(m.alphaCutoff);
+    }
+    if (m.alphaMode != "OPAQUE") {
+        j.Key("alphaMode");
+        j.Text(m.alphaMode);
+    }
+    if (m.doubleSided) {
+        j.Key("doubleSided");
+        j.Bool(true);
+    }
+    auto scaled = [&](std::string_view key, int index, int texCoord, std::string_view factorKey,
+                      double factor, const tinygltf::Value& extras,
+                      const tinygltf::ExtensionMap& extensions) {
+        if (index < 0) return;
+        j.AnyKey(key);
+        j.BeginObject();
+        j.Key("index");
+        j.Int(index);
+        if (texCoord != 0) {
+            j.Key("texCoord");
+            j.Int(texCoord);
+        }
+        if (!Same(factor, 1.0)) {
+            j.AnyKey(factorKey);
+            j.Real(factor);
+        }
+        Extras(j, extras);
+        Extensions(j, extensions);
+        j.EndObject();
+    };
+    const tinygltf::NormalTextureInfo& n = m.normalTexture;
+    scaled("normalTexture", n.index, n.texCoord, "scale", n.scale, n.extras, n.extensions);
+    const tinygltf::OcclusionTextureInfo& o = m.occlusionTexture;
+    scaled("occlusionTexture", o.index, o.texCoord, "strength", o.strength, o.extras, o.extensions);
+    TextureInfo(j, "emissiveTexture", m.emissiveTexture);
+    if (!Same(m.emissiveFactor, {0.0, 0.0, 0.0})) j.RealArray("emissiveFactor", m.emissiveFactor);
+
+    const tinygltf::PbrMetallicRoughness& p = m.pbrMetallicRoughness;
+    const bool pbr = !Same(p.baseColorFactor, {1.0, 1.0, 1.0, 1.0}) ||
+                     !Same(p.metallicFactor, 1.0) || !Same(p.roughnessFactor, 1.0) ||
+                     p.baseColorTexture.index > -1 || p.metallicRoughnessTexture.index > -1 ||
+                     !p.extensions.empty() || Writable(p.extras);
+    if (pbr) {
+        j.Key("pbrMetallicRoughness");
+        j.BeginObject();
+        if (!Same(p.baseColorFactor, {1.0, 1.0, 1.0, 1.0}))
+            j.RealArray("baseColorFactor", p.baseColorFactor);
+        if (!Same(p.metallicFactor, 1.0)) {
+            j.Key("metallicFactor");
+            j.Real(p.metallicFactor);
+        }
+        if (!Same(p.roughnessFactor, 1.0)) {
+            j.Key("roughnessFactor");
+            j.Real(p.roughnessFactor);
+        }
+        TextureInfo(j, "baseColorTexture", p.baseColorTexture);
+        TextureInfo(j, "metallicRoughnessTexture", p.metallicRoughnessTexture);
+        Extensions(j, p.extensions);
+        Extras(j, p.extras);
+        j.EndObject();
+    }
+    Extensions(j, m.extensions);
+    Extras(j, m.extras);
+    j.EndObject();
+}
+
+void Mesh(JsonOut& j, const tinygltf::Mesh& m) {
+    j.BeginObject();
+    j.Key("primitives");
+    j.BeginArray();
+    for (const tinygltf::Primitive& p : m.primitives) {
+        j.BeginObject();
+        j.Key("attributes");
+        j.BeginObject();
+        for (const auto& [name, accessor] : p.attributes) {
+            j.AnyKey(name);
+            j.Int(accessor);
+        }
+        j.EndObject();
+        if (p.indices > -1) {
+            j.Key("indices");
+            j.Int(p.indices);
+        }
+        if (p.material > -1) {
+            j.Key("material");
+            j.Int(p.material);
+        }
+        j.Key("mode");
+        j.Int(p.mode);
+        if (!p.targets.empty()) {
+            j.Key("targets");
+            j.BeginArray();
+            for (const auto& target : p.targets) {
+                j.BeginObject();
+                for (const auto& [name, accessor] : target) {
+                    j.AnyKey(name);
+                    j.Int(accessor);
+                }
+                j.EndObject();
+            }
+            j.EndArray();
+        }
+        Extensions(j, p.extensions);
+        Extras(j, p.extras);
+        j.EndObject();
+    }
+    j.EndArray();
+    j.RealArray("weights", m.weights);
+    Name(j, m.name);
+    Extensions(j, m.extensions);
+    Extras(j, m.extras);
+    j.EndObject();
+}
+
+void Light(JsonOut& j, const tinygltf::Light& l) {
+    j.BeginObject();
+    Name(j, l.name);
+    j.Key("intensity");
+    j.Real(l.intensity);
+    if (l.range > 0.0) {
+        j.Key("range");
+        j.Real(l.range);
+    }
+    j.RealArray("color", l.color);
+    j.Key("type");
+    j.Text(l.type);
+    if (l.type == "spot") {
+        j.Key("spot");
+        j.BeginObject();
+        j.Key("innerConeAngle");
+        j.Real(l.spot.innerConeAngle);
+        j.Key("outerConeAngle");
+        j.Real(l.spot.outerConeAngle);
+        Extensions(j, l.spot.extensions);
+        Extras(j, l.spot.extras);
+        j.EndObject();
+    }
+    Extensions(j, l.extensions);
+    Extras(j, l.extras);
+    j.EndObject();
+}
+
+void Node(JsonOut& j, const tinygltf::Node& n) {
+    j.BeginObject();
+    j.RealArray("translation", n.translation);
+    j.RealArray("rotation", n.rotation);
+    j.RealArray("scale", n.scale);
+    j.RealArray("matrix", n.matrix);
+    for (const auto& [key, index] :
+         {std::pair{"mesh", n.mesh}, {"skin", n.skin}, {"camera", n.camera}}) {
+        if (index == -1) continue;
+        j.AnyKey(key);
+        j.Int(index);
+    }
+    j.RealArray("weights", n.weights);
+    Extras(j, n.extras);
+    Extensions(j, n.extensions);
+    Name(j, n.name);
+    j.IntArray("children", n.children);
+    j.EndObject();
+}
+
+void Camera(JsonOut& j, const tinygltf::Camera& c) {
+    j.BeginObject();
+    j.Key("type");
+    j.Text(c.type);
+    Name(j, c.name);
+    if (c.type == "orthographic") {
+        j.Key("orthographic");
+        j.BeginObject();
+        for (const auto& [key, v] : {std::pair{"zfar", c.orthographic.zfar},
+                                     {"znear", c.orthographic.znear},
+                                     {"xmag", c.orthographic.xmag},
+                                     {"ymag", c.orthographic.ymag}}) {
+            j.AnyKey(key);
+            j.Real(v);
+        }
+        Extras(j, c.orthographic.extras);
+        j.EndObject();
+    } else if (c.type == "perspective") {
+        const tinygltf::PerspectiveCamera& p = c.perspective;
+        j.Key("perspective");
+        j.BeginObject();
+        j.Key("zfar");
+        j.Real(p.zfar);
+        j.Key("znear");
+        j.Real(p.znear);
+        if (p.aspectRatio > 0) {
+            j.Key("aspectRatio");
+            j.Real(p.aspectRatio);
+        }
+        if (p.yfov > 0) {
+            j.Key("yfov");
+            j.Real(p.yfov);
+        }
+        Extras(j, p.extras);
+        j.EndObject();
+    }
+    Extras(j, c.extras);
+    Extensions(j, c.extensions);
+    j.EndObject();
+}
+
+void Image(JsonOut& j, const tinygltf::Image& i) {
+    j.BeginObject();
+    if (i.uri.empty()) {
+        j.Key("mimeType");
+        j.Text(i.mimeType);
+        j.Key("bufferView");
+        j.Int(i.bufferView);
+    } else {
+        j.Key("uri");
+        j.Text(i.uri);
+    }
+    Name(j, i.name);
+    Extras(j, i.extras);
+    Extensions(j, i.extensions);
+    j.EndObject();
+}
+
+// Writes each element of items through write, as the array key; nothing when there are none.
+template <typename T, typename F>
+void Array(JsonOut& j, std::string_view key, const std::vector<T>& items, F write) {
+    if (items.empty()) return;
+    j.AnyKey(key);
+    j.BeginArray();
+    for (const T& item : items) write(j, item);
+    j.EndArray();
+}
+
+}  // namespace
+
+std::string GltfJson(const tinygltf::Model& model, bool binary) {
+    std::string out;
+    // Animation keys are most of a large document: about 40 bytes an accessor.
+    out.reserve(4096 + model.accessors.size() * 160 + model.nodes.size() * 160);
+    JsonOut j(out);
+    j.BeginObject();
+    Array(j, "accessors", model.accessors, Accessor);
+    // An animation without channels is not valid glTF: left out, and so is an empty list.
+    const bool animated =
+        std::any_of(model.animations.begin(), model.animations.end(),
+                    [](const tinygltf::Animation& a) { return !a.channels.empty(); });
+    if (animated) {
+        j.Key("animations");
+        j.BeginArray();
+        for (const tinygltf::Animation& a : model.animations)
+            if (!a.channels.empty()) Animation(j, a);
+        j.EndArray();
+    }
+
+    j.Key("asset");
+    j.BeginObject();
+    if (!model.asset.generator.empty()) {
+        j.Key("generator");
+        j.Text(model.asset.generator);
+    }
+    if (!model.asset.copyright.empty()) {
+        j.Key("copyright");
+        j.Text(model.asset.copyright);
+    }
+    j.Key("version");
+    j.Text(model.asset.version.empty() ? "2.0" : model.asset.version);
+    if (!model.asset.extras.Keys().empty()) Extras(j, model.asset.extras);
+    Extensions(j, model.asset.extensions);
+    j.EndObject();
+
+    if (!model.buffers.empty()) {
+        j.Key("buffers");
+        j.BeginArray();
+        for (size_t i = 0; i < model.buffers.size(); ++i) {
+            const tinygltf::Buffer& b = model.buffers[i];
+            j.BeginObject();
+            j.Key("byteLength");
+            j.Unsigned(b.data.size());
+            if (!(binary && i == 0 && b.uri.empty())) {
+                j.Key("uri");
+                j.Base64Uri(kBufferUri, b.data.data(), b.data.size());
+            }
+            Name(j, b.name);
+            Extras(j, b.extras);
+            j.EndObject();
+        }
+        j.EndArray();
+    }
+
+    Array(j, "bufferViews", model.bufferViews, [](JsonOut& j, const tinygltf::BufferView& v) {
+        j.BeginObject();
+        j.Key("buffer");
+        j.Int(v.buffer);
+        j.Key("byteLength");
+        j.Unsigned(v.byteLength);
+        if (v.byteStride >= 4) {
+            j.Key("byteStride");
+            j.Unsigned(v.byteStride);
+        }
+        if (v.byteOffset > 0) {
+            j.Key("byteOffset");
+            j.Unsigned(v.byteOffset);
+        }
+        if (v.target == TINYGLTF_TARGET_ARRAY_BUFFER ||
+            v.target == TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER) {
+            j.Key("target");
+            j.Int(v.target);
+        }
+        Name(j, v.name);
+        Extras(j, v.extras);
+        j.EndObject();
+    });
+    if (!model.extensionsRequired.empty()) {
+        j.Key("extensionsRequired");
+        j.BeginArray();
+        for (const std::string& e : model.extensionsRequired) j.Text(e);
+        j.EndArray();
+    }
+    Array(j, "images", model.images, Image);
+    Array(j, "materials", model.materials, Material);
+    Array(j, "meshes", model.meshes, Mesh);
+    Array(j, "nodes", model.nodes, Node);
+    if (model.defaultScene > -1) {
+        j.Key("scene");
+        j.Int(model.defaultScene);
+    }
+    Array(j, "scenes", model.scenes, [](JsonOut& j, const tinygltf::Scene& s) {
+        j.BeginObject();
+        j.IntArray("nodes", s.nodes);
+        Name(j, s.name);
+        Extras(j, s.extras);
+        Extensions(j, s.extensions);
+        j.EndObject();
+    });
+    Array(j, "skins", model.skins, [](JsonOut& j, const tinygltf::Skin& s) {
+        j.BeginObject();
+        j.Key("joints");
+        j.BeginArray();
+        for (int joint : s.joints) j.Int(joint);
+        j.EndArray();
+        for (const auto& [key, index] :
+             {std::pair{"inverseBindMatrices", s.inverseBindMatrices}, {"skeleton", s.skeleton}}) {
+            if (index < 0) continue;
+            j.AnyKey(key);
+            j.Int(index);
+        }
+        Name(j, s.name);
+        j.EndObject();
+    });
+    Array(j, "textures", model.textures, [](JsonOut& j, const tinygltf::Texture& t) {
+        j.BeginObject();
+        if (t.sampler > -1) {
+            j.Key("sampler");
+            j.Int(t.sampler);
+        }
+        if (t.source > -1) {
+            j.Key("source");
+            j.Int(t.source);
+        }
+        Name(j, t.name);
+        Extras(j, t.extras);
+        Extensions(j, t.extensions);
+        j.EndObject();
+    });
+    Array(j, "samplers", model.samplers, [](JsonOut& j, const tinygltf::Sampler& s) {
+        j.BeginObject();
+        if (s.magFilter != -1) {
+            j.Key("magFilter");
+            j.Int(s.magFilter);
+        }
+        if (s.minFilter != -1) {
+            j.Key("minFilter");
+            j.Int(s.minFilter);
+        }
+        j.Key("wrapS");
+        j.Int(s.wrapS);
+        j.Key("wrapT");
+        j.Int(s.wrapT);
+        Extras(j, s.extras);
+        j.EndObject();
+    });
+    Array(j, "cameras", model.cameras, Camera);
+
+    // Lights live in KHR_lights_punctual beside the model's other extensions, and using them
+    // names the extension as used.
+    const char* kLights = "KHR_lights_punctual";
+    if (!model.extensions.empty() || !model.lights.empty()) {
+        j.Key("extensions");
+        j.BeginObject();
+        tinygltf::ExtensionMap others = model.extensions;
+        if (!model.lights.empty()) others.erase(kLights);
+        ExtensionMembers(j, others);
+        if (!model.lights.empty()) {
+            j.AnyKey(kLights);
+            j.BeginObject();
+            j.Key("lights");
+            j.BeginArray();
+            for (const tinygltf::Light& l : model.lights) Light(j, l);
+            j.EndArray();
+            j.EndObject();
+        }
+        j.EndObject();
+    }
+    std::vector<std::string> used = model.extensionsUsed;
+    if (!model.lights.empty() && std::find(used.begin(), used.end(), kLights) == used.end())
+        used.push_back(kLights);
+    if (!used.empty()) {
+        j.Key("extensionsUsed");
+        j.BeginArray();
+        for (const std::string& e : used) j.Text(e);
+        j.EndArray();
+    }
+    Extras(j, model.extras);
+    j.EndObject();
+    return out;
+}
+
+bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std::string& error) {
+    std::string json = GltfJson(model, binary);
+    if (!binary) {
+        json += '\n';
+        out.write(json.data(), static_cast<std::streamsize>(json.size()));
+    } else {
+        static const std::vector<uint8_t> none;
+        const std::vector<uint8_t>& bin =
+            !model.buffers.empty() && model.buffers[0].uri.empty() ? model.buffers[0].data : none;
+        json.append((4 - json.size() % 4) % 4, ' ');
+        const uint64_t binPadded = (bin.size() + 3) / 4 * 4;
+        const uint64_t total = 12 + 8 + json.size() + (bin.empty() ? 0 : 8 + binPadded);
+        if (total > std::numeric_limits<uint32_t>::max()) {
+            error = "the model needs " + std::to_string(total) +
+                    " bytes, past the 4 GiB a binary glTF file can hold (write .gltf instead)";
+            return false;
+        }
+        auto word = [&](uint32_t v) {
+            const unsigned char b[4] = {
+                static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+            out.write(reinterpret_cast<const char*>(b), 4);
+        };
+        out.write("glTF", 4);
+        word(2);
+        word(static_cast<uint32_t>(total));
+        word(static_cast<uint32_t>(json.size()));
+        word(0x4E4F534A);  // "JSON"
+        out.write(json.data(), static_cast<std::streamsize>(json.size()));
+        if (!bin.empty()) {
+            word(static_cast<uint32_t>(binPadded));
+            word(0x004E4942);  // "BIN"
+            out.write(reinterpret_cast<const char*>(bin.data()),
+                      static_cast<std::streamsize>(bin.size()));
+            out.write("\0\0\0", static_cast<std::streamsize>(binPadded - bin.size()));
+        }
+    }
+    if (!out) {
+        error = "the output stream failed";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tr4export
