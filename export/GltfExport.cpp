@@ -276,16 +276,17 @@ bool IsExportPath(const std::string& path) {
 }
 
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
-                std::string& error, std::optional<FileId> never) {
-    SafeFile file(never);
-    if (!file.Open(path, error)) return false;
+                std::string& error, std::optional<FileId> never, SafeFileBatch* batch) {
+    auto file = std::make_unique<SafeFile>(never);
+    if (!file->Open(path, error)) return false;
     std::string why;
-    // A failed stream is the file's to explain (a full disk, a size limit): Commit says why.
-    if (!WriteGltf(model, file.Stream(), binary, why) && file.Stream()) {
+    // A failed stream is the file's to explain (a full disk, a size limit): Close says why.
+    if (!WriteGltf(model, file->Stream(), binary, why) && file->Stream()) {
         error = "cannot write " + path + ": " + why;
         return false;
     }
-    return file.Commit(error);
+    if (!batch) return file->Commit(error);
+    return file->Close(error, false) && batch->Adopt(std::move(file), error);
 }
 
 }  // namespace tr4export

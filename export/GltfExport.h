@@ -102,9 +102,11 @@ bool BuildLevelModel(const tr4::Level& level, const tr4::Lista_Mesh* list,
 std::array<float, 3> RoomColour(uint16_t rgb555);
 
 // Writes model to path whole or not at all (SafeFile): binary glTF for request.binary, else JSON
-// with the buffer as a data URI. Refuses to replace the file never.
+// with the buffer as a data URI. Refuses to replace the file never. With a batch, the file joins
+// it and takes its name when the batch is committed.
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
-                std::string& error, std::optional<FileId> never = std::nullopt);
+                std::string& error, std::optional<FileId> never = std::nullopt,
+                SafeFileBatch* batch = nullptr);
 
 // Whether path ends in .gltf (JSON), and whether in .gltf or .glb, in any letter case.
 bool IsJsonPath(const std::string& path);

@@ -124,15 +124,20 @@ int WritePages(const tr4::Level& level, const std::string& dir, std::string& why
         why = "cannot make the folder " + dir + ": " + ec.message();
         return -1;
     }
+    // Encoded on two threads (the cache's worker and this one), written as one batch.
+    PagePngCache cache(level);
+    const int pages = tr4::PageCount(level);
+    for (int page = 0; page < pages; ++page) cache.Prefetch(page);
+    SafeFileBatch batch(never);
     int written = 0;
-    std::vector<uint8_t> png;
-    for (int page = 0; page < tr4::PageCount(level); ++page) {
-        if (!EncodePagePng(level, page, png)) continue;
+    for (int page = 0; page < pages; ++page) {
+        const std::vector<uint8_t>& png = cache.Png(page);
+        if (png.empty()) continue;
         const std::string path = dir + "/" + PagePngName(page, PageAlpha::Stored);
-        if (!WriteFileSafely(path, png.data(), png.size(), why, never)) return -1;
+        if (!batch.Write(path, png.data(), png.size(), why)) return -1;
         ++written;
     }
-    return written;
+    return batch.Commit(why) ? written : -1;
 }
 
 }  // namespace tr4export

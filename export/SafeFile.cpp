@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -142,33 +143,107 @@ std::ostream& SafeFile::Stream() {
 }
 
 bool SafeFile::Commit(std::string& error) {
+    return Close(error, true) && Publish(error);
+}
+
+bool SafeFile::Close(std::string& error, bool sync) {
     if (fd < 0) {
         error = "cannot write " + named + ": it was not opened";
         return false;
     }
     const bool streamed = static_cast<bool>(stream->flush()) && buffer->Flush();
     int why = buffer->error;
-    if (streamed && why == 0 && ::fsync(fd) != 0) why = errno;
+    if (streamed && why == 0 && sync && ::fsync(fd) != 0) why = errno;
     if (why == 0 && !streamed) why = EIO;
     if (why == 0 && ::close(fd) != 0)
         why = errno;
     else if (why != 0)
         ::close(fd);
     fd = -1;
-    if (why == 0 && never && IdOf(target) == never) {
+    if (why != 0) {
+        error = Reason(named, why);
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+bool SafeFile::Publish(std::string& error) {
+    if (temporary.empty()) {
+        error = "cannot write " + named + ": it was not written";
+        return false;
+    }
+    if (never && IdOf(target) == never) {
         error = "cannot write " + named + ": it is the level being read";
         Discard();
         return false;
     }
-    if (why == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) why = errno;
-    if (why != 0) {
-        error = Reason(named, why);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = Reason(named, errno);
         Discard();
         return false;
     }
     temporary.clear();
     Discard();
     return true;
+}
+
+std::string SafeFile::Folder() const {
+    const size_t slash = temporary.rfind('/');
+    return slash == std::string::npos ? "" : temporary.substr(0, slash + 1);
+}
+
+bool SafeFileBatch::Write(const std::string& path, const void* data, size_t size,
+                          std::string& error) {
+    auto file = std::make_unique<SafeFile>(never);
+    bool written = file->Open(path, error);
+    if (written) {
+        file->Stream().write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        written = file->Close(error, false);
+    }
+    if (!written) {
+        std::string ignored;
+        Commit(ignored);
+        return false;
+    }
+    return Adopt(std::move(file), error);
+}
+
+bool SafeFileBatch::Adopt(std::unique_ptr<SafeFile> closed, std::string& error) {
+    waiting.push_back(std::move(closed));
+    return waiting.size() < kMost || Commit(error);
+}
+
+bool SafeFileBatch::Commit(std::string& error) {
+    std::vector<std::unique_ptr<SafeFile>> files = std::move(waiting);
+    waiting.clear();
+    std::vector<std::string> synced;
+    bool ok = true;
+    for (auto& file : files) {
+        if (!file) continue;
+        const std::string folder = file->Folder();
+        if (std::find(synced.begin(), synced.end(), folder) != synced.end()) continue;
+        synced.push_back(folder);
+        const int dir =
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int why = dir < 0 ? errno : ::syncfs(dir) != 0 ? errno : 0;
+        if (dir >= 0) ::close(dir);
+        if (why != 0) {
+            // Not known to be on the disk: none of this folder's files replace their targets.
+            if (ok) error = "cannot write " + folder + ": " + std::strerror(why);
+            ok = false;
+            for (auto& other : files)
+                if (other && other->Folder() == folder) other.reset();
+        }
+    }
+    for (auto& file : files) {
+        std::string why;
+        if (file && !file->Publish(why) && ok) {
+            error = why;
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 bool WriteFileSafely(const std::string& path, const void* data, size_t size, std::string& error,

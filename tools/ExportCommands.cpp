@@ -158,7 +158,8 @@ class Charge {
 int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
               const tr4export::ObjectMeshes& objects, const std::string& out,
               const std::string& levelPath, std::optional<tr4export::FileId> input,
-              const std::function<int(const tinygltf::Model&)>& before = nullptr) {
+              const std::function<int(const tinygltf::Model&)>& before = nullptr,
+              tr4export::SafeFileBatch* batch = nullptr) {
     const tr4export::ExportCost cost =
         tr4export::EstimateExport(*l.level, l.meshes.get(), request, objects);
     Charge charge(l.budget);
@@ -174,7 +175,7 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
     PrintWarnings(levelPath, warnings);
     if (before)
         if (const int status = before(model); status != 0) return status;
-    if (!tr4export::WriteModel(model, out, request.binary, error, input)) {
+    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch)) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
         return kCannotWrite;
     }
@@ -257,6 +258,9 @@ int Export(const Args& args) {
     }
     tr4export::PagePngCache pages(*l.level);
     request.pages = &pages;
+    // Every file of the folder is made durable at once: a sync per file cost more than the rest
+    // of the export. Pages are added before the objects that name them, and renamed first.
+    tr4export::SafeFileBatch batch(input);
     std::set<std::string> pagesWritten;
     auto writePages = [&](const tinygltf::Model& model) {
         for (const tinygltf::Image& image : model.images) {
@@ -268,8 +272,7 @@ int Export(const Args& args) {
             const std::vector<uint8_t>& png = pages.Png(page, alpha);
             std::string why;
             std::filesystem::create_directories(o.objectsDir + "/" + kPageFolder, ec);
-            if (!tr4export::WriteFileSafely(o.objectsDir + "/" + image.uri, png.data(), png.size(),
-                                            why, input)) {
+            if (!batch.Write(o.objectsDir + "/" + image.uri, png.data(), png.size(), why)) {
                 std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
                 return kCannotWrite;
             }
@@ -283,8 +286,18 @@ int Export(const Args& args) {
         // The pages go first, so that no file names a page that is not there.
         const int status = ExportOne(
             l, request, objects, o.objectsDir + "/" + object.name, o.path, input,
-            o.objectsAsJson ? std::function<int(const tinygltf::Model&)>(writePages) : nullptr);
-        if (status != 0) return status;
+            o.objectsAsJson ? std::function<int(const tinygltf::Model&)>(writePages) : nullptr,
+            &batch);
+        if (status != 0) {
+            // What was written whole before the failure stays, as one file at a time left it.
+            std::string ignored;
+            batch.Commit(ignored);
+            return status;
+        }
+    }
+    if (std::string why; !batch.Commit(why)) {
+        std::fprintf(stderr, "tr4tool: %s\n", why.c_str());
+        return kCannotWrite;
     }
     return 0;
 }

@@ -7,15 +7,17 @@
 
 namespace tr4tool {
 
-bool WritePng(const QImage& frame, const std::string& path, std::string& error,
-              std::optional<tr4export::FileId> never) {
+namespace {
+
+// frame as PNG bytes, or false with error set.
+bool EncodeFrame(const QImage& frame, const std::string& path, std::vector<uint8_t>& png,
+                 std::string& error) {
     error = "cannot write " + path + ": there is no picture";
     if (frame.isNull()) return false;
     const QImage image = frame.format() == QImage::Format_RGB32
                              ? frame
                              : frame.convertToFormat(QImage::Format_RGB32);
     // Format_RGB32 rows are 32-bit words 0xffRRGGBB: bytes blue, green, red, unused.
-    std::vector<uint8_t> png;
     if (!tr4export::EncodePng(image.constBits(), static_cast<size_t>(image.bytesPerLine()),
                               static_cast<uint32_t>(image.width()),
                               static_cast<uint32_t>(image.height()),
@@ -23,10 +25,24 @@ bool WritePng(const QImage& frame, const std::string& path, std::string& error,
         error = "cannot write " + path + ": the picture could not be encoded";
         return false;
     }
-    return tr4export::WriteFileSafely(path, png.data(), png.size(), error, never);
+    return true;
 }
 
-PngWriterThread::PngWriterThread(std::optional<tr4export::FileId> never) : never(never) {
+}  // namespace
+
+bool WritePng(const QImage& frame, const std::string& path, std::string& error,
+              std::optional<tr4export::FileId> never) {
+    std::vector<uint8_t> png;
+    return EncodeFrame(frame, path, png, error) &&
+           tr4export::WriteFileSafely(path, png.data(), png.size(), error, never);
+}
+
+bool PngWriterThread::Write(const QImage& frame, const std::string& path, std::string& error) {
+    thread_local std::vector<uint8_t> png;
+    return EncodeFrame(frame, path, png, error) && batch.Write(path, png.data(), png.size(), error);
+}
+
+PngWriterThread::PngWriterThread(std::optional<tr4export::FileId> never) : batch(never) {
     try {
         worker = std::thread([this] { Work(); });
     } catch (const std::system_error&) {
@@ -46,7 +62,7 @@ PngWriterThread::~PngWriterThread() {
 void PngWriterThread::Put(QImage frame, std::string path) {
     if (!worker.joinable()) {
         std::string why;
-        const bool written = WritePng(frame, path, why, never);
+        const bool written = Write(frame, path, why);
         std::lock_guard lock(mutex);
         if (!written && failure.empty()) failure = why;
         return;
@@ -65,6 +81,8 @@ std::string PngWriterThread::FirstFailure() {
 std::string PngWriterThread::Finish() {
     std::unique_lock lock(mutex);
     changed.wait(lock, [this] { return queue.empty() && !busy; });
+    // Nothing is being written now: the batch is this thread's until the next Put.
+    if (std::string why; !batch.Commit(why) && failure.empty()) failure = why;
     return failure;
 }
 
@@ -79,7 +97,7 @@ void PngWriterThread::Work() {
         changed.notify_all();  // room in the queue
         lock.unlock();
         std::string why;
-        const bool written = WritePng(frame, path, why, never);
+        const bool written = Write(frame, path, why);
         frame = QImage();
         lock.lock();
         busy = false;

@@ -37,11 +37,14 @@ class PngWriterThread {
     void Put(QImage frame, std::string path);
     // Why the first file that could not be written failed, or an empty string.
     std::string FirstFailure();
-    // Waits until every queued frame has been written; then as FirstFailure.
+    // Waits until every queued frame has been written and makes them all durable under their
+    // names (one batch: see SafeFileBatch); then as FirstFailure. Frames not finished when the
+    // writer goes leave no files.
     std::string Finish();
 
   private:
     void Work();
+    bool Write(const QImage& frame, const std::string& path, std::string& error);
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -49,7 +52,7 @@ class PngWriterThread {
     bool busy = false;  // the worker holds a frame it has not finished
     bool stopping = false;
     std::string failure;
-    std::optional<tr4export::FileId> never;
+    tr4export::SafeFileBatch batch;  // used by one thread at a time: the worker, or Put without one
     std::thread worker;
 };
 
