@@ -24,8 +24,9 @@ constexpr const char* kLights = "KHR_lights_punctual";
 
 template <typename T>
 void Append(std::vector<uint8_t>& s, const T& value) {
-    const auto* p = reinterpret_cast<const uint8_t*>(&value);
-    s.insert(s.end(), p, p + sizeof value);
+    const size_t at = s.size();
+    s.resize(at + sizeof value);
+    std::memcpy(s.data() + at, &value, sizeof value);
 }
 
 void PadTo4(std::vector<uint8_t>& s) {
@@ -193,8 +194,24 @@ tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>&
                                         const VertexData& data, int material, bool textured) {
     const bool normals = !data.normals.empty(), colours = !data.colours.empty();
     std::vector<Vertex> unique;
-    std::unordered_map<Vertex, uint32_t, VertexHash> indexOf;
+    // Open addressing over the unique vertices' indices: a node a vertex (a hash map's) cost
+    // more than the rest of the primitive.
+    size_t slots = 16;
+    while (slots < members.size() * 8) slots *= 2;
+    std::vector<uint32_t> table(slots, UINT32_MAX);
+    auto indexOf = [&](const Vertex& v) {
+        for (size_t i = VertexHash()(v) & (slots - 1);; i = (i + 1) & (slots - 1)) {
+            if (table[i] == UINT32_MAX) {
+                table[i] = static_cast<uint32_t>(unique.size());
+                unique.push_back(v);
+                return table[i];
+            }
+            if (unique[table[i]] == v) return table[i];
+        }
+    };
     std::vector<uint32_t> corners;
+    corners.reserve(members.size() * 6);
+    unique.reserve(members.size() * 4);
     for (const tr4::MeshFace* f : members) {
         uint32_t at[4] = {};
         for (int k = 0; k < f->CornerCount(); ++k) {
@@ -217,9 +234,7 @@ tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>&
                 v.uv[0] = f->tu[k];
                 v.uv[1] = f->tv[k];
             }
-            const auto [it, fresh] = indexOf.try_emplace(v, static_cast<uint32_t>(unique.size()));
-            if (fresh) unique.push_back(v);
-            at[k] = it->second;
+            at[k] = indexOf(v);
         }
         // The level's corners run clockwise seen from the side a face shows, glTF's front faces
         // counter-clockwise: each of the viewer's triangles is written in reverse.
@@ -234,16 +249,20 @@ tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>&
     Bounds bounds;
     Attribute& position = attributes[kPosition];
     const size_t firstPosition = position.data.size();
-    for (const Vertex& v : unique) {
-        for (float c : v.position) Append(position.data, c);
-        bounds.Add(v.position);
+    position.data.resize(firstPosition + count * sizeof(Vertex::position));
+    for (size_t i = 0; i < count; ++i) {
+        std::memcpy(position.data.data() + firstPosition + i * sizeof(Vertex::position),
+                    unique[i].position, sizeof(Vertex::position));
+        bounds.Add(unique[i].position);
     }
     p.attributes["POSITION"] = PositionAccessor(firstPosition, count, bounds);
     auto add = [&](int which, const char* name, int type, auto member, int n) {
         Attribute& a = attributes[which];
         const size_t first = a.data.size();
-        for (const Vertex& v : unique)
-            for (int c = 0; c < n; ++c) Append(a.data, (v.*member)[c]);
+        const size_t size = sizeof(float) * static_cast<size_t>(n);
+        a.data.resize(first + count * size);
+        for (size_t i = 0; i < count; ++i)
+            std::memcpy(a.data.data() + first + i * size, unique[i].*member, size);
         const int accessor = Accessor(first, count, type);
         a.accessors.push_back(accessor);
         p.attributes[name] = accessor;
