@@ -131,6 +131,8 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
     int written = 0, empty = 0;
     const size_t partCount = nodes.parts.size();
     tr4::Keyframe keyframe;
+    const bool anyFlat =
+        std::find(nodes.flattened.begin(), nodes.flattened.end(), true) != nodes.flattened.end();
     // Thousands of accessors and channels: made in place rather than grown by copying.
     size_t channels = 0;
     for (size_t p = 0; p < partCount; ++p)
@@ -162,7 +164,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
             }
             times.push_back(
                 static_cast<float>(k * std::max<int>(a.frameRate, 1) / kGameFramesPerSecond));
-            const std::vector<PartPose> pose = Pose(nodes.tree, &keyframe, b.Scale());
+            const std::vector<PartPose> pose = Pose(nodes.tree, &keyframe, b.Scale(), anyFlat);
             for (size_t p = 0; p < partCount; ++p) {
                 const bool flat = nodes.flattened[p];
                 const Quaternion& q = flat ? pose[p].objectQ : pose[p].q;

@@ -31,7 +31,7 @@ Quaternion PartRotation(const std::array<double, 3>& angles) {
 }
 
 std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& parts, const tr4::Keyframe* pose,
-                           double scale) {
+                           double scale, bool objectSpace) {
     std::vector<PartPose> out(parts.size());
     for (size_t k = 0; k < parts.size(); ++k) {
         const int up = parts[k].parent;
@@ -40,6 +40,7 @@ std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& parts, const tr
         if (up >= 0) p.t = Mapped(parts[k].offset, scale);
         if (up < 0 && pose) p.t = Mapped(pose->offset, scale);
         if (pose && k < pose->rotations.size()) p.q = PartRotation(pose->rotations[k]);
+        if (!objectSpace) continue;
         const PartPose parent = up < 0 ? PartPose{} : out[size_t(up)];
         const std::array<double, 3> moved = Rotated(parent.objectQ, p.t);
         for (int c = 0; c < 3; ++c) p.objectT[c] = parent.objectT[c] + moved[c];

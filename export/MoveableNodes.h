@@ -36,8 +36,10 @@ struct PartPose {
     Quaternion q{0, 0, 0, 1}, objectQ{0, 0, 0, 1};
 };
 // Every part of tree posed by pose (null: the rest pose, nothing turned, the root at the origin).
+// Without objectSpace, objectT and objectQ are left as they start (an animation of a tree that
+// is not flattened reads only each part's own place and turn, a keyframe at a time).
 std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& tree, const tr4::Keyframe* pose,
-                           double scale);
+                           double scale, bool objectSpace = true);
 
 // What a moveable is drawn with: its own meshes, or (the player) another moveable's on the same
 // tree, with a third's joint pieces beside them.
