@@ -11,8 +11,18 @@
 //   all/info, level/info, pages/info
 //             the same commands and `tr4tool pages`, against `tr4tool info` alone (targets: 3, 2
 //             and 3): the reader is at the compressor's floor, and the export should follow it
+//   memory    peak resident size of `tr4tool export LEVEL --all -o OUT.glb` against 2 x the file
+//             it wrote + what loading LEVEL takes from its memory budget, on levels of the real
+//             level's meshes 1, 10 and 100 times over, with its pages and object textures
+//             (target: at most 1 at every size): the export's memory should follow its output
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -20,6 +30,8 @@
 #include <vector>
 
 #include "LevelLoader.h"
+#include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MeshFaces.h"
 #include "PagePng.h"
 #include "Paired.h"
@@ -150,9 +162,101 @@ void BM_Pages_vs_Info(benchmark::State& state) {
 }
 BENCHMARK(BM_Pages_vs_Info)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
+// Peak resident kilobytes of tr4tool with args, as the kernel counted them, or -1 when it did
+// not run to success (what it said on stderr is then in the file errors). Forked rather than
+// spawned: a spawned child shares this process's memory until its exec and inherits its
+// high-water mark, which would then be counted as the tool's. A forked child starts from what
+// this process holds at the fork, which the caller keeps small.
+long PeakKilobytesOf(const std::vector<std::string>& args, const std::string& errors) {
+    std::vector<const char*> argv{TR4TOOL};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen(errors.c_str(), "w", stderr);
+        execv(TR4TOOL, const_cast<char* const*>(argv.data()));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (child < 0 || wait4(child, &status, 0, &usage) < 0) return -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+double FileBytes(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? double(st.st_size) : -1.0;
+}
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+// Memory follows the output: each size's level is written to /tmp, its load's budget figure
+// taken here, then the export run in a child a few times.
+void PrintExportMemory() {
+    tr4::Level real;
+    if (!tr4::LoadLevelFile(kRealLevel, real)) {
+        std::printf("%-44s not measured: cannot read the level\n", "export --all memory");
+        return;
+    }
+    const std::string stem = "/tmp/tr4-export-memory-" + std::to_string(getpid());
+    const std::string out = stem + ".glb", errors = stem + ".err";
+    constexpr int kRuns = 3;
+    for (int copies : {1, 10, 100}) {
+        const std::string path = stem + "-" + std::to_string(copies) + ".tr4";
+        int meshes = 0;
+        double budget = 0;
+        {
+            if (!tr4test::WriteFile(
+                    path, tr4test::BuildLevelFile(tr4test::RealMeshesRepeated(real, copies)))) {
+                std::printf("export --all memory, %3d x: cannot write %s\n", copies, path.c_str());
+                continue;
+            }
+            tr4::LoadedLevel loaded;
+            if (tr4::LoadLevel(path, loaded)) {
+                meshes = loaded.meshes ? loaded.meshes->Count() : 0;
+                budget = double(loaded.budget.Peak());
+            }
+        }
+        // What the level cost here goes back to the system before the fork.
+        malloc_trim(0);
+        std::vector<double> peaks, ratios;
+        double file = -1;
+        for (int run = 0; run < kRuns && budget > 0; ++run) {
+            const long peak = PeakKilobytesOf({"export", path, "--all", "-o", out}, errors);
+            file = FileBytes(out);
+            if (peak < 0 || file < 0) break;
+            peaks.push_back(double(peak) * 1024);
+            ratios.push_back(peaks.back() / (2 * file + budget));
+        }
+        char label[64];
+        std::snprintf(label, sizeof label, "export --all memory, %3d x (%d meshes)", copies,
+                      meshes);
+        if (ratios.size() != size_t(kRuns)) {
+            // A refusal is a figure too: the export cannot be had at this size.
+            const tr4test::Bytes said = tr4test::ReadFile(errors);
+            std::printf("%-44s not measured (target <= 1  OVER): %s\n", label,
+                        budget > 0 ? std::string(said.begin(), said.end()).c_str()
+                                   : "the level did not load\n");
+        } else {
+            const double median = paired::Median(ratios);
+            std::printf(
+                "%-44s peak %6.1f MiB  file %6.1f MiB  budget %6.1f MiB  median %6.3f  min "
+                "%6.3f  target <= 1  %s\n",
+                label, paired::Median(peaks) / kMiB, file / kMiB, budget / kMiB, median,
+                *std::min_element(ratios.begin(), ratios.end()), median <= 1 ? "ok" : "OVER");
+        }
+        for (const std::string& made : {out, path, errors}) std::remove(made.c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Large blocks are mapped and unmapped rather than kept in the heap, so that what the level
+    // builder and the load held is gone before the memory figure forks its children.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     std::printf("\n");
@@ -162,6 +266,7 @@ int main(int argc, char** argv) {
     paired::Print("export --all / info", "all/info", 3);
     paired::Print("export --level / info", "level/info", 2);
     paired::Print("pages / info", "pages/info", 3);
+    PrintExportMemory();
     benchmark::Shutdown();
     return 0;
 }

@@ -2,8 +2,13 @@
 // the bundled sample, which must stay what the writer produces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <set>
+
 #include "LevelLoader.h"
 #include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MeshList.h"
 
 namespace {
@@ -51,6 +56,63 @@ TEST(RealLevel, CustomTitleGivesTheIndependentlyReadFigures) {
         for (const auto& t : m->triangles) EXPECT_LT(t.texture & 0x7FFF, 1792);
     }
     EXPECT_EQ(faces, 6635);
+}
+
+template <class Array>
+bool SameBytes(const Array& a, const Array& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0])) == 0);
+}
+
+// The benchmarks' large levels are the real one's meshes over again: every copy decodes to the
+// same meshes, one copy's length further on, and its mesh pointers land on its own meshes.
+TEST(RealLevel, RepeatedMeshesDecodeAsCopiesWithPointersIntoTheirOwnCopy) {
+    tr4::Level real;
+    ASSERT_EQ(tr4::LoadLevelFile(TR4_REAL_LEVEL, real), 1);
+    constexpr int kCopies = 3;
+    const tr4test::Bytes file = tr4test::BuildLevelFile(tr4test::RealMeshesRepeated(real, kCopies));
+    tr4::LoadedLevel loaded;
+    ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+    EXPECT_TRUE(loaded.warnings.empty());
+    EXPECT_TRUE(loaded.parseComplete);
+    const tr4::Level& level = *loaded.level;
+    EXPECT_EQ(level.pages32, real.pages32);
+    EXPECT_EQ(level.pages16, real.pages16);
+    EXPECT_EQ(level.miscPages, real.miscPages);
+    ASSERT_EQ(level.objectTextures.size(), real.objectTextures.size());
+    EXPECT_EQ(level.objectTextures.back().corners[2].yPixel,
+              real.objectTextures.back().corners[2].yPixel);
+
+    std::unique_ptr<tr4::Lista_Mesh> original;
+    tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(real.meshData.data()),
+                      tr4::MeshDataBytes(real), original);
+    const int perCopy = original->Count();
+    const uint32_t copyBytes = tr4::MeshDataBytes(real);
+    ASSERT_EQ(loaded.meshes->Count(), kCopies * perCopy);
+    std::set<uint32_t> starts;
+    for (int i = 0; i < loaded.meshes->Count(); ++i) {
+        tr4::MeshRecord *m = nullptr, *o = nullptr;
+        ASSERT_EQ(loaded.meshes->GetRecord(i, m), 1);
+        ASSERT_EQ(original->GetRecord(i % perCopy, o), 1);
+        const uint32_t copy = static_cast<uint32_t>(i / perCopy);
+        ASSERT_EQ(m->offset, o->offset + copy * copyBytes) << "mesh " << i;
+        EXPECT_EQ(m->radius, o->radius);
+        EXPECT_TRUE(SameBytes(m->vertices, o->vertices)) << "mesh " << i;
+        EXPECT_TRUE(SameBytes(m->shades, o->shades) && SameBytes(m->normals, o->normals));
+        EXPECT_TRUE(SameBytes(m->rectangles, o->rectangles) &&
+                    SameBytes(m->triangles, o->triangles))
+            << "mesh " << i;
+        starts.insert(m->offset);
+    }
+
+    const size_t pointers = real.meshPointers.size();
+    ASSERT_GT(pointers, 0u);
+    ASSERT_EQ(level.meshPointers.size(), kCopies * pointers);
+    for (size_t j = 0; j < level.meshPointers.size(); ++j) {
+        const uint32_t copy = static_cast<uint32_t>(j / pointers);
+        EXPECT_EQ(level.meshPointers[j], real.meshPointers[j % pointers] + copy * copyBytes);
+        EXPECT_TRUE(starts.count(level.meshPointers[j])) << "pointer " << j;
+    }
 }
 
 // Compared by what a load gives, not by the compressed bytes: another zlib may deflate the same

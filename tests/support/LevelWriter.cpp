@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -465,6 +466,34 @@ LevelPlan ManyMeshes(int n) {
     data.reserve(cube.size() * size_t(n));
     for (int i = 0; i < n; ++i) data.insert(data.end(), cube.begin(), cube.end());
     s.meshData = std::move(data);
+    return s;
+}
+
+LevelPlan RealMeshesRepeated(const tr4::Level& level, int copies) {
+    LevelPlan s;
+    s.version = level.version;
+    s.roomPageCount = level.roomPageCount;
+    s.objectPageCount = level.objectPageCount;
+    s.bumpPageCount = level.bumpPageCount;
+    s.pages32 = level.pages32;
+    s.pages16 = level.pages16;
+    s.miscPages = level.miscPages;
+    s.objectTextures = level.objectTextures;
+    // The decoder walks the records one after another, and every real mesh ends on a 4-byte
+    // boundary, so copies laid end to end decode as copies.
+    const auto* words = reinterpret_cast<const uint8_t*>(level.meshData.data());
+    const size_t bytes = level.meshData.size() * 2;
+    Bytes data;
+    data.reserve(bytes * size_t(std::max(copies, 0)));
+    std::vector<uint32_t> pointers;
+    pointers.reserve(level.meshPointers.size() * size_t(std::max(copies, 0)));
+    for (int k = 0; k < copies; ++k) {
+        const auto shift = static_cast<uint32_t>(data.size());
+        data.insert(data.end(), words, words + bytes);
+        for (uint32_t p : level.meshPointers) pointers.push_back(p + shift);
+    }
+    s.meshData = std::move(data);
+    s.meshPointers = std::move(pointers);
     return s;
 }
 

@@ -90,6 +90,13 @@ LevelPlan DemoLevel();
 // A generated level of n copies of a small textured mesh, for scaling benchmarks.
 LevelPlan ManyMeshes(int n);
 
+// A level whose mesh data is that of level, copies times over, each copy's mesh pointers moved
+// onto its own meshes, with level's version, texture pages and object textures: any number of
+// meshes as modders make them (their sizes, faces and textures), so that scaling and memory
+// figures measure the work real meshes cause. The rest of the level is the writer's default.
+// The mesh data of all copies must stay below 4 GiB, as the pointers are 32-bit.
+LevelPlan RealMeshesRepeated(const tr4::Level& level, int copies);
+
 Bytes ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const Bytes& bytes);
 
