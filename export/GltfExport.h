@@ -29,6 +29,8 @@
 
 namespace tr4export {
 
+struct BinaryChunk;  // GltfWriter.h
+
 inline constexpr double kDefaultScale = 1.0 / 1024.0;  // one floor sector is one metre
 
 struct ExportRequest {
@@ -55,6 +57,9 @@ struct ExportRequest {
     // Not empty: images are files of this folder, relative to the glTF file, named by
     // PagePngName (the caller writes them), instead of data in the file.
     std::string imageFolder;
+    // Binary only: when set, the buffer's data is left here in pieces (the streams moved, not
+    // copied) and the model's buffer holds none; WriteModel writes it from here.
+    BinaryChunk* chunk = nullptr;
 };
 
 // The grey a mesh vertex's stored shade gives: shades run from 0 (brightest) to 8191 (darkest),
@@ -106,7 +111,7 @@ std::array<float, 3> RoomColour(uint16_t rgb555);
 // it and takes its name when the batch is committed.
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never = std::nullopt,
-                SafeFileBatch* batch = nullptr);
+                SafeFileBatch* batch = nullptr, const BinaryChunk* chunk = nullptr);
 
 // Whether path ends in .gltf (JSON), and whether in .gltf or .glb, in any letter case.
 bool IsJsonPath(const std::string& path);

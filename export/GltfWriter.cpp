@@ -663,7 +663,21 @@ void Array(JsonOut& j, std::string_view key, const std::vector<T>& items, F writ
 
 }  // namespace
 
-std::string GltfJson(const tinygltf::Model& model, bool binary) {
+uint64_t BinaryChunk::Add(std::vector<uint8_t>&& bytes) {
+    static const uint8_t kZeros[4] = {};
+    if (size % 4 != 0) {
+        const size_t pad = 4 - size % 4;
+        pieces.push_back({kZeros, pad});
+        size += pad;
+    }
+    const uint64_t at = size;
+    owned.push_back(std::move(bytes));
+    pieces.push_back({owned.back().data(), owned.back().size()});
+    size += owned.back().size();
+    return at;
+}
+
+std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChunk* chunk) {
     std::string out;
     // Animation keys are most of a large document: about 40 bytes an accessor.
     out.reserve(4096 + model.accessors.size() * 160 + model.nodes.size() * 160);
@@ -705,7 +719,7 @@ std::string GltfJson(const tinygltf::Model& model, bool binary) {
             const tinygltf::Buffer& b = model.buffers[i];
             j.BeginObject();
             j.Key("byteLength");
-            j.Unsigned(b.data.size());
+            j.Unsigned(chunk && i == 0 ? chunk->size : b.data.size());
             if (!(binary && i == 0 && b.uri.empty())) {
                 j.Key("uri");
                 j.Base64Uri(kBufferUri, b.data.data(), b.data.size());
@@ -845,18 +859,29 @@ std::string GltfJson(const tinygltf::Model& model, bool binary) {
     return out;
 }
 
-bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std::string& error) {
-    std::string json = GltfJson(model, binary);
+bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std::string& error,
+               const BinaryChunk* chunk) {
+    if (chunk && !binary) {
+        error = "a chunk in pieces is written only in a binary container";
+        return false;
+    }
+    std::string json = GltfJson(model, binary, chunk);
     if (!binary) {
         json += '\n';
         out.write(json.data(), static_cast<std::streamsize>(json.size()));
     } else {
-        static const std::vector<uint8_t> none;
-        const std::vector<uint8_t>& bin =
-            !model.buffers.empty() && model.buffers[0].uri.empty() ? model.buffers[0].data : none;
+        BinaryChunk whole;
+        if (!chunk) {
+            if (!model.buffers.empty() && model.buffers[0].uri.empty()) {
+                const std::vector<uint8_t>& data = model.buffers[0].data;
+                whole.pieces.push_back({data.data(), data.size()});
+                whole.size = data.size();
+            }
+            chunk = &whole;
+        }
         json.append((4 - json.size() % 4) % 4, ' ');
-        const uint64_t binPadded = (bin.size() + 3) / 4 * 4;
-        const uint64_t total = 12 + 8 + json.size() + (bin.empty() ? 0 : 8 + binPadded);
+        const uint64_t binPadded = (chunk->size + 3) / 4 * 4;
+        const uint64_t total = 12 + 8 + json.size() + (chunk->size == 0 ? 0 : 8 + binPadded);
         if (total > std::numeric_limits<uint32_t>::max()) {
             error = "the model needs " + std::to_string(total) +
                     " bytes, past the 4 GiB a binary glTF file can hold (write .gltf instead)";
@@ -874,12 +899,13 @@ bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std
         word(static_cast<uint32_t>(json.size()));
         word(0x4E4F534A);  // "JSON"
         out.write(json.data(), static_cast<std::streamsize>(json.size()));
-        if (!bin.empty()) {
+        if (chunk->size != 0) {
             word(static_cast<uint32_t>(binPadded));
             word(0x004E4942);  // "BIN"
-            out.write(reinterpret_cast<const char*>(bin.data()),
-                      static_cast<std::streamsize>(bin.size()));
-            out.write("\0\0\0", static_cast<std::streamsize>(binPadded - bin.size()));
+            for (const BinaryChunk::Piece& piece : chunk->pieces)
+                out.write(reinterpret_cast<const char*>(piece.data),
+                          static_cast<std::streamsize>(piece.size));
+            out.write("\0\0\0", static_cast<std::streamsize>(binPadded - chunk->size));
         }
     }
     if (!out) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "GltfWriter.h"
 #include "PagePng.h"
 
 namespace tinygltf {
@@ -512,6 +513,38 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     model.asset.generator = "tr4tool";
     if (usesUnlit) model.extensionsUsed.push_back(kUnlit);
     // The writer adds KHR_lights_punctual to the extensions used when the model has lights.
+
+    if (request.chunk && request.binary) {
+        // The streams go into the chunk as they are; the page images are copied (the cache may
+        // be the builder's own), a few pages against the geometry of a whole level.
+        BinaryChunk& chunk = *request.chunk;
+        auto view = [&](Stream& s, int target, int stride) {
+            if (s.empty()) return -1;
+            tinygltf::BufferView v;
+            v.buffer = 0;
+            v.byteLength = s.size();
+            v.byteOffset = chunk.Add(std::move(s));
+            v.byteStride = static_cast<size_t>(stride);
+            v.target = target;
+            model.bufferViews.push_back(std::move(v));
+            Stream().swap(s);
+            return static_cast<int>(model.bufferViews.size()) - 1;
+        };
+        for (Attribute& a : attributes) {
+            const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
+            for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
+        }
+        const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
+        for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
+        const int animationView = view(animationData, 0, 0);
+        for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
+        for (const auto& [image, png] : pngs) {
+            Stream copy(*png);
+            model.images[image].bufferView = view(copy, 0, 0);
+        }
+        if (chunk.size != 0) model.buffers.emplace_back();
+        return;
+    }
 
     // The buffer is made at its final size and each stream let go once it is in, so the
     // geometry is held about once, not twice or (growing by doubling) three times.

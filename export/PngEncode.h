@@ -2,7 +2,8 @@
 // PNG files from 8-bit pixels, compressed by libdeflate. The pages of a level and the pictures of
 // tr4tool render are written far more often than anything else is encoded, and zlib through
 // libpng spent most of an export's time on them; libdeflate at its fastest level, after the "sub"
-// filter on every row, makes files within a tenth of libpng's default at a sixth of its time. The container (signature, IHDR, one IDAT, IEND, each with its CRC) is the PNG standard's.
+// filter on every row, makes files within a tenth of libpng's default at a sixth of its time. The
+// container (signature, IHDR, one IDAT, IEND, each with its CRC) is the PNG standard's.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -12,6 +12,7 @@
 
 #include "Commands.h"
 #include "GltfExport.h"
+#include "GltfWriter.h"
 #include "Loaded.h"
 #include "MeshFaces.h"
 #include "ObjectMeshes.h"
@@ -170,12 +171,16 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
     }
     tinygltf::Model model;
     std::vector<std::string> warnings;
-    if (!tr4export::BuildModel(*l.level, l.meshes.get(), request, model, warnings, error))
+    // A binary file is written from the builder's streams themselves.
+    tr4export::BinaryChunk chunk;
+    tr4export::ExportRequest asked = request;
+    if (asked.binary) asked.chunk = &chunk;
+    if (!tr4export::BuildModel(*l.level, l.meshes.get(), asked, model, warnings, error))
         return UsageError(error);
     PrintWarnings(levelPath, warnings);
     if (before)
         if (const int status = before(model); status != 0) return status;
-    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch)) {
+    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.chunk)) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
         return kCannotWrite;
     }
