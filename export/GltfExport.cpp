@@ -36,20 +36,25 @@ constexpr uint64_t kPagePngMax = 256 * (256 * 4 + 1) + 4096;
 
 ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
                           const ExportRequest& request, const ObjectMeshes& objects) {
-    // Generous figures per item of the file, measured on real exports: the JSON of a node, of a
-    // mesh with its primitives' accessors, and the bytes of one corner (position, normal or
-    // colour, texture coordinate and its share of the indices).
-    constexpr uint64_t kNodeBytes = 256, kMeshBytes = 256, kPrimitiveBytes = 1536;
-    constexpr uint64_t kCornerBytes = 64;
-    // In memory a node, mesh or accessor of the model weighs several times its JSON, and every
-    // corner passes through the vertex table and the streams before the buffer.
-    constexpr uint64_t kModelPerFileByte = 4, kCornerWork = 192;
+    // Generous figures per item of the file: the JSON of a node, of a mesh, of a primitive with
+    // its accessors (at most five, about 150 bytes each with bounds), and the bytes of one corner
+    // where no corner shares its vertex (position, normal or colour, texture coordinate: 32, and
+    // its index).
+    constexpr uint64_t kNodeBytes = 256, kMeshBytes = 256, kPrimitiveBytes = 1024;
+    constexpr uint64_t kCornerBytes = 40;
+    // In memory, the model's objects (a node 456 bytes, a mesh 344, a primitive 352 with its map
+    // of attributes and five accessors of 416 and their bounds), twice over for the copy a
+    // growing list makes; the JSON text is made whole before it is written. A primitive's corners
+    // pass through a vertex table made and dropped for each: only the largest one's is held.
+    constexpr uint64_t kNodeMemory = 1536, kMeshMemory = 1024, kPrimitiveMemory = 6144;
+    constexpr uint64_t kCornerWork = 192;
     const uint64_t kImageBytes = kPagePngMax;
 
     ExportCost cost;
     const int count = list ? list->Count() : 0;
     std::set<std::pair<int, bool>> roomImages;
     uint64_t roomCorners = 0, roomPrimitives = 0, keyframes = 0, keyframeBytes = 0;
+    uint64_t largest = 0;  // corners of the largest mesh or room
     std::vector<int> meshes;
     uint64_t nodes = 0;
     using Kind = ExportRequest::Kind;
@@ -104,7 +109,10 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
             for (const tr4::StaticPlacement& s : tr4::StaticPlacements(room))
                 if (const tr4::StaticRecord* st = objects.FindStatic(s.staticId))
                     meshes.push_back(objects.Static(*st));
-            roomCorners += room.rectangles.size() / 10 * 4 + room.triangles.size() / 8 * 3;
+            const uint64_t corners =
+                room.rectangles.size() / 10 * 4 + room.triangles.size() / 8 * 3;
+            roomCorners += corners;
+            largest = std::max(largest, corners);
             std::set<std::pair<int, bool>> materials;
             for (const tr4::RoomFace& f : tr4::RoomFaces(room)) {
                 tr4::MeshFace face;
@@ -158,9 +166,11 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
                 if (HasPage(level, page)) images.insert({page, additive});
             }
         };
+        const uint64_t before = corners;
         faces(m->rectangles, m->rectangleCount, 4);
         faces(m->triangles, m->triangleCount, 3);
         corners += m->vertices.size();  // a mesh without faces writes its vertices as points
+        largest = std::max(largest, corners - before);
         primitives += std::max<size_t>(materials.size(), 1);
     }
     const uint64_t structure =
@@ -174,8 +184,11 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
                  : request.binary ? imageBytes
                                   : imageBytes / 3 * 4 + 4);
     cost.pages = separate ? imageBytes : 0;
-    cost.memory = structure * kModelPerFileByte + corners * kCornerWork + 2 * cost.file +
-                  (separate ? 0 : 2 * imageBytes);
+    // The streams once; a text file's buffer is gathered whole and then held again in base64.
+    const uint64_t model =
+        nodes * kNodeMemory + meshes.size() * kMeshMemory + primitives * kPrimitiveMemory;
+    cost.memory = model + structure + largest * kCornerWork +
+                  (request.binary ? data : data / 2 * 5) + (separate ? 0 : 2 * imageBytes);
     cost.ok = true;
     return cost;
 }

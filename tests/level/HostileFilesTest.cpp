@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "HostileLevels.h"
+#include "LevelLoader.h"
+#include "LevelWriter.h"
 #include "MemoryBudget.h"
 
 namespace {
@@ -191,6 +193,29 @@ TEST_F(HostileFiles, TheWholeProcessPeaksWithinTheBudget) {
             EXPECT_LE(run.peakKiB, budgetKiB) << command << ": " << run.peakKiB << " KiB";
         }
     }
+}
+
+TEST_F(HostileFiles, ALargeRealLevelIsExportedWholeWithinItsBudget) {
+    // The real level's meshes forty times over: the export's estimate of its memory must stay
+    // above what it takes (the budget is a promise) without refusing a level it can export.
+    const fs::path file = dir / "large.tr4";
+    if (fork() == 0) {
+        tr4::Level real;
+        if (!tr4::LoadLevelFile(TR4_REAL_LEVEL, real)) _exit(1);
+        tr4test::WriteFile(file.string(),
+                           tr4test::BuildLevelFile(tr4test::RealMeshesRepeated(real, 40)));
+        _exit(0);
+    }
+    int raw = 0;
+    wait(&raw);
+    ASSERT_TRUE(fs::exists(file)) << "cannot read " << TR4_REAL_LEVEL;
+    const long budgetKiB =
+        static_cast<long>(tr4::MemoryBudget::ForFile(fs::file_size(file)).Limit() >> 10);
+    const ToolRun run =
+        Spawn(TR4TOOL_UNSANITIZED, {"export", file, "--all", "-o", dir / "large.glb"}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_GT(fs::file_size(dir / "large.glb"), 30u << 20);
+    EXPECT_LE(run.peakKiB, budgetKiB) << run.peakKiB << " KiB";
 }
 
 TEST_F(HostileFiles, FifoIsRefusedWithoutWaitingForAWriter) {
