@@ -545,7 +545,7 @@ void dxDevice8::Impl::DropBuffer(dxVertexBuffer* b) {
     buffers.erase(b);
 }
 
-void ReleaseTexture(dxTexture* texture) {
+void TextureRelease::operator()(dxTexture* texture) const {
     if (texture == nullptr) return;
     if (texture->owner) texture->owner->DropTexture(texture);
     delete texture;

@@ -148,8 +148,8 @@ struct dxDevice8::Impl {
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);
-    // Delete the resource's graphics object and forget it (ReleaseTexture and the vertex
-    // buffer's handle then free the resource itself).
+    // Delete the resource's graphics object and forget it (its handle then frees the resource
+    // itself).
     void DropTexture(dxTexture* texture);
     void DropBuffer(dxVertexBuffer* buffer);
 

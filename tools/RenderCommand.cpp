@@ -193,7 +193,7 @@ int Render(const Args& args) {
     }
     // The picture stands for the viewer's panel: at the default size the two are the same.
     const float aspect = ViewAspect(o.width, o.height);
-    SetViewerProjection(*device, aspect);
+    ViewCamera camera{ViewerProjection(aspect)};
     std::string notBuilt;
     const bool built = scene.Build(*device, notBuilt);
     PrintWarnings(o.path, scene.Warnings());
@@ -209,7 +209,7 @@ int Render(const Args& args) {
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
         if (std::string reason;
-            !DrawMeshFrame(*device, scene.RenderMesh(index), record, view, reason)) {
+            !DrawMeshFrame(*device, camera, scene.RenderMesh(index), record, view, reason)) {
             why = "could not draw mesh " + std::to_string(index) + ": " + reason;
             return QImage();
         }
