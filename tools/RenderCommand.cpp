@@ -150,7 +150,7 @@ int Fail(const std::string& why) {
 
 }  // namespace
 
-int Render(const Args& args) {
+int RenderInProcess(const Args& args, const std::function<void(tr4::dxDevice8&)>& prepare) {
     RenderOptions o;
     if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
     // The level being read is never a picture, however either is spelled.
@@ -184,6 +184,7 @@ int Render(const Args& args) {
     std::unique_ptr<dxDevice8> device;
     if (std::string why; !system.CreateRenderDevice(nullptr, device, why, QSize(o.width, o.height)))
         return Fail("the render device could not be created: " + why);
+    if (prepare) prepare(*device);
 
     // Pages and render meshes come out of the level's budget too, taken before anything is made,
     // at the depth they are made with.
