@@ -54,6 +54,7 @@ void WidenPages(tr4::Level& level) {
 struct Scene {
     dxMain system;
     std::unique_ptr<dxDevice8> device;
+    ViewCamera camera{ViewerProjection(ViewAspect(kViewPanelWidth, kViewPanelHeight))};
     LevelScene real;
     int largest = -1;
     int largestFaces = 0;
@@ -64,7 +65,6 @@ struct Scene {
         if (!system.CreateRenderDevice(nullptr, device, why,
                                        QSize(kViewPanelWidth, kViewPanelHeight)))
             return false;
-        SetViewerProjection(*device, ViewAspect(kViewPanelWidth, kViewPanelHeight));
         if (!real.Open(kRealLevel, PageDepth::Bits32, device.get(), why) || real.Count() < 1)
             return false;
         if ((real.Level()->pages32Size >> 18) == 0) return false;
@@ -104,7 +104,8 @@ void BM_LargestMeshFrame_vs_EmptyFrame(benchmark::State& state) {
         [&] {
             for (int i = 0; i < 20; ++i) {
                 view.rotationY += 0.01f;  // a turning mesh, as while dragging
-                benchmark::DoNotOptimize(DrawMeshFrame(device, mesh, record, view, why));
+                benchmark::DoNotOptimize(
+                    DrawMeshFrame(device, gScene->camera, mesh, record, view, why));
             }
         },
         [&] {
@@ -139,7 +140,6 @@ double BuildOnFreshDevice(bool widePages) {
     std::unique_ptr<dxDevice8> fresh;
     std::string why;
     if (!gScene->system.CreateRenderDevice(nullptr, fresh, why, QSize(321, 385))) return -1;
-    SetViewerProjection(*fresh, 1.0f);
     return BuildOn(*fresh, widePages);
 }
 
@@ -184,7 +184,7 @@ double OpenAndDraw(const std::function<bool(LevelScene&, std::string&)>& load) {
         const tr4::MeshRecord* record = scene.Record(0);
         MeshView view;
         view.zoom = FitZoom(*record, ViewAspect(kViewPanelWidth, kViewPanelHeight));
-        DrawMeshFrame(device, scene.RenderMesh(0), record, view, why);
+        DrawMeshFrame(device, gScene->camera, scene.RenderMesh(0), record, view, why);
         benchmark::DoNotOptimize(device.ReadFrame());
         t = paired::Now(paired::Clock::Wall) - t0;
     }

@@ -1,6 +1,10 @@
 // The graphics objects behind the device: context, program, framebuffer, textures and vertex
 // buffers, and their re-creation after a loss.
 #include <algorithm>
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <link.h>
+#endif
 
 #include <QOpenGLVersionFunctionsFactory>
 
@@ -153,6 +157,20 @@ void UploadTextureLevel(QOpenGLFunctions_3_3_Core* gl, int width, int height, in
     SetSampling(gl, GL_TEXTURE_2D);
 }
 
+void KeepDriverForLeakCheck() {
+#if defined(__SANITIZE_ADDRESS__)
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            // A library already loaded is found again and marked never to be unloaded; the
+            // reference taken is never given back.
+            if (info->dlpi_name && info->dlpi_name[0])
+                dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+#endif
+}
+
 dxDevice8::Impl::~Impl() {
     if (context && MakeCurrent()) {
         for (dxTexture* t : textures)
@@ -196,7 +214,9 @@ bool dxDevice8::Impl::CreateContext() {
     }
     auto ctx = std::make_unique<QOpenGLContext>();
     ctx->setFormat(RenderSurfaceFormat());
-    if (!ctx->create()) {
+    const bool made = ctx->create();
+    KeepDriverForLeakCheck();  // loaded by now, whether or not it could make the context
+    if (!made) {
         lastError = "no OpenGL context can be made on this display";
         return false;
     }
@@ -545,7 +565,7 @@ void dxDevice8::Impl::DropBuffer(dxVertexBuffer* b) {
     buffers.erase(b);
 }
 
-void ReleaseTexture(dxTexture* texture) {
+void TextureRelease::operator()(dxTexture* texture) const {
     if (texture == nullptr) return;
     if (texture->owner) texture->owner->DropTexture(texture);
     delete texture;

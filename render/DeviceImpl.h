@@ -60,6 +60,12 @@ class dxVertexBuffer {
 
 // The context settings every context of the render layer asks for.
 QSurfaceFormat RenderSurfaceFormat();
+// Called whenever a context is asked for. Builds with AddressSanitizer keep every library loaded
+// by then (the OpenGL driver and what it brought in) until the process ends; other builds do
+// nothing here. Unloaded at exit, the driver's globals are no longer scanned, so LeakSanitizer
+// would take the blocks they hold for leaks, and name the code that made them after whatever is
+// mapped where the driver was by then.
+void KeepDriverForLeakCheck();
 // Page layers are stored with red and blue exchanged and swizzled back when sampled. A level's
 // bytes then go in as they are (red, green, blue from the lowest byte, or from the lowest bits),
 // which drivers copy straight; blue-first texels into a red-first store are converted texel by
@@ -148,8 +154,8 @@ struct dxDevice8::Impl {
     // The layer each vertex of b samples, from its faces' textures.
     static void SetVertexLayers(dxVertexBuffer* b);
     void UploadBuffer(dxVertexBuffer* buffer);
-    // Delete the resource's graphics object and forget it (ReleaseTexture and the vertex
-    // buffer's handle then free the resource itself).
+    // Delete the resource's graphics object and forget it (its handle then frees the resource
+    // itself).
     void DropTexture(dxTexture* texture);
     void DropBuffer(dxVertexBuffer* buffer);
 

@@ -12,14 +12,23 @@ float ViewAspect(int width, int height) {
     return static_cast<float>(width) / static_cast<float>(height);
 }
 
-void SetViewerProjection(dxDevice8& device, float aspect, float farPlane) {
-    device.SetProjection(kViewNear, farPlane, aspect, kViewFieldOfView);
+D3DXMATRIX ViewerProjection(float aspect, float farPlane) {
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovLH(&projection, kViewFieldOfView, aspect, kViewNear, farPlane);
+    return projection;
 }
 
-void AimAtMesh(dxDevice8& device, const tr4::MeshRecord& record) {
+void AimAtMesh(ViewCamera& camera, const tr4::MeshRecord& record) {
     const float cx = record.centreX, cy = record.centreY, cz = record.centreZ;
-    device.SetEye(cx, -cy, cz + kViewEyeDistance);
-    device.SetTarget(cx, -cy, cz);
+    camera.eye = {cx, -cy, cz + kViewEyeDistance};
+    camera.target = {cx, -cy, cz};
+}
+
+D3DXMATRIX CameraView(const ViewCamera& camera) {
+    const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
+    D3DXMATRIX view;
+    D3DXMatrixLookAtLH(&view, &camera.eye, &camera.target, &up);
+    return view;
 }
 
 float MeshReach(const tr4::MeshRecord& record) {
@@ -57,14 +66,22 @@ D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view) {
     return world;
 }
 
-bool DrawMeshFrame(dxDevice8& device, const dxVertexBuffer* mesh, const tr4::MeshRecord* record,
-                   const MeshView& view, std::string& error) {
+D3DXMATRIX FrameTransform(const D3DXMATRIX& world, const ViewCamera& camera) {
+    const D3DXMATRIX view = CameraView(camera);
+    D3DXMATRIX transform;
+    D3DXMatrixMultiply(&transform, &world, &view);
+    D3DXMatrixMultiply(&transform, &transform, &camera.projection);
+    return transform;
+}
+
+bool DrawMeshFrame(dxDevice8& device, ViewCamera& camera, const dxVertexBuffer* mesh,
+                   const tr4::MeshRecord* record, const MeshView& view, std::string& error) {
     device.SetClearColor(255, 255, 255);
     device.ClearFrame(true);
     bool drawn = true;
     if (record) {
-        AimAtMesh(device, *record);
-        drawn = device.DrawMesh(mesh, MeshWorld(*record, view), 0, error);
+        AimAtMesh(camera, *record);
+        drawn = device.DrawMesh(mesh, FrameTransform(MeshWorld(*record, view), camera), 0, error);
     }
     // Presented all the same, so a lost device is seen by the caller in either case.
     std::string notPresented;

@@ -1,8 +1,9 @@
 #pragma once
-// The viewer's frame of one mesh, the one place it is written: the projection, the eye and target
-// from the mesh centre, the world matrix, the zoom that fits the mesh, the white background. The
-// window, tr4tool render, the tests and the benchmarks all draw through it, so a picture made by
-// one is the picture made by the others.
+// The viewer's frame of one mesh, the one place it is written: the camera (the projection, the eye
+// and target from the mesh centre), the world matrix, the zoom that fits the mesh, the white
+// background. The window, tr4tool render, the tests and the benchmarks all draw through it, so a
+// picture made by one is the picture made by the others. The device keeps no camera: each draw is
+// given the whole transform.
 #include <cstdint>
 #include <string>
 
@@ -40,12 +41,24 @@ inline constexpr float kViewFitMargin = 0.9f;
 inline constexpr int kViewPanelWidth = 321;
 inline constexpr int kViewPanelHeight = 385;
 
+// The camera of the frames of one view: the projection, set when the view is made (and again,
+// the far plane further out, after its device was reset), and the eye and target, aimed at each
+// mesh drawn. Held by whoever draws the frames.
+struct ViewCamera {
+    D3DXMATRIX projection;  // from ViewerProjection (all zero until then: nothing shows)
+    D3DXVECTOR3 eye{0.0f, 0.0f, -1.0f};
+    D3DXVECTOR3 target{0.0f, 0.0f, 0.0f};
+};
+
 // Width over height as a float; 1 for an empty size.
 float ViewAspect(int width, int height);
-// SetProjection with the viewer's near plane and field of view.
-void SetViewerProjection(dxDevice8& device, float aspect, float farPlane = kViewFar);
-// Eye (cx, -cy, cz + 150) then target (cx, -cy, cz), from the record's unscaled centre.
-void AimAtMesh(dxDevice8& device, const tr4::MeshRecord& record);
+// Left-handed perspective (D3DXMatrixPerspectiveFovLH) with the viewer's near plane and field of
+// view.
+D3DXMATRIX ViewerProjection(float aspect, float farPlane = kViewFar);
+// Eye (cx, -cy, cz + 150) and target (cx, -cy, cz), from the record's unscaled centre.
+void AimAtMesh(ViewCamera& camera, const tr4::MeshRecord& record);
+// The view from the camera's eye towards its target, up +y (D3DXMatrixLookAtLH).
+D3DXMATRIX CameraView(const ViewCamera& camera);
 // The largest distance, in level units, from the record's centre to any of its vertices.
 float MeshReach(const tr4::MeshRecord& record);
 // The zoom a newly selected mesh starts from: min(6, fit), where the fit puts the mesh's bounding
@@ -57,10 +70,12 @@ float FitZoom(const tr4::MeshRecord& record, float aspect);
 // scaled by the zoom, turned about X, then about Y, then moved to the target (cx, -cy, cz) and by
 // the pan. So the mesh turns about its own centre, which sits where the eye looks.
 D3DXMATRIX MeshWorld(const tr4::MeshRecord& record, const MeshView& view);
-// One whole frame: clear to white with depth; with a record, the eye aimed at it (AimAtMesh) and
-// its mesh drawn with MeshWorld in mode 0; present. False, with why, when the mesh could not be
-// drawn (none, or not on the device) or the frame not presented (the device is lost).
-bool DrawMeshFrame(dxDevice8& device, const dxVertexBuffer* mesh, const tr4::MeshRecord* record,
-                   const MeshView& view, std::string& error);
+// What a draw is given: the world, then the camera's view, then its projection.
+D3DXMATRIX FrameTransform(const D3DXMATRIX& world, const ViewCamera& camera);
+// One whole frame: clear to white with depth; with a record, the camera aimed at it (AimAtMesh)
+// and its mesh drawn with MeshWorld in mode 0; present. False, with why, when the mesh could not
+// be drawn (none, or not on the device) or the frame not presented (the device is lost).
+bool DrawMeshFrame(dxDevice8& device, ViewCamera& camera, const dxVertexBuffer* mesh,
+                   const tr4::MeshRecord* record, const MeshView& view, std::string& error);
 
 }  // namespace tr4

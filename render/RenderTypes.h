@@ -12,10 +12,13 @@ inline constexpr int D3DFMT_X1R5G5B5 =
     24;  // little-endian word, bit 15 unused, 5-5-5 red-green-blue
 
 // A texture made by dxDevice8::CreateTextureFromPixels. Opaque: it keeps a system-memory copy of
-// its pixels, so it survives the loss of the device's context. Whoever received it gives it up
-// with ReleaseTexture, which is safe before and after the device is destroyed.
+// its pixels, so it survives the loss of the device's context. Given up when its handle goes,
+// before or after the device.
 class dxTexture;
-void ReleaseTexture(dxTexture* texture);  // none is allowed
+struct TextureRelease {
+    void operator()(dxTexture* texture) const;
+};
+using TexturePtr = std::unique_ptr<dxTexture, TextureRelease>;
 
 // A vertex buffer made by dxDevice8::UploadMesh: a mesh's faces on the device. Given up when its
 // handle goes, before or after the device.

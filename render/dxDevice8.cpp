@@ -42,10 +42,7 @@ FaceState StateOf(const GpuFace& face, int mode) {
 
 }  // namespace
 
-dxDevice8::dxDevice8() : impl(std::make_unique<Impl>()) {
-    D3DXMatrixIdentity(&projection);
-    D3DXMatrixIdentity(&view);
-}
+dxDevice8::dxDevice8() : impl(std::make_unique<Impl>()) {}
 
 dxDevice8::~dxDevice8() = default;
 
@@ -127,33 +124,16 @@ bool dxDevice8::ResetDevice(std::string& error) {
     return false;
 }
 
-void dxDevice8::SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView) {
-    D3DXMatrixIdentity(&projection);
-    D3DXMatrixPerspectiveFovLH(&projection, fieldOfView, aspect, nearPlane, farPlane);
-}
-
-void dxDevice8::SetEye(float x, float y, float z) {
-    eye = {x, y, z};
-    const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
-    D3DXMatrixLookAtLH(&view, &eye, &target, &up);
-}
-
-void dxDevice8::SetTarget(float x, float y, float z) {
-    target = {x, y, z};
-    const D3DXVECTOR3 up{0.0f, 1.0f, 0.0f};
-    D3DXMatrixLookAtLH(&view, &eye, &target, &up);
-}
-
-dxTexture* dxDevice8::CreateTextureFromPixels(int width, int height, int format,
+TexturePtr dxDevice8::CreateTextureFromPixels(int width, int height, int format,
                                               const void* pixels) {
     return MakeTexture(width, height, format, pixels, true);
 }
 
-dxTexture* dxDevice8::CreateTextureOnPixels(int width, int height, int format, const void* pixels) {
+TexturePtr dxDevice8::CreateTextureOnPixels(int width, int height, int format, const void* pixels) {
     return MakeTexture(width, height, format, pixels, false);
 }
 
-dxTexture* dxDevice8::MakeTexture(int width, int height, int format, const void* pixels,
+TexturePtr dxDevice8::MakeTexture(int width, int height, int format, const void* pixels,
                                   bool copy) {
     if (!impl->created || pixels == nullptr || width < 1 || height < 1) return nullptr;
     if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X1R5G5B5) return nullptr;
@@ -171,15 +151,12 @@ dxTexture* dxDevice8::MakeTexture(int width, int height, int format, const void*
     else
         made->borrowed = static_cast<const uint8_t*>(pixels);
     impl->textures.insert(made.get());
-    dxTexture* texture = made.release();
-    impl->AssignLayer(texture);
+    TexturePtr texture(made.release());
+    impl->AssignLayer(texture.get());
     if (impl->MakeCurrent()) {
-        impl->UploadTexture(texture);
+        impl->UploadTexture(texture.get());
         const bool ready = texture->layer > 0 ? impl->pageArray != 0 : texture->id != 0;
-        if (!ready) {
-            ReleaseTexture(texture);
-            return nullptr;
-        }
+        if (!ready) return nullptr;  // the handle gives it up
     }
     // While the context is lost the texture is made at the next ResetDevice.
     return texture;
@@ -219,7 +196,7 @@ bool dxDevice8::UploadMesh(MeshGeometry&& mesh, VertexBufferPtr& out, std::strin
     return true;
 }
 
-bool dxDevice8::DrawMesh(const dxVertexBuffer* buffer, const D3DXMATRIX& world, int mode,
+bool dxDevice8::DrawMesh(const dxVertexBuffer* buffer, const D3DXMATRIX& transform, int mode,
                          std::string& error) {
     if (buffer == nullptr) {
         error = "there is no mesh to draw";
@@ -238,12 +215,9 @@ bool dxDevice8::DrawMesh(const dxVertexBuffer* buffer, const D3DXMATRIX& world, 
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
     // A stale copy is uploaded again: the buffer is the device's, the handle only the caller's.
     if (buffer->stale) impl->UploadBuffer(const_cast<dxVertexBuffer*>(buffer));
-    D3DXMATRIX wvp;
-    D3DXMatrixMultiply(&wvp, &world, &view);
-    D3DXMatrixMultiply(&wvp, &wvp, &projection);
     for (const Impl::Program* p : {&impl->singleProgram, &impl->arrayProgram}) {
         gl->glUseProgram(p->id);
-        gl->glUniformMatrix4fv(p->worldViewProjection, 1, GL_FALSE, &wvp.m[0][0]);
+        gl->glUniformMatrix4fv(p->worldViewProjection, 1, GL_FALSE, &transform.m[0][0]);
         gl->glUniform1i(p->untextured, mode == 2 ? 1 : 0);
         if (p->flatColour >= 0)
             gl->glUniform4f(p->flatColour, kUntexturedGrey, kUntexturedGrey, kUntexturedGrey, 1.0f);

@@ -1,6 +1,7 @@
 #pragma once
-// dxDevice8: the render device. Keeps the clear colour, the projection and view matrices, the eye
-// and the target; clears, draws meshes and presents; makes textures and vertex buffers.
+// dxDevice8: the render device. Keeps the clear colour; clears, draws meshes and presents; makes
+// textures and vertex buffers. It keeps no camera: each draw is given its whole transform (the
+// viewer's frame composes it, see MeshView.h).
 //
 // Made only by dxMain::CreateRenderDevice. Drawing happens into a framebuffer object of the
 // target's size; PresentFrame copies it to the window (when there is one) and ReadFrame reads it
@@ -57,26 +58,19 @@ class dxDevice8 {
     // device.
     bool PresentFrame(std::string& error);
     // Makes the device usable again after a loss: a new context on the same surface, with every
-    // live texture and vertex buffer recreated from its copy. The projection and view must be set
-    // again afterwards. True when the device is usable (also when nothing was lost); false, with
-    // why, when it is still lost.
+    // live texture and vertex buffer recreated from its copy. True when the device is usable
+    // (also when nothing was lost); false, with why, when it is still lost.
     bool ResetDevice(std::string& error);
 
-    // Left-handed perspective (D3DXMatrixPerspectiveFovLH).
-    void SetProjection(float nearPlane, float farPlane, float aspect, float fieldOfView);
-    // Store the eye or the target and rebuild the view (D3DXMatrixLookAtLH, up +y).
-    void SetEye(float x, float y, float z);
-    void SetTarget(float x, float y, float z);
-
     // A width x height texture of format 21 (4 bytes a texel) or 24 (2 bytes a texel) from
-    // height rows of tightly packed texels; level 0 only, sampled bilinearly. The caller owns the
-    // result (ReleaseTexture). None for another format, a size below 1, null pixels or no device;
-    // while the context is lost the texture is made from its copy at the next ResetDevice.
-    dxTexture* CreateTextureFromPixels(int width, int height, int format, const void* pixels);
+    // height rows of tightly packed texels; level 0 only, sampled bilinearly. None for another
+    // format, a size below 1, null pixels or no device; while the context is lost the texture is
+    // made from its copy at the next ResetDevice.
+    TexturePtr CreateTextureFromPixels(int width, int height, int format, const void* pixels);
     // The same without a copy of the pixels: they serve as the texture's system-memory copy, so
     // they must stay alive and unchanged for as long as the texture does (a level's page block,
     // which outlives its pages).
-    dxTexture* CreateTextureOnPixels(int width, int height, int format, const void* pixels);
+    TexturePtr CreateTextureOnPixels(int width, int height, int format, const void* pixels);
     // Says that count textures of the page size (256 x 256) follow, as a level's pages do, so
     // room for them all is made at once instead of growing as they come. Makes nothing else.
     void ReservePageTextures(int count);
@@ -86,10 +80,11 @@ class dxDevice8 {
     // driver refuses the buffer; while the context is lost the buffer is made at the next
     // ResetDevice.
     bool UploadMesh(MeshGeometry&& mesh, VertexBufferPtr& out, std::string& error);
-    // Draws the mesh face by face in its order with the world matrix. mode 2: every face as
+    // Draws the mesh face by face in its order, each vertex carried by transform (row vectors:
+    // the world, then the view, then the projection, already multiplied). mode 2: every face as
     // untextured wireframe. False, with why, for no mesh, a mesh not on the device or an
     // unusable context.
-    bool DrawMesh(const dxVertexBuffer* mesh, const D3DXMATRIX& world, int mode,
+    bool DrawMesh(const dxVertexBuffer* mesh, const D3DXMATRIX& transform, int mode,
                   std::string& error);
 
     // The last drawn frame, top row first (QImage::Format_RGB32). Null image without a context.
@@ -99,10 +94,6 @@ class dxDevice8 {
     // Offscreen devices only: a new frame size (the window follows its own size).
     void SetOffscreenSize(QSize size);
 
-    const D3DXMATRIX& GetProjection() const { return projection; }
-    const D3DXMATRIX& GetView() const { return view; }
-    const D3DXVECTOR3& GetEye() const { return eye; }
-    const D3DXVECTOR3& GetTarget() const { return target; }
     uint32_t GetClearColorWord() const;
 
     // Destroys the context as a driver reset would, with every graphics object on it; the
@@ -130,14 +121,10 @@ class dxDevice8 {
   private:
     friend class dxMain;
     dxDevice8();
-    dxTexture* MakeTexture(int width, int height, int format, const void* pixels, bool copy);
+    TexturePtr MakeTexture(int width, int height, int format, const void* pixels, bool copy);
 
     std::unique_ptr<Impl> impl;
     int32_t clearRed = 0, clearGreen = 0, clearBlue = 0;
-    D3DXMATRIX projection;
-    D3DXMATRIX view;
-    D3DXVECTOR3 eye{0.0f, 0.0f, -1.0f};
-    D3DXVECTOR3 target{0.0f, 0.0f, 0.0f};
 };
 
 }  // namespace tr4

@@ -68,7 +68,9 @@ bool dxMain::ProbeOpenGL(std::string& error) {
     if (!surface.isValid()) return fail("no offscreen surface can be made on this display");
     QOpenGLContext context;
     context.setFormat(RenderSurfaceFormat());
-    if (!context.create()) return fail("no OpenGL context can be made on this display");
+    const bool made = context.create();
+    KeepDriverForLeakCheck();  // loaded by now, whether or not it could make the context
+    if (!made) return fail("no OpenGL context can be made on this display");
     const QSurfaceFormat got = context.format();
     if (got.version() < qMakePair(3, 3))
         return fail("the display gives OpenGL " + std::to_string(got.majorVersion()) + "." +

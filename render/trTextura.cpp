@@ -6,13 +6,9 @@ namespace tr4 {
 
 trTextura::trTextura(const tr4::Level& lvl) : pageCount(tr4::PageCount(lvl)), level(&lvl) {}
 
-trTextura::~trTextura() {
-    ReleasePages();
-}
+trTextura::~trTextura() = default;
 
 void trTextura::ReleasePages() {
-    for (dxTexture* t : pages32) ReleaseTexture(t);
-    for (dxTexture* t : pages16) ReleaseTexture(t);
     pages32.clear();
     pages16.clear();
 }
@@ -29,8 +25,8 @@ bool trTextura::CreatePages(dxDevice8& device, bool wide, std::string& error) {
     const tr4::Bytes& block = wide ? level->pages32 : level->pages16;
     const size_t pageBytes = wide ? kPage32Bytes : kPage16Bytes;
     const int format = wide ? D3DFMT_A8R8G8B8 : D3DFMT_X1R5G5B5;
-    std::vector<dxTexture*>& pages = wide ? pages32 : pages16;
-    pages.assign(static_cast<size_t>(pageCount), nullptr);
+    std::vector<TexturePtr>& pages = wide ? pages32 : pages16;
+    pages.resize(static_cast<size_t>(pageCount));
     device.ReservePageTextures(pageCount);
     for (int i = 0; i < pageCount; ++i) {
         const size_t start = static_cast<size_t>(i) * pageBytes;
@@ -52,12 +48,12 @@ bool trTextura::CreatePages(dxDevice8& device, bool wide, std::string& error) {
 
 dxTexture* trTextura::GetPage32(int page) const {
     if (page < 0 || page >= static_cast<int>(pages32.size())) return nullptr;
-    return pages32[page];
+    return pages32[page].get();
 }
 
 dxTexture* trTextura::GetPage16(int page) const {
     if (page < 0 || page >= static_cast<int>(pages16.size())) return nullptr;
-    return pages16[page];
+    return pages16[page].get();
 }
 
 }  // namespace tr4

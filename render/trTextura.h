@@ -49,8 +49,8 @@ class trTextura {
     void ReleasePages();
     bool CreatePages(dxDevice8& device, bool wide, std::string& error);
 
-    std::vector<dxTexture*> pages32;
-    std::vector<dxTexture*> pages16;
+    std::vector<TexturePtr> pages32;
+    std::vector<TexturePtr> pages16;
     int pageCount = 0;
     const tr4::Level* level;
     bool uses32 = false;

@@ -323,7 +323,7 @@ void TForm1::StartGraphics() {
     }
     if (device) {
         device->SetClearColor(255, 255, 255);
-        SetViewerProjection(*device, PanelAspect());
+        frameCamera.projection = ViewerProjection(PanelAspect());
     }
     if (!Has3D()) {
         Panel1->ShowUnavailable(QString::fromLatin1(kNo3DText));
@@ -375,8 +375,8 @@ void TForm1::FormPaint() {
     const MeshView view{viewState.rotationY, viewState.rotationX, viewState.zoom, viewState.panX,
                         viewState.panY};
     std::string why;
-    DrawMeshFrame(*device, scene ? scene->RenderMesh(viewState.selected) : nullptr, record, view,
-                  why);
+    DrawMeshFrame(*device, frameCamera, scene ? scene->RenderMesh(viewState.selected) : nullptr,
+                  record, view, why);
     ++lastFrame.count;
     qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = record != nullptr;
@@ -388,7 +388,7 @@ void TForm1::FormPaint() {
 void TForm1::RecoverLostDevice() {
     std::string why;
     if (!device->ResetDevice(why)) return;  // still lost: the next frame tries again
-    SetViewerProjection(*device, PanelAspect(), kViewFarAfterReset);
+    frameCamera.projection = ViewerProjection(PanelAspect(), kViewFarAfterReset);
     device->SetClearColor(255, 255, 255);
 }
 

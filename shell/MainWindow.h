@@ -1,7 +1,8 @@
 #pragma once
 // The viewer's main window TForm1 with its controls, its handlers and the viewer's state: the
 // render device, the loaded level with its texture pages and mesh list, the selection, the mouse
-// camera and the ViewState. Everything runs on the GUI thread, one handler at a time.
+// camera, the ViewState and the camera of the frames. Everything runs on the GUI thread, one
+// handler at a time.
 //
 // Ownership: the window owns the device, the level scene (the level with its pages and render
 // meshes) and the camera; the selection is an index into the scene. The graphics system (dxMain)
@@ -21,6 +22,7 @@
 #include "Level.h"
 #include "MeshList.h"
 #include "MeshOwners.h"
+#include "MeshView.h"
 
 class QAction;
 class QFileDialog;
@@ -127,6 +129,8 @@ class TForm1 : public QMainWindow {
     const ViewState& View() const { return viewState; }
     const trTextura* TexturePages() const;
     const FrameRecord& LastFrame() const { return lastFrame; }
+    // The projection of the frames, and the eye and target of the last one that drew a mesh.
+    const ViewCamera& FrameCamera() const { return frameCamera; }
     // The native surface of the view; none without 3-D display.
     PanelSurface* Surface() const { return surface; }
     bool Has3D() const;
@@ -174,6 +178,7 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<LevelScene> scene;
     std::unique_ptr<MouseD3D> camera;
     ViewState viewState;
+    ViewCamera frameCamera;
 
     PanelSurface* surface = nullptr;
     bool loading = false;

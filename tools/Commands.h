@@ -2,8 +2,13 @@
 // The subcommands of tr4tool. Each takes the arguments after its name and returns the exit status:
 // 0 when a level was read, 1 when the file is not a readable level, 2 for a usage error, 3 when
 // the level was read but the output could not be made or written.
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace tr4 {
+class dxDevice8;
+}
 
 namespace tr4tool {
 
@@ -11,9 +16,14 @@ using Args = std::vector<std::string>;
 
 int Info(const Args& args);
 int Meshes(const Args& args);
-int Render(const Args& args);  // only where the renderer is built
+int Render(const Args& args);  // only where the renderer is built: runs tr4tool-render
 int Export(const Args& args);
 int Pages(const Args& args);
+
+// The render command in this process (tr4tool-render). prepare, when given, is called with the
+// render device once it is made, before the level is put on it: the program gives none; its tests
+// make the device refuse uploads there.
+int RenderInProcess(const Args& args, const std::function<void(tr4::dxDevice8&)>& prepare = {});
 
 // The whole usage, every command's lines.
 std::string Usage();

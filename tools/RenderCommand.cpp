@@ -150,7 +150,7 @@ int Fail(const std::string& why) {
 
 }  // namespace
 
-int Render(const Args& args) {
+int RenderInProcess(const Args& args, const std::function<void(tr4::dxDevice8&)>& prepare) {
     RenderOptions o;
     if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
     // The level being read is never a picture, however either is spelled.
@@ -184,6 +184,7 @@ int Render(const Args& args) {
     std::unique_ptr<dxDevice8> device;
     if (std::string why; !system.CreateRenderDevice(nullptr, device, why, QSize(o.width, o.height)))
         return Fail("the render device could not be created: " + why);
+    if (prepare) prepare(*device);
 
     // Pages and render meshes come out of the level's budget too, taken before anything is made,
     // at the depth they are made with.
@@ -193,7 +194,7 @@ int Render(const Args& args) {
     }
     // The picture stands for the viewer's panel: at the default size the two are the same.
     const float aspect = ViewAspect(o.width, o.height);
-    SetViewerProjection(*device, aspect);
+    ViewCamera camera{ViewerProjection(aspect)};
     std::string notBuilt;
     const bool built = scene.Build(*device, notBuilt);
     PrintWarnings(o.path, scene.Warnings());
@@ -209,7 +210,7 @@ int Render(const Args& args) {
         MeshView view = o.view;
         if (!o.zoomGiven) view.zoom = FitZoom(*record, aspect);
         if (std::string reason;
-            !DrawMeshFrame(*device, scene.RenderMesh(index), record, view, reason)) {
+            !DrawMeshFrame(*device, camera, scene.RenderMesh(index), record, view, reason)) {
             why = "could not draw mesh " + std::to_string(index) + ": " + reason;
             return QImage();
         }

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     tr4::MemoryBudget::CountTheProcess(true);
     const tr4tool::Args args(argv + 1, argv + argc);
     try {
-        return tr4tool::FinishStandardOutput(tr4tool::Render(args));
+        return tr4tool::FinishStandardOutput(tr4tool::RenderInProcess(args));
     } catch (const std::bad_alloc&) {
         // Running out of memory is an error like any other, never an abort.
         std::fflush(stdout);

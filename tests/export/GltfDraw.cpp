@@ -9,7 +9,7 @@ namespace exporttest {
 namespace {
 
 void AddNode(const tinygltf::Model& model, int node, const Matrix& parent, double toView,
-             const std::vector<dxTexture*>& textures, MeshGeometry& out) {
+             const std::vector<TexturePtr>& textures, MeshGeometry& out) {
     const tinygltf::Node& n = model.nodes[node];
     const Matrix world = Times(parent, Local(n));
     if (n.mesh >= 0) AddMesh(model, n.mesh, world, toView, textures, out);
@@ -18,8 +18,8 @@ void AddNode(const tinygltf::Model& model, int node, const Matrix& parent, doubl
 
 }  // namespace
 
-std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& model) {
-    std::vector<dxTexture*> textures;
+std::vector<TexturePtr> TexturesOf(dxDevice8& device, const tinygltf::Model& model) {
+    std::vector<TexturePtr> textures;
     for (const tinygltf::Image& image : model.images) {
         if (image.component != 4 || image.bits != 8) {
             textures.push_back(nullptr);
@@ -34,14 +34,14 @@ std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& mod
 }
 
 void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
-             const std::vector<dxTexture*>& textures, MeshGeometry& out) {
+             const std::vector<TexturePtr>& textures, MeshGeometry& out) {
     Matrix moved = Local(tinygltf::Node{});
     for (int c = 0; c < 3; ++c) moved[12 + c] = offset[c];
     AddMesh(model, mesh, moved, toView, textures, out);
 }
 
 void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
-             double toView, const std::vector<dxTexture*>& textures, MeshGeometry& out) {
+             double toView, const std::vector<TexturePtr>& textures, MeshGeometry& out) {
     for (const tinygltf::Primitive& p : model.meshes[mesh].primitives) {
         if (p.mode != TINYGLTF_MODE_TRIANGLES || p.indices < 0) continue;
         const std::vector<float> pos = Floats(model, p.attributes.at("POSITION"));
@@ -51,7 +51,7 @@ void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16
         dxTexture* texture = nullptr;
         if (p.material >= 0) {
             const int t = model.materials[p.material].pbrMetallicRoughness.baseColorTexture.index;
-            if (t >= 0) texture = textures[model.textures[t].source];
+            if (t >= 0) texture = textures[model.textures[t].source].get();
         }
         const std::vector<uint32_t> indices = Indices(model, p.indices);
         for (size_t f = 0; f + 2 < indices.size(); f += 3) {
@@ -108,7 +108,7 @@ void ReverseFaces(MeshGeometry& mesh) {
     mesh = std::move(reversed);
 }
 
-void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
+void AddScene(const tinygltf::Model& model, double toView, const std::vector<TexturePtr>& textures,
               MeshGeometry& out) {
     const int scene = model.defaultScene >= 0 ? model.defaultScene : 0;
     for (int node : model.scenes[scene].nodes)

@@ -21,19 +21,19 @@ namespace exporttest {
 // The helpers speak the render layer's names.
 using namespace tr4;
 
-// One texture per image of the model (its RGBA texels as format 21), owned by the caller
-// (ReleaseTexture). An image that is not 8-bit RGBA gives none.
-std::vector<dxTexture*> TexturesOf(dxDevice8& device, const tinygltf::Model& model);
+// One texture per image of the model (its RGBA texels as format 21). An image that is not 8-bit
+// RGBA gives none.
+std::vector<TexturePtr> TexturesOf(dxDevice8& device, const tinygltf::Model& model);
 
 // Adds the triangles of glTF mesh index, moved by offset (file units), to out: one textured
 // triangle per glTF triangle, its texture the image of its material's base colour (none for a
 // material without one: plain grey). Points primitives add nothing.
 void AddMesh(const tinygltf::Model& model, int mesh, const double offset[3], double toView,
-             const std::vector<dxTexture*>& textures, MeshGeometry& out);
+             const std::vector<TexturePtr>& textures, MeshGeometry& out);
 
 // The same, placed by a column-major 4 x 4 transform of the file's space.
 void AddMesh(const tinygltf::Model& model, int mesh, const std::array<double, 16>& world,
-             double toView, const std::vector<dxTexture*>& textures, MeshGeometry& out);
+             double toView, const std::vector<TexturePtr>& textures, MeshGeometry& out);
 
 // The faces of mesh in reverse order, as the viewer draws a level mesh's faces (last first), so
 // faces at equal depth settle as they do there.
@@ -44,7 +44,7 @@ void ReverseFaces(MeshGeometry& mesh);
 tinygltf::Model Posed(const tinygltf::Model& model, const std::string& animation, size_t k);
 
 // The whole default scene, every node placed as its hierarchy's translations and rotations say.
-void AddScene(const tinygltf::Model& model, double toView, const std::vector<dxTexture*>& textures,
+void AddScene(const tinygltf::Model& model, double toView, const std::vector<TexturePtr>& textures,
               MeshGeometry& out);
 
 }  // namespace exporttest

@@ -63,13 +63,6 @@ std::string Padded(int index) {
     return name;
 }
 
-// A frame of the device with the viewer's projection, as tr4tool render makes it.
-std::unique_ptr<dxDevice8> ViewerDevice() {
-    std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kWidth, kHeight);
-    if (device) SetViewerProjection(*device, kAspect);
-    return device;
-}
-
 TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
     REQUIRE_GRAPHICS();
     const RealLevel* real = Real();
@@ -87,9 +80,10 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
     request.scale = 0.1;
     tinygltf::Model model;
     ASSERT_TRUE(ExportAndRead(request, "roundtrip.glb", model));
-    std::unique_ptr<dxDevice8> device = ViewerDevice();
+    std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kWidth, kHeight);
     ASSERT_TRUE(device);
-    const std::vector<dxTexture*> textures = TexturesOf(*device, model);
+    ViewCamera camera{ViewerProjection(kAspect)};  // as tr4tool render draws
+    const std::vector<TexturePtr> textures = TexturesOf(*device, model);
 
     const double origin[3] = {0, 0, 0};
     int drawn = 0, worst = 0;
@@ -105,7 +99,7 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
         MeshView view;
         view.zoom = FitZoom(*record, kAspect);  // as tr4tool render fits each mesh
         std::string why;
-        ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), record, view, why)) << why;
+        ASSERT_TRUE(DrawMeshFrame(*device, camera, mesh.get(), record, view, why)) << why;
         const QImage ours = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
         const QImage theirs = QImage(QString::fromStdString((dir / Padded(i)).string()))
                                   .convertToFormat(QImage::Format_RGB32);
@@ -123,17 +117,17 @@ TEST(RoundTrip, EveryMeshOfTheRealLevelDrawsAsTr4toolRenderDrawsIt) {
     // away from the eye, 89 and 133 are single triangles seen edge-on.
     EXPECT_EQ(empty, (std::vector<int>{72, 77, 89, 133}));
     EXPECT_EQ(drawn, 187);
-    for (dxTexture* t : textures) ReleaseTexture(t);
     fs::remove_all(dir);
 }
 
 TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
     REQUIRE_GRAPHICS();
-    std::unique_ptr<dxDevice8> device = ViewerDevice();
+    std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kWidth, kHeight);
     ASSERT_TRUE(device);
+    ViewCamera camera{ViewerProjection(kAspect)};  // as tr4tool render draws
     // Lara's skin and the joints between its parts, both on her mesh tree.
     MeshGeometry geometry;
-    std::vector<dxTexture*> textures;
+    std::vector<TexturePtr> textures;
     for (uint32_t id : {8u, 9u}) {
         tr4export::ExportRequest request;
         request.kind = tr4export::ExportRequest::Kind::Moveable;
@@ -141,9 +135,9 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
         request.scale = 0.1;
         tinygltf::Model model;
         ASSERT_TRUE(ExportAndRead(request, "lara-" + std::to_string(id) + ".glb", model));
-        const std::vector<dxTexture*> own = TexturesOf(*device, model);
+        std::vector<TexturePtr> own = TexturesOf(*device, model);
         AddScene(model, 1.0, own, geometry);
-        textures.insert(textures.end(), own.begin(), own.end());
+        for (TexturePtr& t : own) textures.push_back(std::move(t));
     }
     ReverseFaces(geometry);
     const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
@@ -152,7 +146,7 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
     view.zoom = 1.4f;
     view.panY = 5.0f;
     std::string why;
-    ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), &centre, view, why)) << why;
+    ASSERT_TRUE(DrawMeshFrame(*device, camera, mesh.get(), &centre, view, why)) << why;
     const QImage frame = device->ReadFrame();
     // Head, arms and feet all on the picture: the figure spans most of its height, and both
     // sides of the middle.
@@ -169,7 +163,6 @@ TEST(RoundTrip, AssembledLaraIsDrawnWhole) {
     EXPECT_LT(left, kWidth / 2 - 20);
     EXPECT_GT(right, kWidth / 2 + 20);
     if (const char* out = std::getenv("TR4_LARA_PICTURE")) frame.save(out, "PNG");
-    for (dxTexture* t : textures) ReleaseTexture(t);
 }
 
 // The whole level drawn back from its export, from above and in perspective, against pictures
@@ -185,12 +178,12 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     constexpr int kSide = 512;
     std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kSide, kSide);
     ASSERT_TRUE(device);
-    SetViewerProjection(*device, 1.0f);
+    ViewCamera camera{ViewerProjection(1.0f)};
     // File metres times 10 in the device: the level's middle (about 60 m, 4 m, 60 m) stays within
     // the 16 bits of a mesh record's centre, and the device's far plane holds the whole level.
     constexpr double kToView = 10;
     MeshGeometry geometry;
-    const std::vector<dxTexture*> textures = TexturesOf(*device, model);
+    const std::vector<TexturePtr> textures = TexturesOf(*device, model);
     AddScene(model, kToView, textures, geometry);
     ReverseFaces(geometry);
     const VertexBufferPtr mesh = rendertest::Upload(*device, std::move(geometry));
@@ -227,7 +220,7 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
     for (const Shot& shot : {Shot{"level-top.png", top}, Shot{"level-view.png", perspective}}) {
         SCOPED_TRACE(shot.name);
         std::string why;
-        ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), &centre, shot.view, why)) << why;
+        ASSERT_TRUE(DrawMeshFrame(*device, camera, mesh.get(), &centre, shot.view, why)) << why;
         const QImage frame = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
         const QString path = QString::fromStdString((folder / shot.name).string());
         if (std::getenv("TR4_UPDATE_PICTURES")) {
@@ -241,7 +234,6 @@ TEST(RoundTrip, WholeLevelLooksAsItsPictures) {
         const int differing = Differing(frame, reference);
         EXPECT_LE(differing, kSide * kSide / 200) << "pixels beyond edge noise";
     }
-    for (dxTexture* t : textures) ReleaseTexture(t);
 }
 
 // The player running: three keyframes of her first animation (the run) side by side, drawn back
@@ -264,8 +256,8 @@ TEST(RoundTrip, ThePlayerRunsAsHerPicture) {
     constexpr int kWidth = 600, kHeight = 300;
     std::unique_ptr<dxDevice8> device = rendertest::MakeDevice(kWidth, kHeight);
     ASSERT_TRUE(device);
-    SetViewerProjection(*device, ViewAspect(kWidth, kHeight));
-    const std::vector<dxTexture*> textures = TexturesOf(*device, model);
+    ViewCamera camera{ViewerProjection(ViewAspect(kWidth, kHeight))};
+    const std::vector<TexturePtr> textures = TexturesOf(*device, model);
     MeshGeometry geometry;
     // Three strides apart, from her side: a yaw of a quarter turn, and 75 units between them.
     const size_t shown[3] = {0, keyframes / 3, 2 * keyframes / 3};
@@ -283,7 +275,7 @@ TEST(RoundTrip, ThePlayerRunsAsHerPicture) {
     view.zoom = 0.85f;
     view.rotationY = 1.5707963f;
     std::string why;
-    ASSERT_TRUE(DrawMeshFrame(*device, mesh.get(), &centre, view, why)) << why;
+    ASSERT_TRUE(DrawMeshFrame(*device, camera, mesh.get(), &centre, view, why)) << why;
     const QImage frame = device->ReadFrame().convertToFormat(QImage::Format_RGB32);
     const QString path =
         QString::fromStdString((fs::path(TR4_SOURCE_DIR) / "docs" / "player-run.png").string());
@@ -295,7 +287,6 @@ TEST(RoundTrip, ThePlayerRunsAsHerPicture) {
         EXPECT_GT(rendertest::CountNonWhite(frame), kWidth * kHeight / 20);
         EXPECT_LE(Differing(frame, reference), kWidth * kHeight / 200);
     }
-    for (dxTexture* t : textures) ReleaseTexture(t);
 }
 
 }  // namespace

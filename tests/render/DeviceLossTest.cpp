@@ -47,12 +47,12 @@ TEST(DeviceLoss, TheNextFrameAfterAResetDrawsTheSameMeshWithItsTextures) {
     EXPECT_TRUE(device->ReadFrame().isNull());
     // A resource made while the context is away is made at the reset.
     const Bytes green = QuadrantPage32(0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00);
-    dxTexture* late = device->CreateTextureFromPixels(256, 256, 21, green.data());
+    const TexturePtr late = device->CreateTextureFromPixels(256, 256, 21, green.data());
     ASSERT_NE(late, nullptr);
 
     // A mesh uploaded meanwhile too.
     MeshGeometry quad;
-    AddScreenQuad(quad, late, -1, -1, 1, 1);
+    AddScreenQuad(quad, late.get(), -1, -1, 1, 1);
     const VertexBufferPtr other = Upload(*device, std::move(quad));
 
     ASSERT_TRUE(device->ResetDevice(why)) << why;
@@ -60,7 +60,6 @@ TEST(DeviceLoss, TheNextFrameAfterAResetDrawsTheSameMeshWithItsTextures) {
     const QImage after = DrawFrame(*device, mesh);
     EXPECT_EQ(after, before);
     EXPECT_EQ(Rgb(DrawFrame(*device, other.get()), 32, 32), 0x00FF00u);
-    ReleaseTexture(late);
 }
 
 TEST(DeviceLoss, AResetOfAHealthyDeviceChangesNothing) {

@@ -58,11 +58,11 @@ TEST(Device, ClearingWithoutDepthKeepsTheDepthBuffer) {
     ASSERT_TRUE(device);
     const Bytes red = QuadrantPage32(0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000);
     const Bytes blue = QuadrantPage32(0x0000FF, 0x0000FF, 0x0000FF, 0x0000FF);
-    dxTexture* r = device->CreateTextureFromPixels(256, 256, 21, red.data());
-    dxTexture* b = device->CreateTextureFromPixels(256, 256, 21, blue.data());
+    const TexturePtr r = device->CreateTextureFromPixels(256, 256, 21, red.data());
+    const TexturePtr b = device->CreateTextureFromPixels(256, 256, 21, blue.data());
     MeshGeometry nearQuad, farQuad;
-    AddScreenQuad(nearQuad, r, -1, -1, 1, 1, 0.2f);
-    AddScreenQuad(farQuad, b, -1, -1, 1, 1, 0.6f);
+    AddScreenQuad(nearQuad, r.get(), -1, -1, 1, 1, 0.2f);
+    AddScreenQuad(farQuad, b.get(), -1, -1, 1, 1, 0.6f);
     const VertexBufferPtr nearMesh = Upload(*device, std::move(nearQuad));
     const VertexBufferPtr farMesh = Upload(*device, std::move(farQuad));
     D3DXMATRIX identity;
@@ -77,8 +77,6 @@ TEST(Device, ClearingWithoutDepthKeepsTheDepthBuffer) {
     device->ClearFrame(true);
     EXPECT_TRUE(device->DrawMesh(farMesh.get(), identity, 0, why));
     EXPECT_EQ(Rgb(device->ReadFrame(), 16, 16), 0x0000FFu);
-    ReleaseTexture(r);
-    ReleaseTexture(b);
 }
 
 TEST(Device, TexturesNeedAKnownFormatAndPixels) {
@@ -90,10 +88,10 @@ TEST(Device, TexturesNeedAKnownFormatAndPixels) {
     EXPECT_EQ(device->CreateTextureFromPixels(256, 256, 21, nullptr), nullptr);
     EXPECT_EQ(device->CreateTextureFromPixels(0, 256, 21, page.data()), nullptr);
     EXPECT_EQ(device->LiveTextureCount(), 0);
-    dxTexture* t = device->CreateTextureFromPixels(256, 256, 21, page.data());
+    TexturePtr t = device->CreateTextureFromPixels(256, 256, 21, page.data());
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(device->LiveTextureCount(), 1);
-    ReleaseTexture(t);
+    t.reset();
     EXPECT_EQ(device->LiveTextureCount(), 0);
 }
 
@@ -133,14 +131,14 @@ TEST(Device, MeshesAndTexturesMayOutliveTheDevice) {
     auto device = MakeDevice();
     ASSERT_TRUE(device);
     const Bytes page = QuadrantPage32(0, 0, 0, 0);
-    dxTexture* t = device->CreateTextureFromPixels(256, 256, 21, page.data());
+    TexturePtr t = device->CreateTextureFromPixels(256, 256, 21, page.data());
     MeshGeometry quad;
-    AddScreenQuad(quad, t, -1, -1, 1, 1);
+    AddScreenQuad(quad, t.get(), -1, -1, 1, 1);
     VertexBufferPtr mesh = Upload(*device, std::move(quad));
     ASSERT_TRUE(mesh);
     device.reset();
     mesh.reset();  // releases its buffer without a context
-    ReleaseTexture(t);
+    t.reset();
 }
 
 }  // namespace
@@ -150,7 +148,7 @@ namespace rendertest {
 namespace {
 
 // A width x height texture of one colour, format 21.
-dxTexture* SolidTexture(dxDevice8& device, uint32_t rgb, int width = 256, int height = 256) {
+TexturePtr SolidTexture(dxDevice8& device, uint32_t rgb, int width = 256, int height = 256) {
     Bytes pixels(static_cast<size_t>(width) * height * 4);
     for (size_t i = 0; i < pixels.size(); i += 4) {
         pixels[i] = rgb & 0xFF;
@@ -166,15 +164,15 @@ TEST(DeviceTextures, ManyPagesAndOtherSizesEachShowTheirOwnTexels) {
     auto device = MakeDevice(64, 64);
     ASSERT_TRUE(device);
     // More pages than fit at first, so the store of pages grows while meshes exist.
-    std::vector<dxTexture*> pages;
+    std::vector<TexturePtr> pages;
     for (uint32_t i = 0; i < 40; ++i) pages.push_back(SolidTexture(*device, 0x010203u * i));
-    dxTexture* small = SolidTexture(*device, 0x123456, 8, 4);
+    const TexturePtr small = SolidTexture(*device, 0x123456, 8, 4);
     ASSERT_NE(small, nullptr);
     MeshGeometry columns;
-    AddScreenQuad(columns, pages[39], 0.5f, -1, 1, 1);
-    AddScreenQuad(columns, small, 0, -1, 0.5f, 1);
-    AddScreenQuad(columns, pages[20], -0.5f, -1, 0, 1);
-    AddScreenQuad(columns, pages[1], -1, -1, -0.5f, 1);
+    AddScreenQuad(columns, pages[39].get(), 0.5f, -1, 1, 1);
+    AddScreenQuad(columns, small.get(), 0, -1, 0.5f, 1);
+    AddScreenQuad(columns, pages[20].get(), -0.5f, -1, 0, 1);
+    AddScreenQuad(columns, pages[1].get(), -1, -1, -0.5f, 1);
     const VertexBufferPtr mesh = Upload(*device, std::move(columns));
     for (uint32_t i = 40; i < 70; ++i) pages.push_back(SolidTexture(*device, 0x010203u * i));
     const QImage frame = DrawFrame(*device, mesh.get());
@@ -182,24 +180,21 @@ TEST(DeviceTextures, ManyPagesAndOtherSizesEachShowTheirOwnTexels) {
     EXPECT_EQ(Rgb(frame, 24, 32), 0x010203u * 20);
     EXPECT_EQ(Rgb(frame, 40, 32), 0x123456u);
     EXPECT_EQ(Rgb(frame, 56, 32), 0x010203u * 39);
-    for (dxTexture* t : pages) ReleaseTexture(t);
-    ReleaseTexture(small);
 }
 
 TEST(DeviceTextures, AFaceWhoseTextureWasReleasedShowsNoOtherTexture) {
     REQUIRE_GRAPHICS();
     auto device = MakeDevice(64, 64);
     ASSERT_TRUE(device);
-    dxTexture* red = SolidTexture(*device, 0xFF0000);
+    TexturePtr red = SolidTexture(*device, 0xFF0000);
     MeshGeometry quad;
-    AddScreenQuad(quad, red, -1, -1, 1, 1);
+    AddScreenQuad(quad, red.get(), -1, -1, 1, 1);
     const VertexBufferPtr mesh = Upload(*device, std::move(quad));
     ASSERT_EQ(Rgb(DrawFrame(*device, mesh.get()), 32, 32), 0xFF0000u);
-    ReleaseTexture(red);
+    red.reset();
     // The next texture may take the place the released one had; the face must not show it.
-    dxTexture* blue = SolidTexture(*device, 0x0000FF);
+    const TexturePtr blue = SolidTexture(*device, 0x0000FF);
     EXPECT_EQ(Rgb(DrawFrame(*device, mesh.get()), 32, 32), 0x808080u);
-    ReleaseTexture(blue);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // transform of the viewer's frame.
 #include <cmath>
 
+#include "MeshView.h"
 #include "RenderFixture.h"
 
 using namespace tr4;
@@ -22,7 +23,6 @@ class Draw : public ::testing::Test {
         page = device->CreateTextureFromPixels(256, 256, 21, quadrants.data());
         ASSERT_NE(page, nullptr);
     }
-    void TearDown() override { ReleaseTexture(page); }
 
     // A frame of mesh, uploaded for it.
     QImage Frame(MeshGeometry mesh, int mode = 0) {
@@ -31,12 +31,12 @@ class Draw : public ::testing::Test {
     }
 
     std::unique_ptr<dxDevice8> device;
-    dxTexture* page = nullptr;
+    TexturePtr page;
 };
 
 TEST_F(Draw, TexturedQuadrilateralShowsEachTexelWhereItBelongs) {
     MeshGeometry mesh;
-    AddScreenQuad(mesh, page, -1, -1, 1, 1);
+    AddScreenQuad(mesh, page.get(), -1, -1, 1, 1);
     const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 16, 16), kRed);
     EXPECT_EQ(Rgb(frame, 48, 16), kGreen);
@@ -49,7 +49,7 @@ TEST_F(Draw, TexturedQuadrilateralShowsEachTexelWhereItBelongs) {
 TEST_F(Draw, TexturedTriangleCoversOnlyItsHalf) {
     MeshGeometry mesh;
     // Top-left, top-right, bottom-left: clockwise on screen.
-    AddTriangle(mesh, page, -1, 1, 1, 1, -1, -1, kDrawCullCCW);
+    AddTriangle(mesh, page.get(), -1, 1, 1, 1, -1, -1, kDrawCullCCW);
     const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 10, 10), kRed);
     EXPECT_EQ(Rgb(frame, 40, 10), kGreen);
@@ -67,7 +67,7 @@ TEST_F(Draw, ARectangleSplitsAlongItsCornersOneAndThree) {
                                   {1, 1, 0.5f, 1, 0, 0},
                                   {-0.5f, 0.3f, 0.5f, 1, 1, 0},
                                   {-1, -1, 0.5f, 0, 1, 0}};
-    AppendFace(mesh, corners, page, 0);
+    AppendFace(mesh, corners, page.get(), 0);
     ASSERT_EQ(mesh.vertices.size(), 6u);
     const QImage frame = Frame(std::move(mesh));
     EXPECT_NE(Rgb(frame, 22, 32), kWhite);  // (-0.3, 0)
@@ -77,17 +77,16 @@ TEST_F(Draw, ARectangleSplitsAlongItsCornersOneAndThree) {
 
 TEST_F(Draw, SixteenBitPagesIgnoreTheTopBit) {
     const Bytes words = QuadrantPage16(0x7FFF, 0xFFFF, 0x7C00, 0x801F);
-    dxTexture* narrow = device->CreateTextureFromPixels(256, 256, 24, words.data());
+    const TexturePtr narrow = device->CreateTextureFromPixels(256, 256, 24, words.data());
     ASSERT_NE(narrow, nullptr);
     MeshGeometry mesh;
-    AddScreenQuad(mesh, narrow, -1, -1, 1, 1);
+    AddScreenQuad(mesh, narrow.get(), -1, -1, 1, 1);
     device->SetClearColor(0, 0, 0);
     const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 16, 16), kWhite);  // 0x7FFF
     EXPECT_EQ(Rgb(frame, 48, 16), kWhite);  // 0xFFFF: the same white
     EXPECT_EQ(Rgb(frame, 16, 48), kRed);
     EXPECT_EQ(Rgb(frame, 48, 48), kBlue);  // 0x801F
-    ReleaseTexture(narrow);
 }
 
 TEST_F(Draw, CullingFollowsTheWindingOnScreen) {
@@ -103,9 +102,9 @@ TEST_F(Draw, CullingFollowsTheWindingOnScreen) {
     for (const Case& c : cases) {
         MeshGeometry mesh;
         if (c.clockwise)
-            AddTriangle(mesh, page, -1, 1, 1, 1, -1, -1, c.flags);
+            AddTriangle(mesh, page.get(), -1, 1, 1, 1, -1, -1, c.flags);
         else
-            AddTriangle(mesh, page, -1, 1, -1, -1, 1, 1, c.flags);
+            AddTriangle(mesh, page.get(), -1, 1, -1, -1, 1, 1, c.flags);
         const QImage frame = Frame(std::move(mesh));
         EXPECT_EQ(Rgb(frame, 10, 10), c.drawn ? kRed : kWhite)
             << "clockwise " << c.clockwise << " flags " << c.flags;
@@ -114,8 +113,8 @@ TEST_F(Draw, CullingFollowsTheWindingOnScreen) {
 
 TEST_F(Draw, ModeTwoDrawsEveryFaceAsUntexturedWireframe) {
     MeshGeometry geometry;
-    AddTriangle(geometry, page, -1, 1, 1, 1, -1, -1, kDrawCullCCW);
-    AddScreenQuad(geometry, page, -0.5f, -0.5f, 0.5f, 0.5f);
+    AddTriangle(geometry, page.get(), -1, 1, 1, 1, -1, -1, kDrawCullCCW);
+    AddScreenQuad(geometry, page.get(), -0.5f, -0.5f, 0.5f, 0.5f);
     const VertexBufferPtr mesh = Upload(*device, std::move(geometry));
     const QImage frame = DrawFrame(*device, mesh.get(), 2);
     int grey = 0, other = 0;
@@ -139,38 +138,36 @@ TEST_F(Draw, ModeTwoDrawsEveryFaceAsUntexturedWireframe) {
 
 TEST_F(Draw, NearerFacesHideFartherOnesWhateverTheOrder) {
     const Bytes blue = QuadrantPage32(kBlue, kBlue, kBlue, kBlue);
-    dxTexture* bluePage = device->CreateTextureFromPixels(256, 256, 21, blue.data());
+    const TexturePtr bluePage = device->CreateTextureFromPixels(256, 256, 21, blue.data());
     MeshGeometry nearLast, nearFirst;
-    AddScreenQuad(nearLast, bluePage, -1, -1, 1, 1, 0.6f);
-    AddScreenQuad(nearLast, page, -1, -1, 1, 1, 0.2f);
-    AddScreenQuad(nearFirst, page, -1, -1, 1, 1, 0.2f);
-    AddScreenQuad(nearFirst, bluePage, -1, -1, 1, 1, 0.6f);
+    AddScreenQuad(nearLast, bluePage.get(), -1, -1, 1, 1, 0.6f);
+    AddScreenQuad(nearLast, page.get(), -1, -1, 1, 1, 0.2f);
+    AddScreenQuad(nearFirst, page.get(), -1, -1, 1, 1, 0.2f);
+    AddScreenQuad(nearFirst, bluePage.get(), -1, -1, 1, 1, 0.6f);
     EXPECT_EQ(Rgb(Frame(std::move(nearLast)), 16, 16), kRed);
     EXPECT_EQ(Rgb(Frame(std::move(nearFirst)), 16, 16), kRed);
-    ReleaseTexture(bluePage);
 }
 
 TEST_F(Draw, EachFaceKeepsItsOwnTextureAndUntexturedFacesAreGrey) {
     const Bytes blue = QuadrantPage32(kBlue, kBlue, kBlue, kBlue);
-    dxTexture* bluePage = device->CreateTextureFromPixels(256, 256, 21, blue.data());
+    const TexturePtr bluePage = device->CreateTextureFromPixels(256, 256, 21, blue.data());
     MeshGeometry mesh;
     // Four columns: red page, blue page, blue page, none. Neighbours share state, so the draw
     // may join them; each must still show its own texture.
-    AddScreenQuad(mesh, page, -1, -1, -0.5f, 1);
-    AddScreenQuad(mesh, bluePage, -0.5f, -1, 0, 1);
-    AddScreenQuad(mesh, bluePage, 0, -1, 0.5f, 1);
+    AddScreenQuad(mesh, page.get(), -1, -1, -0.5f, 1);
+    AddScreenQuad(mesh, bluePage.get(), -0.5f, -1, 0, 1);
+    AddScreenQuad(mesh, bluePage.get(), 0, -1, 0.5f, 1);
     AddScreenQuad(mesh, nullptr, 0.5f, -1, 1, 1);
     const QImage frame = Frame(std::move(mesh));
     EXPECT_EQ(Rgb(frame, 4, 4), kRed);  // the top-left of the red page's mapping
     EXPECT_EQ(Rgb(frame, 20, 40), kBlue);
     EXPECT_EQ(Rgb(frame, 40, 40), kBlue);
     EXPECT_EQ(Rgb(frame, 60, 30), kGrey);
-    ReleaseTexture(bluePage);
 }
 
-TEST_F(Draw, TheWorldMatrixIsTheDrawsOwn) {
+TEST_F(Draw, TheTransformIsTheDrawsOwn) {
     MeshGeometry quad;
-    AddScreenQuad(quad, page, -0.25f, -0.25f, 0.25f, 0.25f);
+    AddScreenQuad(quad, page.get(), -0.25f, -0.25f, 0.25f, 0.25f);
     const VertexBufferPtr mesh = Upload(*device, std::move(quad));
     D3DXMATRIX moved;
     D3DXMatrixTranslation(&moved, 0.5f, 0.5f, 0);  // up and to the right
@@ -191,9 +188,7 @@ TEST(ViewerFrame, WorldTransformOrderPutsTheVertexWhereTheNumbersSay) {
     auto device = MakeDevice(321, 385);
     ASSERT_TRUE(device);
     const float pi = 3.14159265f;
-    device->SetProjection(0.1f, 1000.0f, 1.0f, pi / 4);
-    device->SetEye(0, 0, 150);
-    device->SetTarget(0, 0, 0);
+    ViewCamera camera{ViewerProjection(1.0f), {0, 0, 150}, {0, 0, 0}};
     // An untextured square in the plane x = 0 around (0, 10, 0), side 2.
     MeshGeometry square;
     const GpuVertex corners[4] = {
@@ -210,7 +205,7 @@ TEST(ViewerFrame, WorldTransformOrderPutsTheVertexWhereTheNumbersSay) {
     D3DXMatrixMultiply(&world, &world, D3DXMatrixRotationY(&step, pi / 2));
     D3DXMatrixMultiply(&world, &world, D3DXMatrixTranslation(&step, 3, 4, 0));
     std::string why;
-    ASSERT_TRUE(device->DrawMesh(mesh.get(), world, 0, why)) << why;
+    ASSERT_TRUE(device->DrawMesh(mesh.get(), FrameTransform(world, camera), 0, why)) << why;
     const QImage frame = device->ReadFrame();
     // Scaled to (0, 20, 0), turned about X to (0, 0, 20), about Y to (20, 0, 0), moved to
     // (23, 4, 0): a square of side 4 facing the eye. Seen from (0, 0, 150) towards the origin,

@@ -103,18 +103,13 @@ TEST(Matrix, LookAtLHLooksFromTheEyeToTheTargetWithYUp) {
     EXPECT_NEAR(v(3, 2), 180.0f, 1e-4f);  // -dot(z, eye)
 }
 
-// The whole view of a mesh as the viewer sets it up: world, then eye and target, then projection.
+// The whole view of a mesh as a frame draws it: the camera aimed at the mesh, and the transform
+// a draw is given.
 D3DXVECTOR3 ToScreen(const tr4::MeshRecord& r, const MeshView& view, float aspect,
                      D3DXVECTOR3 levelPoint) {
-    const D3DXMATRIX world = MeshWorld(r, view);
-    D3DXMATRIX look, projection, all;
-    const D3DXVECTOR3 eye{float(r.centreX), -float(r.centreY), r.centreZ + 150.0f};
-    const D3DXVECTOR3 at{float(r.centreX), -float(r.centreY), float(r.centreZ)};
-    const D3DXVECTOR3 up{0, 1, 0};
-    D3DXMatrixLookAtLH(&look, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovLH(&projection, kPi / 4, aspect, 0.1f, 1000.0f);
-    D3DXMatrixMultiply(&all, &world, &look);
-    D3DXMatrixMultiply(&all, &all, &projection);
+    ViewCamera camera{ViewerProjection(aspect)};
+    AimAtMesh(camera, r);
+    const D3DXMATRIX all = FrameTransform(MeshWorld(r, view), camera);
     // As the builder stores it: a tenth, y upwards.
     return Apply(all, {0.1f * levelPoint.x, -0.1f * levelPoint.y, 0.1f * levelPoint.z});
 }

@@ -227,15 +227,16 @@ TEST_F(Scene, AMeshTheDriverRefusesFailsTheBuildAndKeepsNothing) {
     EXPECT_EQ(device->LiveTextureCount(), 0);
     EXPECT_EQ(device->LiveVertexBufferCount(), 0);
     // Nor does the frame of a mesh that is not there pass for a white picture.
-    SetViewerProjection(*device, 1.0f);
+    ViewCamera camera{ViewerProjection(1.0f)};
     MeshView view;
     view.rotationY = 3.14159265f;  // the eye looks along -z: turned, the rectangle faces it
-    EXPECT_FALSE(DrawMeshFrame(*device, scene->RenderMesh(0), scene->Record(0), view, why));
+    EXPECT_FALSE(DrawMeshFrame(*device, camera, scene->RenderMesh(0), scene->Record(0), view, why));
     EXPECT_EQ(why, "there is no mesh to draw");
     // Built again, it is all there.
     why.clear();
     ASSERT_TRUE(scene->Build(*device, why)) << why;
-    EXPECT_TRUE(DrawMeshFrame(*device, scene->RenderMesh(0), scene->Record(0), view, why)) << why;
+    EXPECT_TRUE(DrawMeshFrame(*device, camera, scene->RenderMesh(0), scene->Record(0), view, why))
+        << why;
     EXPECT_GT(CountNonWhite(device->ReadFrame()), 0);
 }
 

@@ -15,7 +15,6 @@ TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
     REQUIRE_GRAPHICS();
     auto device = MakeDevice(321, 385);
     ASSERT_TRUE(device);
-    SetViewerProjection(*device, ViewAspect(321, 385));
     LevelScene scene;
     std::string why;
     ASSERT_TRUE(scene.Open(TR4_REAL_LEVEL, PageDepth::Bits32, device.get(), why)) << why;
@@ -46,7 +45,9 @@ TEST(RealLevel, EveryMeshBuildsAndTheLargestIsDrawnTextured) {
     // The frame turns the mesh about its own centre, at the target, and fits it in the panel.
     MeshView view;
     view.zoom = FitZoom(*record, ViewAspect(321, 385));
-    ASSERT_TRUE(DrawMeshFrame(*device, scene.RenderMesh(largest), record, view, why)) << why;
+    ViewCamera camera{ViewerProjection(ViewAspect(321, 385))};
+    ASSERT_TRUE(DrawMeshFrame(*device, camera, scene.RenderMesh(largest), record, view, why))
+        << why;
     const QImage frame = device->ReadFrame();
     std::map<uint32_t, int> colours;
     int covered = 0;

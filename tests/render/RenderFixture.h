@@ -23,8 +23,7 @@ using namespace tr4;
 // Made in main() after the QGuiApplication; null when no display could be had.
 dxMain* System();
 
-// An offscreen device of the given size with white clear colour and identity projection and
-// view, so positions are clip coordinates: x, y in -1..1 (y up), depth z in 0..1.
+// An offscreen device of the given size with white clear colour.
 std::unique_ptr<dxDevice8> MakeDevice(int width = 64, int height = 64);
 
 // Skips the test with the reason when the graphics system is unavailable.
@@ -56,7 +55,8 @@ void AddTriangle(MeshGeometry& mesh, dxTexture* texture, float x0, float y0, flo
 // The mesh on the device (a failed upload fails the test and gives none).
 VertexBufferPtr Upload(dxDevice8& device, MeshGeometry mesh);
 
-// One clear, one draw with mode and the identity world, one present; returns the frame.
+// One clear, one draw with mode and the identity transform, so positions are clip coordinates
+// (x, y in -1..1, y up; depth z in 0..1), one present; returns the frame.
 QImage DrawFrame(dxDevice8& device, const dxVertexBuffer* mesh, int mode = 0);
 
 // A level of one rectangle on a page of four colours (red, green, blue, yellow quadrants), its

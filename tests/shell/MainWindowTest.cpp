@@ -577,7 +577,7 @@ class MainWindowTest : public QObject {
         form->FormPaint();
         const QImage shown = form->GrabPanelFrame();
         const ViewState view = form->View();
-        const D3DXVECTOR3 eye = form->Device()->GetEye();
+        const D3DXVECTOR3 eye = form->FrameCamera().eye;
         const tr4::MeshRecord* record = form->SelectedRecord();
 
         const QString garbage =
@@ -594,7 +594,7 @@ class MainWindowTest : public QObject {
             QCOMPARE(form->SelectedRecord(), record);
             QCOMPARE(form->View().selected, view.selected);
             QCOMPARE(form->View().rotationY, view.rotationY);
-            QCOMPARE(form->Device()->GetEye().z, eye.z);
+            QCOMPARE(form->FrameCamera().eye.z, eye.z);
             form->FormPaint();
             QCOMPARE(form->GrabPanelFrame(), shown);
         }
@@ -621,8 +621,8 @@ class MainWindowTest : public QObject {
         QVERIFY(form->LastFrame().meshDrawn);
         QCOMPARE(form->LastFrame().applied.rotationY, -1.0f);  // the previous mesh's view
         QCOMPARE(form->LastFrame().applied.rotationX, -0.4f);
-        const D3DXVECTOR3 eye = form->Device()->GetEye();
-        const D3DXVECTOR3 target = form->Device()->GetTarget();
+        const D3DXVECTOR3 eye = form->FrameCamera().eye;
+        const D3DXVECTOR3 target = form->FrameCamera().target;
         QCOMPARE(eye.x, 300.0f);
         QCOMPARE(eye.y, 50.0f);
         QCOMPARE(eye.z, 350.0f);
@@ -711,7 +711,7 @@ class MainWindowTest : public QObject {
     void lostDeviceRecoversWithTheFarPlaneTripled() {
         const float aspect = 321.0f / 385.0f;  // the panel's own
         QCOMPARE(form->PanelAspect(), aspect);
-        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), aspect, 1000.0f));
+        QVERIFY(ProjectionHasFarPlane(form->FrameCamera().projection, aspect, 1000.0f));
         Open(DemoPath());
         Select(2);
         form->FormPaint();
@@ -720,10 +720,10 @@ class MainWindowTest : public QObject {
         form->Device()->LoseContext();
         form->FormPaint();  // the present fails, the device is reset
         QVERIFY(!form->Device()->IsLost());
-        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), aspect, 3000.0f));
+        QVERIFY(ProjectionHasFarPlane(form->FrameCamera().projection, aspect, 3000.0f));
         QCOMPARE(form->Device()->GetClearColorWord(), 0xFFFFFFFFu);
-        QCOMPARE(form->Device()->GetEye().z, 350.0f);
-        QCOMPARE(form->Device()->GetTarget().z, 200.0f);
+        QCOMPARE(form->FrameCamera().eye.z, 350.0f);
+        QCOMPARE(form->FrameCamera().target.z, 200.0f);
         form->FormPaint();
         // The textures and buffers came back with the device; a far plane further away only
         // moves depth values, not colours.
@@ -735,7 +735,7 @@ class MainWindowTest : public QObject {
         QTRY_COMPARE(form->frameGeometry().size(), QSize(1300, 640));
         form->Device()->LoseContext();
         form->FormPaint();
-        QVERIFY(ProjectionHasFarPlane(form->Device()->GetProjection(), aspect, 3000.0f));
+        QVERIFY(ProjectionHasFarPlane(form->FrameCamera().projection, aspect, 3000.0f));
     }
 
     void spinFactorIsCheckedWhenTheEditIsFinished() {
