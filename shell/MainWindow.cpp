@@ -30,6 +30,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include "FrameReport.h"
 #include "IdleWatcher.h"
 #include "LevelScene.h"
 #include "MeshOwners.h"
@@ -375,8 +376,10 @@ void TForm1::FormPaint() {
     const MeshView view{viewState.rotationY, viewState.rotationX, viewState.zoom, viewState.panX,
                         viewState.panY};
     std::string why;
-    DrawMeshFrame(*device, scene ? scene->RenderMesh(viewState.selected) : nullptr, record, view,
-                  why);
+    const bool shown = DrawMeshFrame(
+        *device, scene ? scene->RenderMesh(viewState.selected) : nullptr, record, view, why);
+    // Whoever launched the viewer to time its start-up learns when a level is first on screen.
+    ReportFramePresented(shown && ListBox1 && ListBox1->count() > 0);
     ++lastFrame.count;
     qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = record != nullptr;

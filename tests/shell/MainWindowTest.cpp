@@ -1,7 +1,10 @@
 // The main window under a display: layout and texts, the load flow with its dialogs answered by
 // the test, selection, frames, mouse drags, device loss, the spin-factor error and shutdown.
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -29,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "FrameReport.h"
 #include "HostileLevels.h"
 #include "LevelLoader.h"
 #include "LevelScene.h"
@@ -871,6 +875,69 @@ class MainWindowTest : public QObject {
         QVERIFY(drop(form->Surface(), {100, 100}, demo));
         QTRY_COMPARE(form->ListBox1->count(), 4);
         QCOMPARE(person.errors.size(), 1);
+    }
+
+    // The start-up report a launcher asks for with TR4_REPORT_FRAME_FD: one byte, after the first
+    // frame presented with the mesh list filled, then the descriptor closed. What names no
+    // descriptor the launcher gave is never written to, and a launcher gone does not end us.
+    void reportsTheFirstFrameWithTheListFilledOnce() {
+        int report[2];
+        QVERIFY(pipe2(report, O_CLOEXEC | O_NONBLOCK) == 0);
+        char byte = 0;
+        const auto take = [](const QByteArray& text) {
+            qputenv("TR4_REPORT_FRAME_FD", text);
+            TakeFrameReportDescriptor();
+            return qgetenv("TR4_REPORT_FRAME_FD").isEmpty();  // no program started gets it
+        };
+        QVERIFY(take(QByteArray::number(report[1])));
+
+        // Frames of the empty window, and the filled list before a frame shows it: nothing.
+        const int framesBefore = form->LastFrame().count;
+        form->repaint();
+        QVERIFY(form->LastFrame().count > framesBefore);
+        int listedWhenAsked = -1;
+        bool emptyWhenAsked = false;
+        person.duringMessageBox = [&] {
+            listedWhenAsked = form->ListBox1->count();
+            emptyWhenAsked = read(report[0], &byte, 1) == -1 && errno == EAGAIN;
+        };
+        Open(DemoPath());
+        person.duringMessageBox = nullptr;
+        QCOMPARE(listedWhenAsked, 4);
+        QVERIFY(emptyWhenAsked);
+        form->repaint();
+        QCOMPARE(read(report[0], &byte, 1), ssize_t(1));
+        // Frames after it add nothing, and the write end is closed: the pipe is at its end.
+        Select(1);
+        form->repaint();
+        QCOMPARE(read(report[0], &byte, 1), ssize_t(0));
+        close(report[0]);
+
+        // Not a descriptor's number, or one that was closed when the report was taken and is
+        // open again by the time of the frame (as the display connection could be): nothing.
+        int other[2];
+        QVERIFY(pipe2(other, O_CLOEXEC | O_NONBLOCK) == 0);
+        for (const QByteArray& text : {QByteArray::number(other[1]) + "x",
+                                       " " + QByteArray::number(other[1]), QByteArray("-1")}) {
+            QVERIFY(take(text));
+            form->repaint();
+        }
+        const int reused = fcntl(other[1], F_DUPFD_CLOEXEC, 100);
+        QVERIFY(reused >= 100);
+        close(reused);
+        QVERIFY(take(QByteArray::number(reused)));
+        QCOMPARE(fcntl(other[1], F_DUPFD_CLOEXEC, reused), reused);
+        form->repaint();
+        QCOMPARE(read(other[0], &byte, 1), ssize_t(-1));
+        close(reused);
+
+        // The reader gone: the write fails and the window goes on drawing.
+        close(other[0]);
+        QVERIFY(take(QByteArray::number(other[1])));
+        const int framesThen = form->LastFrame().count;
+        form->repaint();
+        QVERIFY(form->LastFrame().count > framesThen);
+        QCOMPARE(fcntl(other[1], F_GETFD), -1);  // closed all the same
     }
 
     void thePanelShowsWhatTr4toolRenderDraws() {
