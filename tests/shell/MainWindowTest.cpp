@@ -895,6 +895,8 @@ class MainWindowTest : public QObject {
         const int framesBefore = form->LastFrame().count;
         form->repaint();
         QVERIFY(form->LastFrame().count > framesBefore);
+        // The page store, left out of the device, is made once the window's first frame is up.
+        QCOMPARE(form->Device()->PageStoreLayers(), 64);
         int listedWhenAsked = -1;
         bool emptyWhenAsked = false;
         person.duringMessageBox = [&] {
@@ -971,6 +973,9 @@ class MainWindowTest : public QObject {
         QVERIFY(form->ListBox1 == nullptr);
         QVERIFY(form->OpenLevelFile(DemoPath()));
         QVERIFY(form->ListBox1 != nullptr);
+        // No frame came before the pages: they made the page store the device left for later.
+        QCOMPARE(form->LastFrame().count, 0);
+        if (form->Has3D()) QCOMPARE(form->Device()->PageStoreLayers(), 64);
         const int meshes = form->ListBox1->count();
         QVERIFY(meshes > 0);
         QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: %1").arg(meshes));
