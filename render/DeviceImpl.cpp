@@ -261,7 +261,7 @@ bool dxDevice8::Impl::CreateContext() {
     maxLayers = std::max(1, static_cast<int>(most));
     // The layers there are, and room for a level's pages to come: a device made again after a
     // loss holds what it held.
-    EnsurePageArray(std::max(static_cast<int>(layers.size()) + 1, StoreFloor()));
+    EnsurePageArray(std::max(static_cast<int>(layers.size()) + 1, storeLater ? 1 : StoreFloor()));
     for (dxTexture* t : textures)
         if (t->layer == 0) UploadTexture(t);
     for (dxVertexBuffer* b : buffers) UploadBuffer(b);

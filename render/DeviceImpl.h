@@ -112,6 +112,7 @@ struct dxDevice8::Impl {
     GLuint pageArray = 0;
     int arrayCapacity = 0;  // layers allocated on the card
     int maxLayers = 256;
+    bool storeLater = false;  // a context is made with the grey layer only (MakePageStore)
 
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;

@@ -318,6 +318,12 @@ void dxDevice8::TrimPageStore() {
     impl->CompactLayers();
 }
 
+void dxDevice8::MakePageStore() {
+    if (!impl->storeLater || !impl->MakeCurrent()) return;
+    impl->storeLater = false;
+    impl->EnsurePageArray(impl->StoreFloor());
+}
+
 int dxDevice8::PageStoreLayers() const {
     return impl->pageArray ? impl->arrayCapacity : 0;
 }

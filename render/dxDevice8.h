@@ -105,6 +105,9 @@ class dxDevice8 {
     // level's pages have replaced another's, which were made beside them. Faces keep their
     // textures; what they sample moves with them.
     void TrimPageStore();
+    // Makes the store a device otherwise starts with (64 layers) when its creation left it for
+    // later, unless one at least as large is there already; later calls do nothing.
+    void MakePageStore();
     // Layers the store of page-size textures holds on the card (one is the grey of faces without
     // texture); 0 without a usable context.
     int PageStoreLayers() const;

@@ -95,13 +95,14 @@ bool dxMain::ProbeOpenGL(std::string& error) {
 }
 
 bool dxMain::CreateRenderDevice(QWindow* window, std::unique_ptr<dxDevice8>& out,
-                                std::string& error, QSize offscreenSize) {
+                                std::string& error, QSize offscreenSize, bool pageStoreLater) {
     if (!created) {
         error = "the graphics system was not created";
         return false;
     }
     out.reset(new dxDevice8());
     dxDevice8::Impl& impl = *out->impl;
+    impl.storeLater = pageStoreLater;
     if (window) {
         impl.window = window;
         if (window->surfaceType() != QSurface::OpenGLSurface) {

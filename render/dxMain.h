@@ -38,9 +38,11 @@ class dxMain {
     // True with a working device in out (which owns it); false, with why, when there was no
     // ProbeOpenGL before (out untouched) or the context could not be made (out holds a
     // dxDevice8 without a device: HasDevice() false, every operation on it fails or does
-    // nothing, none crashes).
+    // nothing, none crashes). With pageStoreLater the page store a device starts with is left
+    // to dxDevice8::MakePageStore (or to the first level's pages): a window's first frame then
+    // does not wait for the driver to zero-fill it.
     bool CreateRenderDevice(QWindow* window, std::unique_ptr<dxDevice8>& out, std::string& error,
-                            QSize offscreenSize = QSize(321, 385));
+                            QSize offscreenSize = QSize(321, 385), bool pageStoreLater = false);
 
     // Whether textures of that format (21 or 24) can be made and sampled, as found by the probe
     // context of ProbeOpenGL. False for every other code and before ProbeOpenGL.

@@ -30,6 +30,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include "FrameReport.h"
 #include "IdleWatcher.h"
 #include "LevelScene.h"
 #include "MeshOwners.h"
@@ -312,7 +313,8 @@ void TForm1::StartGraphics() {
         connect(surface, &PanelSurface::mouseMoved, this, &TForm1::Panel1MouseMove);
         connect(surface, &PanelSurface::mouseReleased, this, &TForm1::Panel1MouseUp);
         connect(surface, &PanelSurface::levelDropped, this, &TForm1::OpenLevelFileLater);
-        if (graphics.CreateRenderDevice(surface, device, no3DReason)) {
+        if (graphics.CreateRenderDevice(surface, device, no3DReason, QSize(),
+                                        /*pageStoreLater=*/true)) {
             Panel1->Embed(surface);
         } else {
             // A device without a context is of no use, and it would outlive its surface.
@@ -375,8 +377,15 @@ void TForm1::FormPaint() {
     const MeshView view{viewState.rotationY, viewState.rotationX, viewState.zoom, viewState.panX,
                         viewState.panY};
     std::string why;
-    DrawMeshFrame(*device, frameCamera, scene ? scene->RenderMesh(viewState.selected) : nullptr,
-                  record, view, why);
+    const bool shown =
+        DrawMeshFrame(*device, frameCamera, scene ? scene->RenderMesh(viewState.selected) : nullptr,
+                      record, view, why);
+    // Whoever launched the viewer to time its start-up learns when a level is first on screen.
+    ReportFramePresented(shown && ListBox1 && ListBox1->count() > 0);
+    // The page store is made after the first frame, not with the device (StartGraphics): the
+    // driver's zero-filling of it then no longer delays the first sight of a level named on the
+    // command line, and is done while the depth question waits. (Pages built first make it.)
+    if (shown) device->MakePageStore();
     ++lastFrame.count;
     qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = record != nullptr;

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 
+#include "FrameReport.h"
 #include "MainWindow.h"
 #include "dxMain.h"
 
@@ -30,6 +31,8 @@ void LoadAhead(const std::filesystem::path& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a descriptor that could take the number it names.
+    tr4::TakeFrameReportDescriptor();
     // Answered before any window system is touched, so it works without a display.
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::puts("tr4viewer " TR4_VERSION);

@@ -150,6 +150,37 @@ TEST_F(Pages, ALevelsPagesGoIntoAStoreMadeOnceForThemAll) {
     EXPECT_EQ(PageColour(*device, again->GetPage32(2)), kBlue);
 }
 
+TEST_F(Pages, AStoreLeftForLaterIsMadeWhenAskedForOrByTheFirstPages) {
+    const auto makeLater = [this] {
+        std::unique_ptr<dxDevice8> later;
+        EXPECT_TRUE(System()->CreateRenderDevice(nullptr, later, why, QSize(64, 64), true)) << why;
+        return later;
+    };
+    // Asked for: from the grey layer alone to the store a device otherwise starts with, which a
+    // level's pages then go into as they would.
+    std::unique_ptr<dxDevice8> asked = makeLater();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(asked->PageStoreLayers(), 1);
+    asked->MakePageStore();
+    EXPECT_EQ(asked->PageStoreLayers(), 64);
+    auto pages = std::make_unique<trTextura>(level);
+    ASSERT_TRUE(pages->CreatePages32(*asked, why)) << why;
+    EXPECT_EQ(asked->PageStoreLayers(), 64);
+    EXPECT_EQ(PageColour(*asked, pages->GetPage32(1)), kGreen);
+    pages.reset();
+
+    // Pages first: they make the store, and asking afterwards changes nothing of it.
+    std::unique_ptr<dxDevice8> pagesFirst = makeLater();
+    ASSERT_TRUE(pagesFirst);
+    pages = std::make_unique<trTextura>(level);
+    ASSERT_TRUE(pages->CreatePages32(*pagesFirst, why)) << why;
+    EXPECT_EQ(pagesFirst->PageStoreLayers(), 64);
+    pagesFirst->MakePageStore();
+    EXPECT_EQ(pagesFirst->PageStoreLayers(), 64);
+    EXPECT_EQ(PageColour(*pagesFirst, pages->GetPage32(2)), kBlue);
+    EXPECT_EQ(PageColour(*pagesFirst, pages->GetPage32(0)), kRed);
+}
+
 // The one-rectangle level on a device, as a scene.
 class Scene : public ::testing::Test {
   protected:

@@ -1,7 +1,10 @@
 // The main window under a display: layout and texts, the load flow with its dialogs answered by
 // the test, selection, frames, mouse drags, device loss, the spin-factor error and shutdown.
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -29,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "FrameReport.h"
 #include "HostileLevels.h"
 #include "LevelLoader.h"
 #include "LevelScene.h"
@@ -873,6 +877,71 @@ class MainWindowTest : public QObject {
         QCOMPARE(person.errors.size(), 1);
     }
 
+    // The start-up report a launcher asks for with TR4_REPORT_FRAME_FD: one byte, after the first
+    // frame presented with the mesh list filled, then the descriptor closed. What names no
+    // descriptor the launcher gave is never written to, and a launcher gone does not end us.
+    void reportsTheFirstFrameWithTheListFilledOnce() {
+        int report[2];
+        QVERIFY(pipe2(report, O_CLOEXEC | O_NONBLOCK) == 0);
+        char byte = 0;
+        const auto take = [](const QByteArray& text) {
+            qputenv("TR4_REPORT_FRAME_FD", text);
+            TakeFrameReportDescriptor();
+            return qgetenv("TR4_REPORT_FRAME_FD").isEmpty();  // no program started gets it
+        };
+        QVERIFY(take(QByteArray::number(report[1])));
+
+        // Frames of the empty window, and the filled list before a frame shows it: nothing.
+        const int framesBefore = form->LastFrame().count;
+        form->repaint();
+        QVERIFY(form->LastFrame().count > framesBefore);
+        // The page store, left out of the device, is made once the window's first frame is up.
+        QCOMPARE(form->Device()->PageStoreLayers(), 64);
+        int listedWhenAsked = -1;
+        bool emptyWhenAsked = false;
+        person.duringMessageBox = [&] {
+            listedWhenAsked = form->ListBox1->count();
+            emptyWhenAsked = read(report[0], &byte, 1) == -1 && errno == EAGAIN;
+        };
+        Open(DemoPath());
+        person.duringMessageBox = nullptr;
+        QCOMPARE(listedWhenAsked, 4);
+        QVERIFY(emptyWhenAsked);
+        form->repaint();
+        QCOMPARE(read(report[0], &byte, 1), ssize_t(1));
+        // Frames after it add nothing, and the write end is closed: the pipe is at its end.
+        Select(1);
+        form->repaint();
+        QCOMPARE(read(report[0], &byte, 1), ssize_t(0));
+        close(report[0]);
+
+        // Not a descriptor's number, or one that was closed when the report was taken and is
+        // open again by the time of the frame (as the display connection could be): nothing.
+        int other[2];
+        QVERIFY(pipe2(other, O_CLOEXEC | O_NONBLOCK) == 0);
+        for (const QByteArray& text : {QByteArray::number(other[1]) + "x",
+                                       " " + QByteArray::number(other[1]), QByteArray("-1")}) {
+            QVERIFY(take(text));
+            form->repaint();
+        }
+        const int reused = fcntl(other[1], F_DUPFD_CLOEXEC, 100);
+        QVERIFY(reused >= 100);
+        close(reused);
+        QVERIFY(take(QByteArray::number(reused)));
+        QCOMPARE(fcntl(other[1], F_DUPFD_CLOEXEC, reused), reused);
+        form->repaint();
+        QCOMPARE(read(other[0], &byte, 1), ssize_t(-1));
+        close(reused);
+
+        // The reader gone: the write fails and the window goes on drawing.
+        close(other[0]);
+        QVERIFY(take(QByteArray::number(other[1])));
+        const int framesThen = form->LastFrame().count;
+        form->repaint();
+        QVERIFY(form->LastFrame().count > framesThen);
+        QCOMPARE(fcntl(other[1], F_GETFD), -1);  // closed all the same
+    }
+
     void thePanelShowsWhatTr4toolRenderDraws() {
 #ifndef TR4TOOL
         QSKIP("tr4tool render is not built");
@@ -904,6 +973,9 @@ class MainWindowTest : public QObject {
         QVERIFY(form->ListBox1 == nullptr);
         QVERIFY(form->OpenLevelFile(DemoPath()));
         QVERIFY(form->ListBox1 != nullptr);
+        // No frame came before the pages: they made the page store the device left for later.
+        QCOMPARE(form->LastFrame().count, 0);
+        if (form->Has3D()) QCOMPARE(form->Device()->PageStoreLayers(), 64);
         const int meshes = form->ListBox1->count();
         QVERIFY(meshes > 0);
         QCOMPARE(form->GroupBox1->title(), QStringLiteral("Meshes: %1").arg(meshes));
