@@ -1,7 +1,8 @@
 // The viewer's memory after opening levels in turn: `viewer_memory FILE...` opens each FILE in the
 // real window as File, Open Source would (the message box answered at once), lets the window
-// settle, and prints its resident size in KiB. process_bench compares a large level replaced by a
-// small one against a fresh window that opened only the small one.
+// settle, and prints its resident size in KiB (and, on stderr, what the level shown holds of its
+// memory budget). process_bench compares a large level replaced by a small one against a fresh
+// window that opened only the small one.
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "LevelScene.h"
 #include "MainWindow.h"
 #include "dxMain.h"
 
@@ -45,5 +47,11 @@ int main(int argc, char** argv) {
         QTest::qWait(50);  // a few frames
     }
     std::printf("%ld\n", ResidentKilobytes());
+    if (const LevelScene* scene = form.Scene()) {
+        std::fprintf(stderr,
+                     "viewer_memory: the level shown holds %llu of its budget's %llu bytes\n",
+                     static_cast<unsigned long long>(scene->Budget().Used()),
+                     static_cast<unsigned long long>(scene->Budget().Limit()));
+    }
     return 0;
 }

@@ -61,6 +61,7 @@ class LevelScene {
     PageDepth Depth() const { return depth; }
     // The level's budget: what is left of it is for the caller's own tables of this level.
     tr4::MemoryBudget& Budget() { return loaded.budget; }
+    const tr4::MemoryBudget& Budget() const { return loaded.budget; }
     // What was read or built only in part, the load's first.
     const std::vector<std::string>& Warnings() const { return loaded.warnings; }
 
