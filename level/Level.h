@@ -1,7 +1,9 @@
 #pragma once
 // Everything read from one level file. The container fields come from the file's header and its
 // four zlib chunks; the rest from parsing the decompressed level data, in file order. The Level
-// owns every buffer and array it holds; one instance is refilled by each load.
+// owns every buffer and array it holds; one instance is refilled by each load. Of the five raw
+// blocks (the four chunks and sampleData) a load keeps only those its caller reads (RawBlocks in
+// LevelLoader.h); the size fields are filled all the same.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -83,8 +85,8 @@ struct Level {
     Bytes pages32;
     Bytes pages16;
     Bytes miscPages;
-    Bytes levelData;   // kept after parsing
-    Bytes sampleData;  // raw remainder of the file
+    Bytes levelData;   // the parse's input
+    Bytes sampleData;  // raw remainder of the file; nothing reads it
 
     // Level data (filled by ParseLevelData).
     uint32_t reservedWord = 0;

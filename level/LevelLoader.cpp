@@ -29,13 +29,25 @@ struct ChunkFields {
     uint32_t Level::*size;
     uint32_t Level::*packedSize;
     Bytes Level::*buffer;
+    RawBlocks block;
 };
 
 constexpr ChunkFields kChunks[4] = {
-    {"pages32", &Level::pages32Size, &Level::pages32PackedSize, &Level::pages32},
-    {"pages16", &Level::pages16Size, &Level::pages16PackedSize, &Level::pages16},
-    {"miscPages", &Level::miscPagesSize, &Level::miscPagesPackedSize, &Level::miscPages},
-    {"levelData", &Level::levelDataSize, &Level::levelDataPackedSize, &Level::levelData},
+    {"pages32", &Level::pages32Size, &Level::pages32PackedSize, &Level::pages32, kPages32Block},
+    {"pages16", &Level::pages16Size, &Level::pages16PackedSize, &Level::pages16, kPages16Block},
+    {"miscPages", &Level::miscPagesSize, &Level::miscPagesPackedSize, &Level::miscPages,
+     kMiscPagesBlock},
+    {"levelData", &Level::levelDataSize, &Level::levelDataPackedSize, &Level::levelData,
+     kLevelDataBlock},
+};
+
+constexpr struct {
+    Bytes Level::*buffer;
+    RawBlocks block;
+} kRawBlocks[] = {
+    {&Level::pages32, kPages32Block},       {&Level::pages16, kPages16Block},
+    {&Level::miscPages, kMiscPagesBlock},   {&Level::levelData, kLevelDataBlock},
+    {&Level::sampleData, kSampleDataBlock},
 };
 
 // Decompresses one zlib stream into buffer, the stated size bounding the output. The buffer grows
@@ -199,8 +211,17 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
 
 }  // namespace
 
+void ReleaseRawBlocks(Level& level, unsigned keep, MemoryBudget& budget) {
+    for (const auto& raw : kRawBlocks) {
+        if ((keep & raw.block) != 0) continue;
+        Bytes& buffer = level.*raw.buffer;
+        budget.Give(buffer.capacity());
+        Bytes().swap(buffer);
+    }
+}
+
 int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, LoadReport* report,
-                        MemoryBudget* budget) {
+                        MemoryBudget* budget, unsigned keep) {
     LoadReport local;
     LoadReport& out = report ? *report : local;
     out = LoadReport{};
@@ -226,6 +247,9 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
         std::string problem;
         bool fatal = false;
         const bool present = ReadChunk(file, level, kChunks[i], i + 1, spend, problem, fatal);
+        // A page chunk nobody reads goes at once, before the next is made; the level data
+        // after the parse.
+        if (i < 3) ReleaseRawBlocks(level, keep | ~unsigned{kChunks[i].block}, spend);
         if (problem.empty()) continue;
         const bool isLevelData = i == 3;
         // Without its level data the file is not a level we can show anything of; kept bytes of
@@ -244,7 +268,7 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
     if (!file.Read(&level.sampleCount, 4)) {
         out.Warn(
             Format("file ends before sampleCount at byte %u of %u", file.Position(), file.Size()));
-    } else if (const uint32_t rest = file.Remaining(); rest > 0) {
+    } else if (const uint32_t rest = file.Remaining(); rest > 0 && (keep & kSampleDataBlock)) {
         std::string problem;
         if (!spend.Take(rest, "the sample data", problem)) {
             out.error = problem;
@@ -266,10 +290,12 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
         return 1;
     }
     ParseLevelData(level, &out);
+    ReleaseRawBlocks(level, keep, spend);
     return 1;
 }
 
-int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudget* budget) {
+int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudget* budget,
+                  unsigned keep) {
     LoadReport local;
     LoadReport& out = report ? *report : local;
     out = LoadReport{};
@@ -324,7 +350,7 @@ int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudg
         out.error = readError;
         return 0;
     }
-    LoadLevelFromMemory(bytes.Data(), bytes.Size(), level, &out, &spend);
+    LoadLevelFromMemory(bytes.Data(), bytes.Size(), level, &out, &spend, keep);
     spend.Give(size);  // the file's bytes go here
     if (bytes.Changed(problem)) {
         // Saved by someone else meanwhile: what was read may mix the old and the new file.

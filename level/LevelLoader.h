@@ -43,6 +43,20 @@ struct LoadReport {
     }
 };
 
+// The raw blocks of a level file, as a set of bits: those a caller goes on reading once the load
+// is done. A block left out is released as soon as the load has no more use for it (a page chunk
+// once decompressed, the level data once parsed; the sample data is never copied) and its bytes
+// go back to the budget. Sizes, counts and warnings are the same whichever blocks are kept.
+enum RawBlocks : unsigned {
+    kNoRawBlocks = 0,
+    kPages32Block = 1u << 0,
+    kPages16Block = 1u << 1,
+    kMiscPagesBlock = 1u << 2,
+    kLevelDataBlock = 1u << 3,
+    kSampleDataBlock = 1u << 4,
+    kEveryRawBlock = (1u << 5) - 1,
+};
+
 // zlib's deflate cannot expand its input more than about 1032 times; a stated size beyond that is
 // a lie, and is refused before anything is allocated for it.
 inline constexpr uint64_t kMaxZlibExpansion = 1032;
@@ -54,14 +68,21 @@ inline constexpr uint64_t kMaxFileSize = 1ull << 30;
 // Otherwise 1, with every field of level replaced by what the file gave, and report (when given)
 // telling whether that makes a readable level. Everything allocated is first taken from the
 // file's budget (MemoryBudget::ForFile); when budget is given it is set to that budget and left
-// holding what the level keeps, so later stages spend from the same one.
+// holding what the level keeps, so later stages spend from the same one. Of the raw blocks,
+// only those named in keep stay in level.
 int LoadLevelFile(const char* path, Level& level, LoadReport* report = nullptr,
-                  MemoryBudget* budget = nullptr);
+                  MemoryBudget* budget = nullptr, unsigned keep = kEveryRawBlock);
 
 // The same load over a file image already in memory (tests, fuzzers). Always 1. Spends from
 // budget when given (the caller decides its size), else without limit.
 int LoadLevelFromMemory(const uint8_t* data, size_t size, Level& level,
-                        LoadReport* report = nullptr, MemoryBudget* budget = nullptr);
+                        LoadReport* report = nullptr, MemoryBudget* budget = nullptr,
+                        unsigned keep = kEveryRawBlock);
+
+// Releases the raw blocks of level that keep leaves out, giving their bytes back to budget, which
+// holds them as the load took them. For a caller that learns only after the load which blocks it
+// reads (the depth of the texture pages is known once there is a device).
+void ReleaseRawBlocks(Level& level, unsigned keep, MemoryBudget& budget);
 
 // Parses level.levelData (levelDataSize bytes) into the level-data fields. Always 1; a parse that
 // stops early keeps every field read before that point and says where it stopped in report.

@@ -17,9 +17,15 @@ bool Finish(LoadedLevel& out, const LoadReport& report) {
         return false;
     }
     out.warnings = report.warnings;
-    const uint8_t* meshData = reinterpret_cast<const uint8_t*>(out.level->meshData.data());
-    const uint32_t bytes = MeshDataBytes(*out.level);
-    return DecodeMeshes(meshData, bytes, out.meshes, &out.warnings, &out.budget, &out.error) >= 0;
+    std::vector<uint16_t>& words = out.level->meshData;
+    const uint8_t* meshData = reinterpret_cast<const uint8_t*>(words.data());
+    const auto bytes = static_cast<uint32_t>(words.size() * 2);
+    if (DecodeMeshes(meshData, bytes, out.meshes, &out.warnings, &out.budget, &out.error) < 0)
+        return false;
+    // The records hold every mesh now; the words they came from have no reader left.
+    out.budget.Give(words.capacity() * 2);
+    std::vector<uint16_t>().swap(words);
+    return true;
 }
 
 template <class Load>
@@ -47,10 +53,10 @@ bool Guarded(LoadedLevel& out, Load load) {
 
 }  // namespace
 
-bool LoadLevel(const std::string& path, LoadedLevel& out) {
+bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep) {
     return Guarded(out, [&] {
         LoadReport report;
-        if (LoadLevelFile(path.c_str(), *out.level, &report, &out.budget) == 0) {
+        if (LoadLevelFile(path.c_str(), *out.level, &report, &out.budget, keep) == 0) {
             out.error = report.error;
             return false;
         }
@@ -58,11 +64,11 @@ bool LoadLevel(const std::string& path, LoadedLevel& out) {
     });
 }
 
-bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out) {
+bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out, unsigned keep) {
     return Guarded(out, [&] {
         out.budget = MemoryBudget::ForFile(size);
         LoadReport report;
-        LoadLevelFromMemory(data, size, *out.level, &report, &out.budget);
+        LoadLevelFromMemory(data, size, *out.level, &report, &out.budget, keep);
         return Finish(out, report);
     });
 }

@@ -14,12 +14,15 @@
 #include <vector>
 
 #include "Level.h"
+#include "LevelLoader.h"
 #include "MemoryBudget.h"
 #include "MeshList.h"
 
 namespace tr4 {
 
 struct LoadedLevel {
+    // Every count and parsed array, but of the raw blocks only those the caller asked to keep;
+    // its meshData is released once decoded, as meshes holds the same geometry.
     std::unique_ptr<Level> level;
     // The decoded meshes; none when the level holds no mesh data.
     std::unique_ptr<Lista_Mesh> meshes;
@@ -34,15 +37,12 @@ struct LoadedLevel {
     MemoryBudget budget;
 };
 
-// Loads the level file at path into out (replacing all it held). Out of memory is reported as an
-// error, never thrown.
-bool LoadLevel(const std::string& path, LoadedLevel& out);
+// Loads the level file at path into out (replacing all it held), keeping the raw blocks named in
+// keep (RawBlocks: by default the 32-bit pages, which the export and the renderer read). Out of
+// memory is reported as an error, never thrown.
+bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep = kPages32Block);
 // The same over a file image in memory, with the budget of a file of that size.
-bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out);
-
-// The mesh data as the decoder takes it: every whole word the parse kept.
-inline uint32_t MeshDataBytes(const Level& level) {
-    return static_cast<uint32_t>(level.meshData.size() * 2);
-}
+bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out,
+                    unsigned keep = kPages32Block);
 
 }  // namespace tr4

@@ -14,21 +14,31 @@ PageDepth DepthFor(const dxMain& graphics, const dxDevice8* device) {
 
 LevelScene::~LevelScene() = default;
 
+// Both page blocks stay until the depth is known: the device is often made after the load.
+static constexpr unsigned kBothPageBlocks = tr4::kPages32Block | tr4::kPages16Block;
+
 bool LevelScene::Load(const std::string& path, std::string& error) {
-    if (tr4::LoadLevel(path, loaded)) return true;
+    if (tr4::LoadLevel(path, loaded, kBothPageBlocks)) return true;
     error = loaded.error;
     return false;
 }
 
 bool LevelScene::LoadImage(const uint8_t* data, size_t size, std::string& error) {
-    if (tr4::LoadLevelImage(data, size, loaded)) return true;
+    if (tr4::LoadLevelImage(data, size, loaded, kBothPageBlocks)) return true;
     error = loaded.error;
     return false;
 }
 
 bool LevelScene::Reserve(PageDepth wanted, std::string& error) {
     depth = wanted;
-    if (depth == PageDepth::None || !loaded.level) return true;
+    if (!loaded.level) return true;
+    // The pages are made from one block only, and remade from it after a device reset; the
+    // other has no reader from here on.
+    const unsigned drawn = depth == PageDepth::Bits32   ? tr4::kPages32Block
+                           : depth == PageDepth::Bits16 ? tr4::kPages16Block
+                                                        : tr4::kNoRawBlocks;
+    tr4::ReleaseRawBlocks(*loaded.level, drawn, loaded.budget);
+    if (depth == PageDepth::None) return true;
     return loaded.budget.Take(TexturePageBytes(*loaded.level, depth == PageDepth::Bits32),
                               "the texture pages", error) &&
            loaded.budget.Take(RenderMeshBytes(loaded.meshes.get()), "the render meshes", error);

@@ -3,8 +3,9 @@
 // the device, for the window, tr4tool render and the benchmarks alike:
 //
 //   Load     reads the level within its memory budget (LoadLevel);
-//   Reserve  takes from that budget what drawing it will cost, at the depth it will be drawn
-//            with: the texture pages first, then the render meshes;
+//   Reserve  releases the page block not drawn at the depth it will be drawn with (both
+//            without a device), then takes from the budget what drawing will cost: the texture
+//            pages first, then the render meshes;
 //   Build    makes the pages and the render meshes on the device.
 //
 // Each says whether it worked and, when not, why. A scene that failed a step is of no use and
@@ -40,7 +41,8 @@ class LevelScene {
     bool Load(const std::string& path, std::string& error);
     // The same over a file image in memory.
     bool LoadImage(const uint8_t* data, size_t size, std::string& error);
-    // Or a level loaded already, perhaps changed since (the benchmarks widen its pages).
+    // Or a level loaded already, perhaps changed since (the benchmarks widen its pages), its
+    // budget holding the raw blocks it keeps, as LoadLevel leaves it.
     void Adopt(tr4::LoadedLevel&& level) { loaded = std::move(level); }
     bool Reserve(PageDepth depth, std::string& error);
     // At the depth reserved; nothing to make for None.

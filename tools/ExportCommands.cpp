@@ -197,7 +197,7 @@ int Export(const Args& args) {
             return UsageError(why);
     const std::optional<tr4export::FileId> input = tr4export::IdOf(o.path);
     tr4::LoadedLevel l;
-    if (!LoadAndDecode(o.path, l)) return 1;
+    if (!LoadAndDecode(o.path, l, tr4::kPages32Block)) return 1;
     const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     tr4export::ExportRequest request = o.request;
     request.objects = &objects;
@@ -314,7 +314,7 @@ int Pages(const Args& args) {
             return UsageError(why);
     if (positional.size() != 2) return UsageError("pages needs FILE DIR");
     tr4::LoadedLevel l;
-    if (!LoadAndDecode(positional[0], l)) return 1;
+    if (!LoadAndDecode(positional[0], l, tr4::kPages32Block)) return 1;
     std::string error;
     if (tr4export::WritePages(*l.level, positional[1], error, tr4export::IdOf(positional[0])) < 0) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());

@@ -14,8 +14,8 @@
 
 namespace tr4tool {
 
-bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out) {
-    const bool ok = tr4::LoadLevel(path, out);
+bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out, unsigned keep) {
+    const bool ok = tr4::LoadLevel(path, out, keep);
     PrintWarnings(path, out.warnings);
     if (!ok) std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.error.c_str());
     return ok;
@@ -45,7 +45,8 @@ bool ParseFileAndJson(const Args& args, std::string& path, bool& json) {
 int OpenLevel(const Args& args, const char* usage, std::string& path, bool& json,
               tr4::LoadedLevel& l) {
     if (!ParseFileAndJson(args, path, json)) return UsageError(usage);
-    return LoadAndDecode(path, l) ? -1 : 1;
+    // Both tell what was read and decoded; neither reads a raw block.
+    return LoadAndDecode(path, l, tr4::kNoRawBlocks) ? -1 : 1;
 }
 
 // The most bytes meshes prints for these owners: each mesh's line with every number at its

@@ -7,8 +7,9 @@
 
 namespace tr4tool {
 
-// Loads and decodes path. Returns false, after printing the one-line reason, when the file is not
-// a readable level; warnings go to stderr either way.
-bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out);
+// Loads and decodes path, keeping the raw blocks named in keep (RawBlocks). Returns false, after
+// printing the one-line reason, when the file is not a readable level; warnings go to stderr
+// either way.
+bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out, unsigned keep);
 
 }  // namespace tr4tool

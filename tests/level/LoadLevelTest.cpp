@@ -8,6 +8,7 @@
 #include "HostileLevels.h"
 #include "LoadLevel.h"
 #include "MemoryBudget.h"
+#include "MeshFaces.h"
 
 namespace {
 
@@ -46,10 +47,12 @@ TEST(LoadLevel, DamagedSizeFieldsOfTheLevelData) {
             tr4test::FileOfChunks(pages32, pages16, misc,
                                   tr4test::BuildChunk(levelData, uint32_t(levelData.size() * 10)));
         tr4::LoadedLevel loaded;
-        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded, tr4::kLevelDataBlock))
+            << loaded.error;
         EXPECT_TRUE(loaded.parseComplete);
         EXPECT_TRUE(loaded.warnings.empty());
         EXPECT_EQ(loaded.level->levelData, levelData);
+        EXPECT_EQ(loaded.level->levelDataSize, levelData.size());
     }
     {
         // Stated 100 bytes short: those bytes are kept, the parse goes as far as they reach,
@@ -58,13 +61,82 @@ TEST(LoadLevel, DamagedSizeFieldsOfTheLevelData) {
             tr4test::FileOfChunks(pages32, pages16, misc,
                                   tr4test::BuildChunk(levelData, uint32_t(levelData.size() - 100)));
         tr4::LoadedLevel loaded;
-        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded, tr4::kLevelDataBlock))
+            << loaded.error;
         ASSERT_FALSE(loaded.warnings.empty());
         EXPECT_NE(loaded.warnings[0].find("chunk 4 (levelData) states"), std::string::npos);
         EXPECT_NE(loaded.warnings[0].find("its stream holds more"), std::string::npos);
         EXPECT_EQ(loaded.level->levelData, Bytes(levelData.begin(), levelData.end() - 100));
         EXPECT_FALSE(loaded.parseComplete);
         EXPECT_EQ(loaded.meshes->Count(), int(demo.meshes.size()));
+    }
+}
+
+// Each raw block goes as soon as nothing of the load needs it, unless the caller keeps it: what
+// was read from it (sizes, counts, warnings, meshes) does not depend on that, and the budget
+// gets back exactly what the released blocks held.
+TEST(LoadLevel, KeepsOnlyTheRawBlocksItsCallerReads) {
+    const tr4test::LevelPlan plan = tr4test::DemoLevel();
+    // The 16-bit pages understated by 16 bytes: a warning whether they are kept or not.
+    const Bytes pages16(plan.pages16.begin(), plan.pages16.end() - 16);
+    const Bytes levelData = tr4test::BuildLevelData(plan);
+    Bytes file = tr4test::FileOfChunks(
+        tr4test::BuildChunk(plan.pages32), tr4test::BuildChunk(plan.pages16, pages16.size()),
+        tr4test::BuildChunk(plan.miscPages), tr4test::BuildChunk(levelData));
+    const Bytes samples(3000, 0x5A);
+    file.insert(file.end(), samples.begin(), samples.end());
+
+    tr4::LoadedLevel every;
+    ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), every, tr4::kEveryRawBlock));
+    const tr4::Level& all = *every.level;
+    ASSERT_EQ(every.warnings.size(), 1u);
+    EXPECT_NE(every.warnings[0].find("chunk 2 (pages16) states"), std::string::npos)
+        << every.warnings[0];
+    EXPECT_EQ(all.pages32, plan.pages32);
+    EXPECT_EQ(all.pages16, pages16);
+    EXPECT_EQ(all.miscPages, plan.miscPages);
+    EXPECT_EQ(all.levelData, levelData);
+    EXPECT_EQ(all.sampleData, samples);
+    // The decoded meshes hold the geometry: the parsed words are gone whatever is kept.
+    EXPECT_TRUE(all.meshData.empty());
+    EXPECT_GT(all.meshDataWordCount, 0u);
+
+    const auto held = [](const tr4::Level& l, unsigned keep) {
+        uint64_t bytes = 0;
+        if (keep & tr4::kPages32Block) bytes += l.pages32.capacity();
+        if (keep & tr4::kPages16Block) bytes += l.pages16.capacity();
+        if (keep & tr4::kMiscPagesBlock) bytes += l.miscPages.capacity();
+        if (keep & tr4::kLevelDataBlock) bytes += l.levelData.capacity();
+        if (keep & tr4::kSampleDataBlock) bytes += l.sampleData.capacity();
+        return bytes;
+    };
+    for (const unsigned keep : {unsigned{tr4::kNoRawBlocks}, unsigned{tr4::kPages32Block},
+                                unsigned{tr4::kPages16Block | tr4::kSampleDataBlock}}) {
+        SCOPED_TRACE(keep);
+        tr4::LoadedLevel some;
+        ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), some, keep));
+        const tr4::Level& l = *some.level;
+        EXPECT_EQ(some.warnings, every.warnings);
+        EXPECT_EQ(some.parseEnd, every.parseEnd);
+        EXPECT_TRUE(some.parseComplete);
+        EXPECT_EQ(l.pages32.empty(), !(keep & tr4::kPages32Block));
+        EXPECT_EQ(l.pages16.empty(), !(keep & tr4::kPages16Block));
+        EXPECT_EQ(l.sampleData.empty(), !(keep & tr4::kSampleDataBlock));
+        EXPECT_EQ(l.miscPages.capacity(), 0u);
+        EXPECT_EQ(l.levelData.capacity(), 0u);
+        if (keep & tr4::kPages16Block) {
+            EXPECT_EQ(l.pages16, pages16);
+        }
+        if (keep & tr4::kSampleDataBlock) {
+            EXPECT_EQ(l.sampleData, samples);
+        }
+        for (const auto size : {&tr4::Level::pages32Size, &tr4::Level::pages16Size,
+                                &tr4::Level::miscPagesSize, &tr4::Level::levelDataSize})
+            EXPECT_EQ(l.*size, all.*size);
+        EXPECT_EQ(tr4::PageCount(l), tr4::PageCount(all));
+        EXPECT_EQ(some.meshes->Count(), int(plan.meshes.size()));
+        EXPECT_EQ(every.budget.Used() - some.budget.Used(),
+                  held(all, tr4::kEveryRawBlock) - held(all, keep));
     }
 }
 

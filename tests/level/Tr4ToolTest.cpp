@@ -47,6 +47,10 @@ TEST(Tr4Tool, InfoOnTheRealLevel) {
     EXPECT_TRUE(Has(text.out, "faceCount: 6635\n"));
     EXPECT_TRUE(Has(text.out, "pageCount: 15\n"));
     EXPECT_TRUE(Has(text.out, "parseComplete: yes (709191 of 709191 bytes"));
+    // The sizes of the chunks, whose bytes info does not keep.
+    for (const char* size : {"pages32Size: 3932160\n", "pages16Size: 1966080\n",
+                             "miscPagesSize: 524288\n", "levelDataSize: 709191\n"})
+        EXPECT_TRUE(Has(text.out, size)) << size;
 
     const ToolRun json = Tool(std::string("info --json ") + TR4_REAL_LEVEL);
     EXPECT_EQ(json.status, 0);

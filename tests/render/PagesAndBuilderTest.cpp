@@ -3,6 +3,7 @@
 
 #include "BuildRenderMeshes.h"
 #include "LevelScene.h"
+#include "LevelWriter.h"
 #include "MeshView.h"
 #include "RenderFixture.h"
 #include "trTextura.h"
@@ -279,17 +280,60 @@ TEST_F(Scene, TheBudgetIsChargedForThePagesAtTheirDepthFirst) {
         made.level.pages32.resize(4 * tr4::kPage32Bytes);
         made.level.pages32Size = static_cast<uint32_t>(made.level.pages32.size());
         made.level.pages16.resize(4 * trTextura::kPage16Bytes);
+        const uint64_t blocks = made.level.pages32.size() + made.level.pages16.size();
+        const uint64_t kept =
+            depth == PageDepth::Bits32 ? made.level.pages32.size() : made.level.pages16.size();
         tr4::LoadedLevel loaded;
         loaded.level = std::make_unique<tr4::Level>(std::move(made.level));
         loaded.meshes = std::move(made.list);
         loaded.budget = tr4::MemoryBudget::ForFile(0);
-        // What a 64 MiB budget has left once the pages are paid for: the meshes no longer fit.
+        // Both blocks held as a load holds them, and what a 64 MiB budget has left once the
+        // pages are paid for and the block of the other depth is given back: the meshes no
+        // longer fit. Were that block not given back, the pages would not fit either.
         std::string refused;
-        ASSERT_TRUE(loaded.budget.Take(tr4::MemoryBudget::kBase - pageBytes, "the rest", refused));
+        ASSERT_TRUE(loaded.budget.Take(blocks, "the page blocks", refused));
+        ASSERT_TRUE(
+            loaded.budget.Take(tr4::MemoryBudget::kBase - pageBytes - kept, "the rest", refused));
         LevelScene scene;
         scene.Adopt(std::move(loaded));
         EXPECT_FALSE(scene.Reserve(depth, refused));
         EXPECT_NE(refused.find("the render meshes"), std::string::npos) << refused;
+    }
+}
+
+// A scene keeps the page block it draws from, for its pages and for a device reset, and releases
+// the other when the depth is known, its bytes back to the budget; without a device it keeps
+// neither.
+TEST_F(Scene, KeepsOnlyThePageBlockItDrawsFrom) {
+    const Bytes file = tr4test::BuildLevelFile(tr4test::DemoLevel());
+    for (const PageDepth depth : {PageDepth::Bits32, PageDepth::Bits16, PageDepth::None}) {
+        SCOPED_TRACE(static_cast<int>(depth));
+        LevelScene scene;
+        ASSERT_TRUE(scene.LoadImage(file.data(), file.size(), why)) << why;
+        const tr4::Level& level = *scene.Level();
+        ASSERT_FALSE(level.pages32.empty());
+        ASSERT_FALSE(level.pages16.empty());
+        const uint64_t loadedBytes = scene.Budget().Used();
+        const uint64_t blocks = level.pages32.capacity() + level.pages16.capacity();
+
+        ASSERT_TRUE(scene.Reserve(depth, why)) << why;
+        EXPECT_EQ(level.pages32.capacity() == 0, depth != PageDepth::Bits32);
+        EXPECT_EQ(level.pages16.capacity() == 0, depth != PageDepth::Bits16);
+        const uint64_t released = blocks - level.pages32.capacity() - level.pages16.capacity();
+        const uint64_t drawing = depth == PageDepth::None
+                                     ? 0
+                                     : TexturePageBytes(level, depth == PageDepth::Bits32) +
+                                           RenderMeshBytes(scene.Meshes());
+        EXPECT_EQ(scene.Budget().Used(), loadedBytes - released + drawing);
+        if (depth == PageDepth::None) continue;
+
+        ASSERT_TRUE(scene.Build(*device, why)) << why;
+        ASSERT_EQ(scene.Pages()->PageCount(), 2);
+        for (int page = 0; page < 2; ++page) {
+            EXPECT_NE(depth == PageDepth::Bits32 ? scene.Pages()->GetPage32(page)
+                                                 : scene.Pages()->GetPage16(page),
+                      nullptr);
+        }
     }
 }
 
