@@ -19,7 +19,7 @@ bool Finish(LoadedLevel& out, const LoadReport& report) {
     out.warnings = report.warnings;
     std::vector<uint16_t>& words = out.level->meshData;
     const uint8_t* meshData = reinterpret_cast<const uint8_t*>(words.data());
-    const auto bytes = static_cast<uint32_t>(words.size() * 2);
+    const uint32_t bytes = MeshDataBytes(*out.level);
     if (DecodeMeshes(meshData, bytes, out.meshes, &out.warnings, &out.budget, &out.error) < 0)
         return false;
     // The records hold every mesh now; the words they came from have no reader left.

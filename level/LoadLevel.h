@@ -45,4 +45,9 @@ bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep = kPages
 bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out,
                     unsigned keep = kPages32Block);
 
+// The mesh data as the decoder takes it: every whole word the parse kept.
+inline uint32_t MeshDataBytes(const Level& level) {
+    return static_cast<uint32_t>(level.meshData.size() * 2);
+}
+
 }  // namespace tr4

@@ -72,7 +72,9 @@ TEST(RealLevel, RepeatedMeshesDecodeAsCopiesWithPointersIntoTheirOwnCopy) {
     constexpr int kCopies = 3;
     const tr4test::Bytes file = tr4test::BuildLevelFile(tr4test::RealMeshesRepeated(real, kCopies));
     tr4::LoadedLevel loaded;
-    ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded)) << loaded.error;
+    ASSERT_TRUE(tr4::LoadLevelImage(file.data(), file.size(), loaded,
+                                    tr4::kPages32Block | tr4::kPages16Block | tr4::kMiscPagesBlock))
+        << loaded.error;
     EXPECT_TRUE(loaded.warnings.empty());
     EXPECT_TRUE(loaded.parseComplete);
     const tr4::Level& level = *loaded.level;
