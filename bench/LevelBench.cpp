@@ -145,22 +145,28 @@ std::vector<std::vector<double>> gScaling(std::size(kSizes));
 std::vector<int> gMeshes(std::size(kSizes));  // what each level really holds
 
 void BM_ScalingRound(benchmark::State& state) {
-    tr4::LoadedLevel real;
-    if (!tr4::LoadLevel(kRealLevel, real) || !real.meshes || real.meshes->Count() == 0) {
+    // Read whole: the copies are made of its mesh words, which LoadLevel lets go once decoded.
+    tr4::Level real;
+    std::unique_ptr<tr4::Lista_Mesh> meshes;
+    if (!tr4::LoadLevelFile(kRealLevel, real) ||
+        tr4::DecodeMeshes(reinterpret_cast<const uint8_t*>(real.meshData.data()),
+                          tr4::MeshDataBytes(real), meshes) != 1 ||
+        meshes->Count() == 0) {
         state.SkipWithError("cannot read the level");
         return;
     }
-    const int perCopy = real.meshes->Count();
+    const int perCopy = meshes->Count();
     std::vector<tr4test::Bytes> files;
     for (size_t i = 0; i < std::size(kSizes); ++i) {
         const int copies = std::max(1, (kSizes[i] + perCopy / 2) / perCopy);
-        tr4test::LevelPlan plan = tr4test::RealMeshesRepeated(*real.level, copies);
+        tr4test::LevelPlan plan = tr4test::RealMeshesRepeated(real, copies);
         // Tiny pages keep the per-level constant out of the per-mesh figure.
         plan.pages32 = plan.pages16 = plan.miscPages = tr4test::Bytes(4, 0);
         files.push_back(tr4test::BuildLevelFile(plan));
         gMeshes[i] = copies * perCopy;
     }
-    real = tr4::LoadedLevel{};
+    real = tr4::Level{};
+    meshes.reset();
     for (auto _ : state) {
         double total = 0;
         for (size_t i = 0; i < files.size(); ++i) {

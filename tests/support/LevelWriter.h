@@ -94,7 +94,8 @@ LevelPlan ManyMeshes(int n);
 // onto its own meshes, with level's version, texture pages and object textures: any number of
 // meshes as modders make them (their sizes, faces and textures), so that scaling and memory
 // figures measure the work real meshes cause. The rest of the level is the writer's default.
-// The mesh data of all copies must stay below 4 GiB, as the pointers are 32-bit.
+// The mesh data of all copies must stay below 4 GiB, as the pointers are 32-bit. level must hold
+// its mesh words, as LoadLevelFile leaves them (LoadLevel lets them go once decoded).
 LevelPlan RealMeshesRepeated(const tr4::Level& level, int copies);
 
 Bytes ReadFile(const std::string& path);
