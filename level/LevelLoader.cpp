@@ -221,7 +221,7 @@ void ReleaseRawBlocks(Level& level, unsigned keep, MemoryBudget& budget) {
 }
 
 int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, LoadReport* report,
-                        MemoryBudget* budget, unsigned keep) {
+                        MemoryBudget* budget, unsigned keep, PagesWatcher* watcher) {
     LoadReport local;
     LoadReport& out = report ? *report : local;
     out = LoadReport{};
@@ -250,6 +250,9 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
         // A page chunk nobody reads goes at once, before the next is made; the level data
         // after the parse.
         if (i < 3) ReleaseRawBlocks(level, keep | ~unsigned{kChunks[i].block}, spend);
+        if (i == 0 && watcher && present && !fatal && (keep & kPages32Block) &&
+            !level.pages32.empty())
+            watcher->Ready(level);
         if (problem.empty()) continue;
         const bool isLevelData = i == 3;
         // Without its level data the file is not a level we can show anything of; kept bytes of
@@ -295,7 +298,7 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
 }
 
 int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudget* budget,
-                  unsigned keep) {
+                  unsigned keep, PagesWatcher* watcher) {
     LoadReport local;
     LoadReport& out = report ? *report : local;
     out = LoadReport{};
@@ -350,7 +353,7 @@ int LoadLevelFile(const char* path, Level& level, LoadReport* report, MemoryBudg
         out.error = readError;
         return 0;
     }
-    LoadLevelFromMemory(bytes.Data(), bytes.Size(), level, &out, &spend, keep);
+    LoadLevelFromMemory(bytes.Data(), bytes.Size(), level, &out, &spend, keep, watcher);
     spend.Give(size);  // the file's bytes go here
     if (bytes.Changed(problem)) {
         // Saved by someone else meanwhile: what was read may mix the old and the new file.

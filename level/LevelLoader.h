@@ -70,14 +70,26 @@ inline constexpr uint64_t kMaxFileSize = 1ull << 30;
 // file's budget (MemoryBudget::ForFile); when budget is given it is set to that budget and left
 // holding what the level keeps, so later stages spend from the same one. Of the raw blocks,
 // only those named in keep stay in level.
+// Told when the 32-bit pages are in, before the rest of the file is read, so that a caller can
+// start on them (the export encodes them on another core) while the level data is decompressed.
+// The pages and their size are not changed after Ready. Gone comes before the level is dropped
+// after a failed load: whatever reads the pages must have stopped when it returns.
+class PagesWatcher {
+  public:
+    virtual ~PagesWatcher() = default;
+    virtual void Ready(const Level& level) = 0;
+    virtual void Gone() = 0;
+};
+
 int LoadLevelFile(const char* path, Level& level, LoadReport* report = nullptr,
-                  MemoryBudget* budget = nullptr, unsigned keep = kEveryRawBlock);
+                  MemoryBudget* budget = nullptr, unsigned keep = kEveryRawBlock,
+                  PagesWatcher* watcher = nullptr);
 
 // The same load over a file image already in memory (tests, fuzzers). Always 1. Spends from
 // budget when given (the caller decides its size), else without limit.
 int LoadLevelFromMemory(const uint8_t* data, size_t size, Level& level,
                         LoadReport* report = nullptr, MemoryBudget* budget = nullptr,
-                        unsigned keep = kEveryRawBlock);
+                        unsigned keep = kEveryRawBlock, PagesWatcher* watcher = nullptr);
 
 // Releases the raw blocks of level that keep leaves out, giving their bytes back to budget, which
 // holds them as the load took them. For a caller that learns only after the load which blocks it

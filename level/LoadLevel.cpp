@@ -29,7 +29,7 @@ bool Finish(LoadedLevel& out, const LoadReport& report) {
 }
 
 template <class Load>
-bool Guarded(LoadedLevel& out, Load load) {
+bool Guarded(LoadedLevel& out, Load load, PagesWatcher* watcher = nullptr) {
     out = LoadedLevel{};
     bool ok = false;
     try {
@@ -41,7 +41,8 @@ bool Guarded(LoadedLevel& out, Load load) {
         out.error = "out of memory";
     }
     if (!ok) {
-        // Whatever was made is of no use; give it back now.
+        // Whatever was made is of no use; give it back now, once nothing reads its pages.
+        if (watcher) watcher->Gone();
         std::string error = std::move(out.error);
         std::vector<std::string> warnings = std::move(out.warnings);
         out = LoadedLevel{};
@@ -53,15 +54,18 @@ bool Guarded(LoadedLevel& out, Load load) {
 
 }  // namespace
 
-bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep) {
-    return Guarded(out, [&] {
-        LoadReport report;
-        if (LoadLevelFile(path.c_str(), *out.level, &report, &out.budget, keep) == 0) {
-            out.error = report.error;
-            return false;
-        }
-        return Finish(out, report);
-    });
+bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep, PagesWatcher* watcher) {
+    return Guarded(
+        out,
+        [&] {
+            LoadReport report;
+            if (LoadLevelFile(path.c_str(), *out.level, &report, &out.budget, keep, watcher) == 0) {
+                out.error = report.error;
+                return false;
+            }
+            return Finish(out, report);
+        },
+        watcher);
 }
 
 bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out, unsigned keep) {

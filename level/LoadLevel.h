@@ -40,7 +40,9 @@ struct LoadedLevel {
 // Loads the level file at path into out (replacing all it held), keeping the raw blocks named in
 // keep (RawBlocks: by default the 32-bit pages, which the export and the renderer read). Out of
 // memory is reported as an error, never thrown.
-bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep = kPages32Block);
+// watcher: told of the 32-bit pages as soon as they are in (PagesWatcher, LevelLoader.h).
+bool LoadLevel(const std::string& path, LoadedLevel& out, unsigned keep = kPages32Block,
+               PagesWatcher* watcher = nullptr);
 // The same over a file image in memory, with the budget of a file of that size.
 bool LoadLevelImage(const uint8_t* data, size_t size, LoadedLevel& out,
                     unsigned keep = kPages32Block);

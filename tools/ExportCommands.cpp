@@ -189,6 +189,26 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
 
 }  // namespace
 
+namespace {
+
+// A whole level's export uses nearly every page, and encoding them is most of its work: they are
+// started on the cache's thread as soon as the load has them, while the rest of the file is
+// decompressed and parsed.
+class EarlyPages : public tr4::PagesWatcher {
+  public:
+    void Ready(const tr4::Level& level) override {
+        cache.emplace(level);
+        for (int page = 0; page < tr4::PageCount(level); ++page) cache->Prefetch(page);
+    }
+    void Gone() override { cache.reset(); }
+    tr4export::PagePngCache* Cache() { return cache ? &*cache : nullptr; }
+
+  private:
+    std::optional<tr4export::PagePngCache> cache;
+};
+
+}  // namespace
+
 int Export(const Args& args) {
     ExportOptions o;
     if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
@@ -197,10 +217,15 @@ int Export(const Args& args) {
             return UsageError(why);
     const std::optional<tr4export::FileId> input = tr4export::IdOf(o.path);
     tr4::LoadedLevel l;
-    if (!LoadAndDecode(o.path, l, tr4::kPages32Block)) return 1;
+    // Declared after the level, so that its thread has stopped before the level goes.
+    EarlyPages early;
+    const bool wholeLevel =
+        o.objectsDir.empty() && o.request.kind == tr4export::ExportRequest::Kind::Level;
+    if (!LoadAndDecode(o.path, l, tr4::kPages32Block, wholeLevel ? &early : nullptr)) return 1;
     const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     tr4export::ExportRequest request = o.request;
     request.objects = &objects;
+    if (early.Cache()) request.pages = early.Cache();
     request.name = std::filesystem::path(o.path).stem().string();
     if (o.objectsDir.empty()) return ExportOne(l, request, objects, o.output, o.path, input);
 

@@ -14,8 +14,9 @@
 
 namespace tr4tool {
 
-bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out, unsigned keep) {
-    const bool ok = tr4::LoadLevel(path, out, keep);
+bool LoadAndDecode(const std::string& path, tr4::LoadedLevel& out, unsigned keep,
+                   tr4::PagesWatcher* watcher) {
+    const bool ok = tr4::LoadLevel(path, out, keep, watcher);
     PrintWarnings(path, out.warnings);
     if (!ok) std::fprintf(stderr, "tr4tool: %s: %s\n", path.c_str(), out.error.c_str());
     return ok;

@@ -2,10 +2,12 @@
 // file's memory budget, counted by the budget itself against sizes worked out here.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 
 #include "HostileLevels.h"
+#include "LevelWriter.h"
 #include "LoadLevel.h"
 #include "MemoryBudget.h"
 #include "MeshFaces.h"
@@ -167,3 +169,40 @@ TEST(LoadLevel, FilesThatAreNoLevel) {
 }
 
 }  // namespace
+
+// What the export starts on early: told of the 32-bit pages before the level data is read, and
+// told again, before the level is dropped, when the rest of the file fails.
+TEST(LoadLevel, APagesWatcherHearsOfThePagesFirstAndOfTheirEnd) {
+    struct Watcher : tr4::PagesWatcher {
+        std::vector<std::string> heard;
+        void Ready(const tr4::Level& level) override {
+            heard.push_back("ready " + std::to_string(level.pages32.size()) + " " +
+                            std::to_string(level.levelData.size()));
+        }
+        void Gone() override { heard.push_back("gone"); }
+    };
+    const tr4test::LevelPlan plan = tr4test::DemoLevel();
+    const tr4test::Bytes file = tr4test::BuildLevelFile(plan);
+    const std::string ready = "ready " + std::to_string(plan.pages32.size()) + " 0";
+    const std::string path = ::testing::TempDir() + "/watched.tr4";
+
+    ASSERT_TRUE(tr4test::WriteFile(path, file));
+    Watcher whole;
+    tr4::LoadedLevel loaded;
+    ASSERT_TRUE(tr4::LoadLevel(path, loaded, tr4::kPages32Block, &whole)) << loaded.error;
+    EXPECT_EQ(whole.heard, (std::vector<std::string>{ready}));
+
+    // Cut inside the second chunk's header: the pages were whole, the level is not.
+    const size_t cut = tr4test::LayoutOf(plan).chunkStart[1] + 4;
+    ASSERT_TRUE(tr4test::WriteFile(path, tr4test::Bytes(file.begin(), file.begin() + cut)));
+    Watcher cutShort;
+    EXPECT_FALSE(tr4::LoadLevel(path, loaded, tr4::kPages32Block, &cutShort));
+    EXPECT_EQ(cutShort.heard, (std::vector<std::string>{ready, "gone"}));
+
+    // A caller that keeps no pages is never told of them.
+    ASSERT_TRUE(tr4test::WriteFile(path, file));
+    Watcher none;
+    EXPECT_TRUE(tr4::LoadLevel(path, loaded, tr4::kNoRawBlocks, &none));
+    EXPECT_TRUE(none.heard.empty());
+    std::remove(path.c_str());
+}
