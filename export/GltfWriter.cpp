@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace tr4export {
@@ -94,6 +95,39 @@ class JsonOut {
         // extras' values) read back a real.
         if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) == end)
             out += ".0";
+    }
+    // A member: its key (written as it is when it is a literal of the code) and its value.
+    template <typename K>
+    void MemberKey(const K& key) {
+        if constexpr (std::is_array_v<K>)
+            Key(key);
+        else
+            AnyKey(key);
+    }
+    template <typename K>
+    void IntMember(const K& key, int64_t v) {
+        MemberKey(key);
+        Int(v);
+    }
+    template <typename K>
+    void UnsignedMember(const K& key, uint64_t v) {
+        MemberKey(key);
+        Unsigned(v);
+    }
+    template <typename K>
+    void RealMember(const K& key, double v) {
+        MemberKey(key);
+        Real(v);
+    }
+    template <typename K>
+    void TextMember(const K& key, std::string_view v) {
+        MemberKey(key);
+        Text(v);
+    }
+    template <typename K>
+    void BoolMember(const K& key, bool v) {
+        MemberKey(key);
+        Bool(v);
     }
     void Bool(bool v) {
         Separate();
@@ -307,8 +341,7 @@ void Extensions(JsonOut& j, const tinygltf::ExtensionMap& extensions) {
 
 void Name(JsonOut& j, const std::string& name) {
     if (name.empty()) return;
-    j.Key("name");
-    j.Text(name);
+    j.TextMember("name", name);
 }
 
 const char* TypeName(int type) {
@@ -334,18 +367,10 @@ const char* TypeName(int type) {
 
 void Accessor(JsonOut& j, const tinygltf::Accessor& a) {
     j.BeginObject();
-    if (a.bufferView >= 0) {
-        j.Key("bufferView");
-        j.Int(a.bufferView);
-    }
-    if (a.byteOffset != 0) {
-        j.Key("byteOffset");
-        j.Unsigned(a.byteOffset);
-    }
-    j.Key("componentType");
-    j.Int(a.componentType);
-    j.Key("count");
-    j.Unsigned(a.count);
+    if (a.bufferView >= 0) j.IntMember("bufferView", a.bufferView);
+    if (a.byteOffset != 0) j.UnsignedMember("byteOffset", a.byteOffset);
+    j.IntMember("componentType", a.componentType);
+    j.UnsignedMember("count", a.count);
     const bool real = a.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT ||
                       a.componentType == TINYGLTF_COMPONENT_TYPE_DOUBLE;
     for (const auto& [key, values] : {std::pair{"min", &a.minValues}, {"max", &a.maxValues}}) {
@@ -359,12 +384,8 @@ void Accessor(JsonOut& j, const tinygltf::Accessor& a) {
                 j.Int(static_cast<int>(v));
         j.EndArray();
     }
-    if (a.normalized) {
-        j.Key("normalized");
-        j.Bool(true);
-    }
-    j.Key("type");
-    j.Text(TypeName(a.type));
+    if (a.normalized) j.BoolMember("normalized", true);
+    j.TextMember("type", TypeName(a.type));
     Name(j, a.name);
     Extras(j, a.extras);
     j.EndObject();
@@ -377,14 +398,11 @@ void Animation(JsonOut& j, const tinygltf::Animation& a) {
     j.BeginArray();
     for (const tinygltf::AnimationChannel& c : a.channels) {
         j.BeginObject();
-        j.Key("sampler");
-        j.Int(c.sampler);
+        j.IntMember("sampler", c.sampler);
         j.Key("target");
         j.BeginObject();
-        j.Key("node");
-        j.Int(c.target_node);
-        j.Key("path");
-        j.Text(c.target_path);
+        j.IntMember("node", c.target_node);
+        j.TextMember("path", c.target_path);
         Extensions(j, c.target_extensions);
         j.EndObject();
         Extras(j, c.extras);
@@ -396,12 +414,9 @@ void Animation(JsonOut& j, const tinygltf::Animation& a) {
     j.BeginArray();
     for (const tinygltf::AnimationSampler& s : a.samplers) {
         j.BeginObject();
-        j.Key("input");
-        j.Int(s.input);
-        j.Key("output");
-        j.Int(s.output);
-        j.Key("interpolation");
-        j.Text(s.interpolation);
+        j.IntMember("input", s.input);
+        j.IntMember("output", s.output);
+        j.TextMember("interpolation", s.interpolation);
         Extras(j, s.extras);
         j.EndObject();
     }
@@ -415,12 +430,8 @@ void TextureInfo(JsonOut& j, std::string_view key, const tinygltf::TextureInfo& 
     if (t.index < 0) return;
     j.AnyKey(key);
     j.BeginObject();
-    j.Key("index");
-    j.Int(t.index);
-    if (t.texCoord != 0) {
-        j.Key("texCoord");
-        j.Int(t.texCoord);
-    }
+    j.IntMember("index", t.index);
+    if (t.texCoord != 0) j.IntMember("texCoord", t.texCoord);
     Extras(j, t.extras);
     Extensions(j, t.extensions);
     j.EndObject();
@@ -429,34 +440,18 @@ void TextureInfo(JsonOut& j, std::string_view key, const tinygltf::TextureInfo& 
 void Material(JsonOut& j, const tinygltf::Material& m) {
     j.BeginObject();
     Name(j, m.name);
-    if (!Same(m.alphaCutoff, 0.5)) {
-        j.Key("alphaCutoff");
-        j.Real(m.alphaCutoff);
-    }
-    if (m.alphaMode != "OPAQUE") {
-        j.Key("alphaMode");
-        j.Text(m.alphaMode);
-    }
-    if (m.doubleSided) {
-        j.Key("doubleSided");
-        j.Bool(true);
-    }
+    if (!Same(m.alphaCutoff, 0.5)) j.RealMember("alphaCutoff", m.alphaCutoff);
+    if (m.alphaMode != "OPAQUE") j.TextMember("alphaMode", m.alphaMode);
+    if (m.doubleSided) j.BoolMember("doubleSided", true);
     auto scaled = [&](std::string_view key, int index, int texCoord, std::string_view factorKey,
                       double factor, const tinygltf::Value& extras,
                       const tinygltf::ExtensionMap& extensions) {
         if (index < 0) return;
         j.AnyKey(key);
         j.BeginObject();
-        j.Key("index");
-        j.Int(index);
-        if (texCoord != 0) {
-            j.Key("texCoord");
-            j.Int(texCoord);
-        }
-        if (!Same(factor, 1.0)) {
-            j.AnyKey(factorKey);
-            j.Real(factor);
-        }
+        j.IntMember("index", index);
+        if (texCoord != 0) j.IntMember("texCoord", texCoord);
+        if (!Same(factor, 1.0)) j.RealMember(factorKey, factor);
         Extras(j, extras);
         Extensions(j, extensions);
         j.EndObject();
@@ -478,14 +473,8 @@ void Material(JsonOut& j, const tinygltf::Material& m) {
         j.BeginObject();
         if (!Same(p.baseColorFactor, {1.0, 1.0, 1.0, 1.0}))
             j.RealArray("baseColorFactor", p.baseColorFactor);
-        if (!Same(p.metallicFactor, 1.0)) {
-            j.Key("metallicFactor");
-            j.Real(p.metallicFactor);
-        }
-        if (!Same(p.roughnessFactor, 1.0)) {
-            j.Key("roughnessFactor");
-            j.Real(p.roughnessFactor);
-        }
+        if (!Same(p.metallicFactor, 1.0)) j.RealMember("metallicFactor", p.metallicFactor);
+        if (!Same(p.roughnessFactor, 1.0)) j.RealMember("roughnessFactor", p.roughnessFactor);
         TextureInfo(j, "baseColorTexture", p.baseColorTexture);
         TextureInfo(j, "metallicRoughnessTexture", p.metallicRoughnessTexture);
         Extensions(j, p.extensions);
@@ -506,28 +495,19 @@ void Mesh(JsonOut& j, const tinygltf::Mesh& m) {
         j.Key("attributes");
         j.BeginObject();
         for (const auto& [name, accessor] : p.attributes) {
-            j.AnyKey(name);
-            j.Int(accessor);
+            j.IntMember(name, accessor);
         }
         j.EndObject();
-        if (p.indices > -1) {
-            j.Key("indices");
-            j.Int(p.indices);
-        }
-        if (p.material > -1) {
-            j.Key("material");
-            j.Int(p.material);
-        }
-        j.Key("mode");
-        j.Int(p.mode);
+        if (p.indices > -1) j.IntMember("indices", p.indices);
+        if (p.material > -1) j.IntMember("material", p.material);
+        j.IntMember("mode", p.mode);
         if (!p.targets.empty()) {
             j.Key("targets");
             j.BeginArray();
             for (const auto& target : p.targets) {
                 j.BeginObject();
                 for (const auto& [name, accessor] : target) {
-                    j.AnyKey(name);
-                    j.Int(accessor);
+                    j.IntMember(name, accessor);
                 }
                 j.EndObject();
             }
@@ -548,22 +528,15 @@ void Mesh(JsonOut& j, const tinygltf::Mesh& m) {
 void Light(JsonOut& j, const tinygltf::Light& l) {
     j.BeginObject();
     Name(j, l.name);
-    j.Key("intensity");
-    j.Real(l.intensity);
-    if (l.range > 0.0) {
-        j.Key("range");
-        j.Real(l.range);
-    }
+    j.RealMember("intensity", l.intensity);
+    if (l.range > 0.0) j.RealMember("range", l.range);
     j.RealArray("color", l.color);
-    j.Key("type");
-    j.Text(l.type);
+    j.TextMember("type", l.type);
     if (l.type == "spot") {
         j.Key("spot");
         j.BeginObject();
-        j.Key("innerConeAngle");
-        j.Real(l.spot.innerConeAngle);
-        j.Key("outerConeAngle");
-        j.Real(l.spot.outerConeAngle);
+        j.RealMember("innerConeAngle", l.spot.innerConeAngle);
+        j.RealMember("outerConeAngle", l.spot.outerConeAngle);
         Extensions(j, l.spot.extensions);
         Extras(j, l.spot.extras);
         j.EndObject();
@@ -582,8 +555,7 @@ void Node(JsonOut& j, const tinygltf::Node& n) {
     for (const auto& [key, index] :
          {std::pair{"mesh", n.mesh}, {"skin", n.skin}, {"camera", n.camera}}) {
         if (index == -1) continue;
-        j.AnyKey(key);
-        j.Int(index);
+        j.IntMember(key, index);
     }
     j.RealArray("weights", n.weights);
     Extras(j, n.extras);
@@ -595,8 +567,7 @@ void Node(JsonOut& j, const tinygltf::Node& n) {
 
 void Camera(JsonOut& j, const tinygltf::Camera& c) {
     j.BeginObject();
-    j.Key("type");
-    j.Text(c.type);
+    j.TextMember("type", c.type);
     Name(j, c.name);
     if (c.type == "orthographic") {
         j.Key("orthographic");
@@ -605,8 +576,7 @@ void Camera(JsonOut& j, const tinygltf::Camera& c) {
                                      {"znear", c.orthographic.znear},
                                      {"xmag", c.orthographic.xmag},
                                      {"ymag", c.orthographic.ymag}}) {
-            j.AnyKey(key);
-            j.Real(v);
+            j.RealMember(key, v);
         }
         Extras(j, c.orthographic.extras);
         j.EndObject();
@@ -614,18 +584,10 @@ void Camera(JsonOut& j, const tinygltf::Camera& c) {
         const tinygltf::PerspectiveCamera& p = c.perspective;
         j.Key("perspective");
         j.BeginObject();
-        j.Key("zfar");
-        j.Real(p.zfar);
-        j.Key("znear");
-        j.Real(p.znear);
-        if (p.aspectRatio > 0) {
-            j.Key("aspectRatio");
-            j.Real(p.aspectRatio);
-        }
-        if (p.yfov > 0) {
-            j.Key("yfov");
-            j.Real(p.yfov);
-        }
+        j.RealMember("zfar", p.zfar);
+        j.RealMember("znear", p.znear);
+        if (p.aspectRatio > 0) j.RealMember("aspectRatio", p.aspectRatio);
+        if (p.yfov > 0) j.RealMember("yfov", p.yfov);
         Extras(j, p.extras);
         j.EndObject();
     }
@@ -637,13 +599,10 @@ void Camera(JsonOut& j, const tinygltf::Camera& c) {
 void Image(JsonOut& j, const tinygltf::Image& i) {
     j.BeginObject();
     if (i.uri.empty()) {
-        j.Key("mimeType");
-        j.Text(i.mimeType);
-        j.Key("bufferView");
-        j.Int(i.bufferView);
+        j.TextMember("mimeType", i.mimeType);
+        j.IntMember("bufferView", i.bufferView);
     } else {
-        j.Key("uri");
-        j.Text(i.uri);
+        j.TextMember("uri", i.uri);
     }
     Name(j, i.name);
     Extras(j, i.extras);
@@ -698,16 +657,9 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
 
     j.Key("asset");
     j.BeginObject();
-    if (!model.asset.generator.empty()) {
-        j.Key("generator");
-        j.Text(model.asset.generator);
-    }
-    if (!model.asset.copyright.empty()) {
-        j.Key("copyright");
-        j.Text(model.asset.copyright);
-    }
-    j.Key("version");
-    j.Text(model.asset.version.empty() ? "2.0" : model.asset.version);
+    if (!model.asset.generator.empty()) j.TextMember("generator", model.asset.generator);
+    if (!model.asset.copyright.empty()) j.TextMember("copyright", model.asset.copyright);
+    j.TextMember("version", model.asset.version.empty() ? "2.0" : model.asset.version);
     if (!model.asset.extras.Keys().empty()) Extras(j, model.asset.extras);
     Extensions(j, model.asset.extensions);
     j.EndObject();
@@ -718,8 +670,7 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
         for (size_t i = 0; i < model.buffers.size(); ++i) {
             const tinygltf::Buffer& b = model.buffers[i];
             j.BeginObject();
-            j.Key("byteLength");
-            j.Unsigned(chunk && i == 0 ? chunk->size : b.data.size());
+            j.UnsignedMember("byteLength", chunk && i == 0 ? chunk->size : b.data.size());
             if (!(binary && i == 0 && b.uri.empty())) {
                 j.Key("uri");
                 j.Base64Uri(kBufferUri, b.data.data(), b.data.size());
@@ -733,22 +684,13 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
 
     Array(j, "bufferViews", model.bufferViews, [](JsonOut& j, const tinygltf::BufferView& v) {
         j.BeginObject();
-        j.Key("buffer");
-        j.Int(v.buffer);
-        j.Key("byteLength");
-        j.Unsigned(v.byteLength);
-        if (v.byteStride >= 4) {
-            j.Key("byteStride");
-            j.Unsigned(v.byteStride);
-        }
-        if (v.byteOffset > 0) {
-            j.Key("byteOffset");
-            j.Unsigned(v.byteOffset);
-        }
+        j.IntMember("buffer", v.buffer);
+        j.UnsignedMember("byteLength", v.byteLength);
+        if (v.byteStride >= 4) j.UnsignedMember("byteStride", v.byteStride);
+        if (v.byteOffset > 0) j.UnsignedMember("byteOffset", v.byteOffset);
         if (v.target == TINYGLTF_TARGET_ARRAY_BUFFER ||
             v.target == TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER) {
-            j.Key("target");
-            j.Int(v.target);
+            j.IntMember("target", v.target);
         }
         Name(j, v.name);
         Extras(j, v.extras);
@@ -764,10 +706,7 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
     Array(j, "materials", model.materials, Material);
     Array(j, "meshes", model.meshes, Mesh);
     Array(j, "nodes", model.nodes, Node);
-    if (model.defaultScene > -1) {
-        j.Key("scene");
-        j.Int(model.defaultScene);
-    }
+    if (model.defaultScene > -1) j.IntMember("scene", model.defaultScene);
     Array(j, "scenes", model.scenes, [](JsonOut& j, const tinygltf::Scene& s) {
         j.BeginObject();
         j.IntArray("nodes", s.nodes);
@@ -785,22 +724,15 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
         for (const auto& [key, index] :
              {std::pair{"inverseBindMatrices", s.inverseBindMatrices}, {"skeleton", s.skeleton}}) {
             if (index < 0) continue;
-            j.AnyKey(key);
-            j.Int(index);
+            j.IntMember(key, index);
         }
         Name(j, s.name);
         j.EndObject();
     });
     Array(j, "textures", model.textures, [](JsonOut& j, const tinygltf::Texture& t) {
         j.BeginObject();
-        if (t.sampler > -1) {
-            j.Key("sampler");
-            j.Int(t.sampler);
-        }
-        if (t.source > -1) {
-            j.Key("source");
-            j.Int(t.source);
-        }
+        if (t.sampler > -1) j.IntMember("sampler", t.sampler);
+        if (t.source > -1) j.IntMember("source", t.source);
         Name(j, t.name);
         Extras(j, t.extras);
         Extensions(j, t.extensions);
@@ -808,18 +740,10 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
     });
     Array(j, "samplers", model.samplers, [](JsonOut& j, const tinygltf::Sampler& s) {
         j.BeginObject();
-        if (s.magFilter != -1) {
-            j.Key("magFilter");
-            j.Int(s.magFilter);
-        }
-        if (s.minFilter != -1) {
-            j.Key("minFilter");
-            j.Int(s.minFilter);
-        }
-        j.Key("wrapS");
-        j.Int(s.wrapS);
-        j.Key("wrapT");
-        j.Int(s.wrapT);
+        if (s.magFilter != -1) j.IntMember("magFilter", s.magFilter);
+        if (s.minFilter != -1) j.IntMember("minFilter", s.minFilter);
+        j.IntMember("wrapS", s.wrapS);
+        j.IntMember("wrapT", s.wrapT);
         Extras(j, s.extras);
         j.EndObject();
     });
