@@ -514,72 +514,48 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     if (usesUnlit) model.extensionsUsed.push_back(kUnlit);
     // The writer adds KHR_lights_punctual to the extensions used when the model has lights.
 
-    if (request.chunk && request.binary) {
-        // The streams go into the chunk as they are; the page images are copied (the cache may
-        // be the builder's own), a few pages against the geometry of a whole level.
-        BinaryChunk& chunk = *request.chunk;
-        auto view = [&](Stream& s, int target, int stride) {
-            if (s.empty()) return -1;
-            tinygltf::BufferView v;
-            v.buffer = 0;
-            v.byteLength = s.size();
-            v.byteOffset = chunk.Add(std::move(s));
-            v.byteStride = static_cast<size_t>(stride);
-            v.target = target;
-            model.bufferViews.push_back(std::move(v));
-            Stream().swap(s);
-            return static_cast<int>(model.bufferViews.size()) - 1;
-        };
-        for (Attribute& a : attributes) {
-            const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
-            for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
-        }
-        const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
-        for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
-        const int animationView = view(animationData, 0, 0);
-        for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
-        for (const auto& [image, png] : pngs) {
-            Stream copy(*png);
-            model.images[image].bufferView = view(copy, 0, 0);
-        }
-        if (chunk.size != 0) model.buffers.emplace_back();
-        return;
-    }
-
-    // The buffer is made at its final size and each stream let go once it is in, so the
-    // geometry is held about once, not twice or (growing by doubling) three times.
-    size_t total = 0;
-    for (const Attribute& a : attributes) total += a.data.size() + 3;
-    total += indices.size() + 3 + animationData.size() + 3;
-    for (const auto& [image, png] : pngs) total += png->size() + 3;
-    tinygltf::Buffer buffer;
-    buffer.data.reserve(total);
-    auto view = [&](const Stream& s, int target, int stride) {
+    // The streams go into a chunk as they are, each let go as it goes in; the page images are
+    // copied (the cache may be the builder's own), a few pages against the geometry of a level.
+    // A binary export with a chunk of its own writes from it; otherwise it is gathered into the
+    // model's buffer here.
+    BinaryChunk local;
+    BinaryChunk& chunk = request.chunk && request.binary ? *request.chunk : local;
+    auto view = [&](Stream& s, int target, int stride) {
         if (s.empty()) return -1;
-        PadTo4(buffer.data);
         tinygltf::BufferView v;
         v.buffer = 0;
-        v.byteOffset = buffer.data.size();
         v.byteLength = s.size();
+        v.byteOffset = chunk.Add(std::move(s));
         v.byteStride = static_cast<size_t>(stride);
         v.target = target;
-        buffer.data.insert(buffer.data.end(), s.begin(), s.end());
         model.bufferViews.push_back(std::move(v));
+        Stream().swap(s);
         return static_cast<int>(model.bufferViews.size()) - 1;
     };
     for (Attribute& a : attributes) {
         const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
         for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
-        Stream().swap(a.data);
     }
     const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
     for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
-    Stream().swap(indices);
     const int animationView = view(animationData, 0, 0);
-    Stream().swap(animationData);
     for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
-    for (const auto& [image, png] : pngs) model.images[image].bufferView = view(*png, 0, 0);
-    if (!buffer.data.empty()) model.buffers.push_back(std::move(buffer));
+    for (const auto& [image, png] : pngs) {
+        Stream copy(*png);
+        model.images[image].bufferView = view(copy, 0, 0);
+    }
+    if (chunk.size == 0) return;
+    model.buffers.emplace_back();
+    if (&chunk != &local) return;
+    // Made at its final size, each piece let go once it is in: the data is held about once.
+    std::vector<uint8_t>& data = model.buffers.back().data;
+    data.reserve(chunk.size);
+    size_t owned = 0;
+    for (const BinaryChunk::Piece& piece : chunk.pieces) {
+        data.insert(data.end(), piece.data, piece.data + piece.size);
+        if (owned < chunk.owned.size() && piece.data == chunk.owned[owned].data())
+            Stream().swap(chunk.owned[owned++]);
+    }
 }
 
 }  // namespace tr4export
