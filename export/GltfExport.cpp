@@ -290,12 +290,12 @@ bool IsExportPath(const std::string& path) {
 
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never, SafeFileBatch* batch,
-                const BinaryChunk* chunk) {
+                const ModelBulk* bulk) {
     auto file = std::make_unique<SafeFile>(never);
     if (!file->Open(path, error)) return false;
     std::string why;
     // A failed stream is the file's to explain (a full disk, a size limit): Close says why.
-    if (!WriteGltf(model, file->Stream(), binary, why, chunk) && file->Stream()) {
+    if (!WriteGltf(model, file->Stream(), binary, why, bulk) && file->Stream()) {
         error = "cannot write " + path + ": " + why;
         return false;
     }

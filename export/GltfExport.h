@@ -29,7 +29,7 @@
 
 namespace tr4export {
 
-struct BinaryChunk;  // GltfWriter.h
+struct ModelBulk;  // GltfWriter.h
 
 inline constexpr double kDefaultScale = 1.0 / 1024.0;  // one floor sector is one metre
 
@@ -58,8 +58,9 @@ struct ExportRequest {
     // PagePngName (the caller writes them), instead of data in the file.
     std::string imageFolder;
     // Binary only: when set, the buffer's data is left here in pieces (the streams moved, not
-    // copied) and the model's buffer holds none; WriteModel writes it from here.
-    BinaryChunk* chunk = nullptr;
+    // copied) and the accessors as records, and the model holds neither; WriteModel writes them
+    // from here.
+    ModelBulk* bulk = nullptr;
 };
 
 // The grey a mesh vertex's stored shade gives: shades run from 0 (brightest) to 8191 (darkest),
@@ -111,7 +112,7 @@ std::array<float, 3> RoomColour(uint16_t rgb555);
 // it and takes its name when the batch is committed.
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never = std::nullopt,
-                SafeFileBatch* batch = nullptr, const BinaryChunk* chunk = nullptr);
+                SafeFileBatch* batch = nullptr, const ModelBulk* bulk = nullptr);
 
 // Whether path ends in .gltf (JSON), and whether in .gltf or .glb, in any letter case.
 bool IsJsonPath(const std::string& path);

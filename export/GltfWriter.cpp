@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -43,10 +44,27 @@ void Base64(const uint8_t* data, size_t n, std::string& out) {
 }
 
 // Appends JSON to a string: commas between members and elements are placed by the writer, so the
-// callers only say what comes next.
+// callers only say what comes next. With a sink, what is made goes out to it in blocks, so that a
+// large document is never held whole.
 class JsonOut {
   public:
-    explicit JsonOut(std::string& out) : out(out) {}
+    explicit JsonOut(std::string& out, std::ostream* sink = nullptr) : out(out), sink(sink) {
+        if (sink) out.reserve(kBlock + kBlock / 4);
+    }
+
+    // Between elements: hands a full block to the sink.
+    void Drain() {
+        if (sink && out.size() >= kBlock) Flush();
+    }
+    // Hands what is left to the sink; returns how many bytes it has had in all.
+    uint64_t Flush() {
+        if (sink) {
+            sink->write(out.data(), static_cast<std::streamsize>(out.size()));
+            drained += out.size();
+            out.clear();
+        }
+        return drained;
+    }
 
     void BeginObject() { Open('{'); }
     void EndObject() { Close('}'); }
@@ -142,7 +160,12 @@ class JsonOut {
         Separate();
         out += '"';
         out += prefix;
-        Base64(data, n, out);
+        // In whole groups of three bytes, each block drained as it is made.
+        constexpr size_t kPart = kBlock / 4 * 3;
+        for (size_t at = 0; at < n; at += kPart) {
+            Base64(data + at, std::min(kPart, n - at), out);
+            Drain();
+        }
         out += '"';
     }
     void EmptyObject() {
@@ -167,6 +190,8 @@ class JsonOut {
     }
 
   private:
+    static constexpr size_t kBlock = 1 << 16;
+
     void Separate() {
         if (afterKey)
             afterKey = false;
@@ -256,6 +281,8 @@ class JsonOut {
     }
 
     std::string& out;
+    std::ostream* sink;
+    uint64_t drained = 0;
     std::vector<bool> first;  // per open object or array: nothing written in it yet
     bool afterKey = false;
 };
@@ -365,29 +392,47 @@ const char* TypeName(int type) {
     }
 }
 
-void Accessor(JsonOut& j, const tinygltf::Accessor& a) {
+// An accessor's min or max: reals, or integers for integer components.
+template <typename T>
+void Bound(JsonOut& j, const char* key, int componentType, std::span<const T> values) {
+    if (values.empty()) return;
+    const bool real = componentType == TINYGLTF_COMPONENT_TYPE_FLOAT ||
+                      componentType == TINYGLTF_COMPONENT_TYPE_DOUBLE;
+    j.AnyKey(key);
+    j.BeginArray();
+    for (T v : values)
+        if (real)
+            j.Real(v);
+        else
+            j.Int(static_cast<int>(v));
+    j.EndArray();
+}
+
+void AccessorStart(JsonOut& j, int bufferView, uint64_t byteOffset, int componentType,
+                   uint64_t count) {
     j.BeginObject();
-    if (a.bufferView >= 0) j.IntMember("bufferView", a.bufferView);
-    if (a.byteOffset != 0) j.UnsignedMember("byteOffset", a.byteOffset);
-    j.IntMember("componentType", a.componentType);
-    j.UnsignedMember("count", a.count);
-    const bool real = a.componentType == TINYGLTF_COMPONENT_TYPE_FLOAT ||
-                      a.componentType == TINYGLTF_COMPONENT_TYPE_DOUBLE;
-    for (const auto& [key, values] : {std::pair{"min", &a.minValues}, {"max", &a.maxValues}}) {
-        if (values->empty()) continue;
-        j.AnyKey(key);
-        j.BeginArray();
-        for (double v : *values)
-            if (real)
-                j.Real(v);
-            else
-                j.Int(static_cast<int>(v));
-        j.EndArray();
-    }
+    if (bufferView >= 0) j.IntMember("bufferView", bufferView);
+    if (byteOffset != 0) j.UnsignedMember("byteOffset", byteOffset);
+    j.IntMember("componentType", componentType);
+    j.UnsignedMember("count", count);
+}
+
+void Accessor(JsonOut& j, const tinygltf::Accessor& a) {
+    AccessorStart(j, a.bufferView, a.byteOffset, a.componentType, a.count);
+    Bound<double>(j, "min", a.componentType, a.minValues);
+    Bound<double>(j, "max", a.componentType, a.maxValues);
     if (a.normalized) j.BoolMember("normalized", true);
     j.TextMember("type", TypeName(a.type));
     Name(j, a.name);
     Extras(j, a.extras);
+    j.EndObject();
+}
+
+void Accessor(JsonOut& j, const AccessorRecord& a) {
+    AccessorStart(j, a.bufferView, a.byteOffset, a.componentType, a.count);
+    Bound<float>(j, "min", a.componentType, {a.min, a.bounds});
+    Bound<float>(j, "max", a.componentType, {a.max, a.bounds});
+    j.TextMember("type", TypeName(a.type));
     j.EndObject();
 }
 
@@ -616,13 +661,16 @@ void Array(JsonOut& j, std::string_view key, const std::vector<T>& items, F writ
     if (items.empty()) return;
     j.AnyKey(key);
     j.BeginArray();
-    for (const T& item : items) write(j, item);
+    for (const T& item : items) {
+        write(j, item);
+        j.Drain();
+    }
     j.EndArray();
 }
 
 }  // namespace
 
-uint64_t BinaryChunk::Add(std::vector<uint8_t>&& bytes) {
+uint64_t BinaryChunk::Refer(const std::vector<uint8_t>& bytes) {
     static const uint8_t kZeros[4] = {};
     if (size % 4 != 0) {
         const size_t pad = 4 - size % 4;
@@ -630,19 +678,27 @@ uint64_t BinaryChunk::Add(std::vector<uint8_t>&& bytes) {
         size += pad;
     }
     const uint64_t at = size;
-    owned.push_back(std::move(bytes));
-    pieces.push_back({owned.back().data(), owned.back().size()});
-    size += owned.back().size();
+    pieces.push_back({bytes.data(), bytes.size()});
+    size += bytes.size();
     return at;
 }
 
-std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChunk* chunk) {
-    std::string out;
-    // Animation keys are most of a large document: about 40 bytes an accessor.
-    out.reserve(4096 + model.accessors.size() * 160 + model.nodes.size() * 160);
-    JsonOut j(out);
+uint64_t BinaryChunk::Add(std::vector<uint8_t>&& bytes) {
+    owned.push_back(std::move(bytes));
+    return Refer(owned.back());
+}
+
+namespace {
+
+void Document(JsonOut& j, const tinygltf::Model& model, bool binary, const ModelBulk* bulk) {
+    const BinaryChunk* chunk = bulk ? &bulk->chunk : nullptr;
     j.BeginObject();
-    Array(j, "accessors", model.accessors, Accessor);
+    if (bulk && !bulk->accessors.empty())
+        Array(j, "accessors", bulk->accessors,
+              [](JsonOut& j, const AccessorRecord& a) { Accessor(j, a); });
+    else
+        Array(j, "accessors", model.accessors,
+              [](JsonOut& j, const tinygltf::Accessor& a) { Accessor(j, a); });
     // An animation without channels is not valid glTF: left out, and so is an empty list.
     const bool animated =
         std::any_of(model.animations.begin(), model.animations.end(),
@@ -650,8 +706,10 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
     if (animated) {
         j.Key("animations");
         j.BeginArray();
-        for (const tinygltf::Animation& a : model.animations)
+        for (const tinygltf::Animation& a : model.animations) {
             if (!a.channels.empty()) Animation(j, a);
+            j.Drain();
+        }
         j.EndArray();
     }
 
@@ -780,49 +838,71 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChun
     }
     Extras(j, model.extras);
     j.EndObject();
+}
+
+}  // namespace
+
+std::string GltfJson(const tinygltf::Model& model, bool binary, const ModelBulk* bulk) {
+    std::string out;
+    // Animation keys are most of a large document: about 40 bytes an accessor.
+    const size_t accessors = model.accessors.size() + (bulk ? bulk->accessors.size() : 0);
+    out.reserve(4096 + accessors * 160 + model.nodes.size() * 160);
+    JsonOut j(out);
+    Document(j, model, binary, bulk);
     return out;
 }
 
 bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std::string& error,
-               const BinaryChunk* chunk) {
-    if (chunk && !binary) {
-        error = "a chunk in pieces is written only in a binary container";
+               const ModelBulk* bulk) {
+    if (bulk && !binary) {
+        error = "a model's bulk is written only in a binary container";
         return false;
     }
-    std::string json = GltfJson(model, binary, chunk);
+    std::string block;
     if (!binary) {
-        json += '\n';
-        out.write(json.data(), static_cast<std::streamsize>(json.size()));
+        JsonOut j(block, &out);
+        Document(j, model, false, nullptr);
+        block += '\n';
+        j.Flush();
     } else {
         BinaryChunk whole;
-        if (!chunk) {
-            if (!model.buffers.empty() && model.buffers[0].uri.empty()) {
-                const std::vector<uint8_t>& data = model.buffers[0].data;
-                whole.pieces.push_back({data.data(), data.size()});
-                whole.size = data.size();
-            }
-            chunk = &whole;
+        const BinaryChunk* chunk = bulk ? &bulk->chunk : &whole;
+        if (!bulk && !model.buffers.empty() && model.buffers[0].uri.empty()) {
+            const std::vector<uint8_t>& data = model.buffers[0].data;
+            whole.pieces.push_back({data.data(), data.size()});
+            whole.size = data.size();
         }
-        json.append((4 - json.size() % 4) % 4, ' ');
         const uint64_t binPadded = (chunk->size + 3) / 4 * 4;
-        const uint64_t total = 12 + 8 + json.size() + (chunk->size == 0 ? 0 : 8 + binPadded);
-        if (total > std::numeric_limits<uint32_t>::max()) {
+        const uint64_t binBytes = chunk->size == 0 ? 0 : 8 + binPadded;
+        auto tooLarge = [&](uint64_t total) {
+            if (total <= std::numeric_limits<uint32_t>::max()) return false;
             error = "the model needs " + std::to_string(total) +
                     " bytes, past the 4 GiB a binary glTF file can hold (write .gltf instead)";
-            return false;
-        }
+            return true;
+        };
+        // The data alone may be too much: known before anything is written.
+        if (tooLarge(12 + 8 + binBytes)) return false;
         auto word = [&](uint32_t v) {
             const unsigned char b[4] = {
                 static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
                 static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
             out.write(reinterpret_cast<const char*>(b), 4);
         };
-        out.write("glTF", 4);
-        word(2);
-        word(static_cast<uint32_t>(total));
-        word(static_cast<uint32_t>(json.size()));
-        word(0x4E4F534A);  // "JSON"
-        out.write(json.data(), static_cast<std::streamsize>(json.size()));
+        // The JSON goes out as it is made, after room for the header and the JSON chunk's own,
+        // which give lengths known only at its end and are written last.
+        const std::streampos start = out.tellp();
+        if (start == std::streampos(-1)) {
+            error = "the output cannot seek back to the file's header";
+            return false;
+        }
+        out.write("glTF\0\0\0\0\0\0\0\0\0\0\0\0JSON", 20);
+        JsonOut j(block, &out);
+        Document(j, model, true, bulk);
+        const uint64_t made = j.Flush();
+        const uint64_t json = (made + 3) / 4 * 4;
+        out.write("   ", static_cast<std::streamsize>(json - made));
+        const uint64_t total = 12 + 8 + json + binBytes;
+        if (tooLarge(total)) return false;
         if (chunk->size != 0) {
             word(static_cast<uint32_t>(binPadded));
             word(0x004E4942);  // "BIN"
@@ -831,6 +911,12 @@ bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std
                           static_cast<std::streamsize>(piece.size));
             out.write("\0\0\0", static_cast<std::streamsize>(binPadded - chunk->size));
         }
+        const std::streampos end = out.tellp();
+        out.seekp(start + std::streamoff(4));
+        word(2);
+        word(static_cast<uint32_t>(total));
+        word(static_cast<uint32_t>(json));
+        out.seekp(end);
     }
     if (!out) {
         error = "the output stream failed";

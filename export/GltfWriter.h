@@ -31,16 +31,41 @@ struct BinaryChunk {
 
     // Appends bytes (kept by the chunk) at a four-byte boundary; returns their offset.
     uint64_t Add(std::vector<uint8_t>&& bytes);
+    // As Add, for bytes that stay their owner's, who keeps them until the chunk is written.
+    uint64_t Refer(const std::vector<uint8_t>& bytes);
+};
+
+// An accessor as an export makes them: a level has hundreds of thousands, and the library's own
+// record (416 bytes, with two vectors for its bounds) was most of a large export's memory. Bounds
+// are of float data, so floats hold them exactly.
+struct AccessorRecord {
+    uint64_t byteOffset = 0;
+    uint64_t count = 0;
+    int32_t bufferView = -1;
+    uint16_t componentType = 0;  // TINYGLTF_COMPONENT_TYPE_*
+    uint8_t type = 0;            // TINYGLTF_TYPE_*
+    uint8_t bounds = 0;          // how many values min and max hold; 0: none
+    float min[4] = {}, max[4] = {};
+};
+
+// What an export keeps outside the library's model, where it would cost the most: the binary
+// chunk's data in pieces and the accessors as records. Accessors here stand in for the model's,
+// which stay empty.
+struct ModelBulk {
+    BinaryChunk chunk;
+    std::vector<AccessorRecord> accessors;
 };
 
 // The model as JSON, without a buffer's data or image data (buffers as byteLength only, images as
-// their uri or buffer view): what goes into a binary container's JSON chunk. chunk, when given,
-// holds the first buffer's data in place of the model's.
-std::string GltfJson(const tinygltf::Model& model, bool binary, const BinaryChunk* chunk = nullptr);
+// their uri or buffer view): what goes into a binary container's JSON chunk. bulk, when given,
+// holds the first buffer's data and the accessors in place of the model's.
+std::string GltfJson(const tinygltf::Model& model, bool binary, const ModelBulk* bulk = nullptr);
 
-// The whole file into out. False with error set when the model cannot be written as asked (a
-// binary container past glTF's 4 GiB limit) or the stream fails. chunk: as GltfJson, binary only.
+// The whole file into out, the JSON streamed as it is made: out must be able to seek back to
+// the container's header (a file, a string stream). False with error set when the model cannot
+// be written as asked (a binary container past glTF's 4 GiB limit) or the stream fails. bulk: as
+// GltfJson, binary only.
 bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std::string& error,
-               const BinaryChunk* chunk = nullptr);
+               const ModelBulk* bulk = nullptr);
 
 }  // namespace tr4export

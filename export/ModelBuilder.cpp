@@ -106,7 +106,12 @@ void ModelBuilder::Bounds::Add(const float p[3]) {
 ModelBuilder::ModelBuilder(const tr4::Level& level, const tr4::Lista_Mesh* list,
                            const ExportRequest& request, tinygltf::Model& model,
                            std::vector<std::string>& warnings)
-    : level(level), list(list), request(request), model(model), warnings(warnings) {}
+    : level(level),
+      list(list),
+      request(request),
+      model(model),
+      warnings(warnings),
+      bulk(request.bulk && request.binary ? *request.bulk : ownBulk) {}
 
 ModelBuilder::Mode ModelBuilder::ModeOf(const tr4::MeshFace& f) {
     // Bit 0 of the face's effects and attribute 2 of its texture both add the face's colour to
@@ -336,39 +341,55 @@ void ModelBuilder::Light(int node, tinygltf::Light light) {
 
 int ModelBuilder::AnimationAccessor(const std::vector<float>& data, int type, bool bounds) {
     const int n = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(type));
-    const int a = Accessor(animationData.size(), data.size() / static_cast<size_t>(n), type);
+    AccessorRecord a;
+    a.byteOffset = animationData.size();
+    a.count = data.size() / static_cast<size_t>(n);
+    a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+    a.type = static_cast<uint8_t>(type);
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
     animationData.insert(animationData.end(), bytes, bytes + data.size() * sizeof(float));
-    if (bounds && !data.empty()) {
-        model.accessors[a].minValues.assign(n, std::numeric_limits<double>::max());
-        model.accessors[a].maxValues.assign(n, std::numeric_limits<double>::lowest());
+    if (bounds && !data.empty() && n <= 4) {
+        a.bounds = static_cast<uint8_t>(n);
+        std::fill_n(a.min, n, std::numeric_limits<float>::infinity());
+        std::fill_n(a.max, n, -std::numeric_limits<float>::infinity());
         for (size_t i = 0; i < data.size(); ++i) {
-            double& lo = model.accessors[a].minValues[i % n];
-            double& hi = model.accessors[a].maxValues[i % n];
-            lo = std::min<double>(lo, data[i]);
-            hi = std::max<double>(hi, data[i]);
+            a.min[i % n] = std::min(a.min[i % n], data[i]);
+            a.max[i % n] = std::max(a.max[i % n], data[i]);
         }
     }
-    animationAccessors.push_back(a);
-    return a;
+    animationAccessors.push_back(AddAccessor(a));
+    return animationAccessors.back();
+}
+
+void ModelBuilder::ReserveAccessors(size_t n) {
+    bulk.accessors.reserve(bulk.accessors.size() + n);
+}
+
+int ModelBuilder::AddAccessor(const AccessorRecord& a) {
+    bulk.accessors.push_back(a);
+    return static_cast<int>(bulk.accessors.size()) - 1;
 }
 
 int ModelBuilder::Accessor(size_t byteOffset, size_t count, int type) {
-    tinygltf::Accessor a;
+    AccessorRecord a;
     a.byteOffset = byteOffset;
     a.count = count;
     a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-    a.type = type;
-    model.accessors.push_back(std::move(a));
-    return static_cast<int>(model.accessors.size()) - 1;
+    a.type = static_cast<uint8_t>(type);
+    return AddAccessor(a);
 }
 
 int ModelBuilder::PositionAccessor(size_t byteOffset, size_t count, const Bounds& b) {
-    const int a = Accessor(byteOffset, count, TINYGLTF_TYPE_VEC3);
-    model.accessors[a].minValues = {b.min[0], b.min[1], b.min[2]};
-    model.accessors[a].maxValues = {b.max[0], b.max[1], b.max[2]};
-    attributes[kPosition].accessors.push_back(a);
-    return a;
+    AccessorRecord a;
+    a.byteOffset = byteOffset;
+    a.count = count;
+    a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+    a.type = TINYGLTF_TYPE_VEC3;
+    a.bounds = 3;
+    std::copy_n(b.min, 3, a.min);
+    std::copy_n(b.max, 3, a.max);
+    attributes[kPosition].accessors.push_back(AddAccessor(a));
+    return attributes[kPosition].accessors.back();
 }
 
 int ModelBuilder::IndexAccessor(const std::vector<uint32_t>& corners, uint32_t vertexCount) {
@@ -381,14 +402,13 @@ int ModelBuilder::IndexAccessor(const std::vector<uint32_t>& corners, uint32_t v
         else
             Append(indices, i);
     }
-    tinygltf::Accessor a;
+    AccessorRecord a;
     a.byteOffset = at;
     a.count = corners.size();
     a.componentType =
         narrow ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
     a.type = TINYGLTF_TYPE_SCALAR;
-    model.accessors.push_back(std::move(a));
-    indexAccessors.push_back(static_cast<int>(model.accessors.size()) - 1);
+    indexAccessors.push_back(AddAccessor(a));
     return indexAccessors.back();
 }
 
@@ -493,11 +513,24 @@ PagePngCache& ModelBuilder::Pages() {
 }
 
 void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name) {
+    // Each image's PNG for the binary chunk: taken from the builder's own cache, which goes with
+    // it; a cache the caller brought keeps it until the file is written, and the chunk refers to
+    // it there.
+    struct Png {
+        int image;
+        Stream taken;
+        const Stream* kept;
+    };
+    std::vector<Png> pngs;
     for (const PendingImage& p : pending) {
-        const std::vector<uint8_t>& png =
-            Pages().Png(p.page, p.additive ? PageAlpha::Brightness : PageAlpha::Stored);
+        const PageAlpha alpha = p.additive ? PageAlpha::Brightness : PageAlpha::Stored;
+        if (request.binary && ownPages) {
+            pngs.push_back({p.image, ownPages->Take(p.page, alpha), nullptr});
+            continue;
+        }
+        const std::vector<uint8_t>& png = Pages().Png(p.page, alpha);
         if (request.binary)
-            pngs.emplace_back(p.image, &png);
+            pngs.push_back({p.image, {}, &png});
         else
             model.images[p.image].uri =
                 "data:image/png;base64," +
@@ -514,18 +547,15 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     if (usesUnlit) model.extensionsUsed.push_back(kUnlit);
     // The writer adds KHR_lights_punctual to the extensions used when the model has lights.
 
-    // The streams go into a chunk as they are, each let go as it goes in; the page images are
-    // copied (the cache may be the builder's own), a few pages against the geometry of a level.
-    // A binary export with a chunk of its own writes from it; otherwise it is gathered into the
-    // model's buffer here.
-    BinaryChunk local;
-    BinaryChunk& chunk = request.chunk && request.binary ? *request.chunk : local;
-    auto view = [&](Stream& s, int target, int stride) {
-        if (s.empty()) return -1;
+    // The streams go into the chunk as they are, each let go as it goes in.
+    BinaryChunk& chunk = bulk.chunk;
+    auto view = [&](Stream& s, int target, int stride, const Stream* kept = nullptr) {
+        const size_t size = kept ? kept->size() : s.size();
+        if (size == 0) return -1;
         tinygltf::BufferView v;
         v.buffer = 0;
-        v.byteLength = s.size();
-        v.byteOffset = chunk.Add(std::move(s));
+        v.byteLength = size;
+        v.byteOffset = kept ? chunk.Refer(*kept) : chunk.Add(std::move(s));
         v.byteStride = static_cast<size_t>(stride);
         v.target = target;
         model.bufferViews.push_back(std::move(v));
@@ -534,19 +564,30 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
     };
     for (Attribute& a : attributes) {
         const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
-        for (int accessor : a.accessors) model.accessors[accessor].bufferView = made;
+        for (int accessor : a.accessors) bulk.accessors[accessor].bufferView = made;
     }
     const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
-    for (int a : indexAccessors) model.accessors[a].bufferView = indexView;
+    for (int a : indexAccessors) bulk.accessors[a].bufferView = indexView;
     const int animationView = view(animationData, 0, 0);
-    for (int a : animationAccessors) model.accessors[a].bufferView = animationView;
-    for (const auto& [image, png] : pngs) {
-        Stream copy(*png);
-        model.images[image].bufferView = view(copy, 0, 0);
+    for (int a : animationAccessors) bulk.accessors[a].bufferView = animationView;
+    for (Png& png : pngs) model.images[png.image].bufferView = view(png.taken, 0, 0, png.kept);
+    if (chunk.size != 0) model.buffers.emplace_back();
+    if (&bulk != &ownBulk) return;
+
+    // Nobody to write from the bulk: the model takes it, whole.
+    model.accessors.reserve(bulk.accessors.size());
+    for (const AccessorRecord& r : bulk.accessors) {
+        tinygltf::Accessor& a = model.accessors.emplace_back();
+        a.bufferView = r.bufferView;
+        a.byteOffset = r.byteOffset;
+        a.count = r.count;
+        a.componentType = r.componentType;
+        a.type = r.type;
+        a.minValues.assign(r.min, r.min + r.bounds);
+        a.maxValues.assign(r.max, r.max + r.bounds);
     }
+    std::vector<AccessorRecord>().swap(bulk.accessors);
     if (chunk.size == 0) return;
-    model.buffers.emplace_back();
-    if (&chunk != &local) return;
     // Made at its final size, each piece let go once it is in: the data is held about once.
     std::vector<uint8_t>& data = model.buffers.back().data;
     data.reserve(chunk.size);

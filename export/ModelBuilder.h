@@ -15,6 +15,7 @@
 #include <tiny_gltf.h>
 
 #include "GltfExport.h"
+#include "GltfWriter.h"
 #include "MeshFaces.h"
 #include "PagePng.h"
 
@@ -57,6 +58,8 @@ class ModelBuilder {
     // An accessor over animation data (key times with their bounds, or values), in a buffer view
     // of its own: count elements of type (TINYGLTF_TYPE_SCALAR, VEC3, VEC4).
     int AnimationAccessor(const std::vector<float>& data, int type, bool bounds);
+    // Room for n more accessors, made in place rather than grown by copying.
+    void ReserveAccessors(size_t n);
 
     // Level coordinates to glTF's.
     void Position(const tr4::MeshVertex& v, float out[3]) const;
@@ -101,6 +104,11 @@ class ModelBuilder {
     const ExportRequest& request;
     tinygltf::Model& model;
     std::vector<std::string>& warnings;
+    // The chunk's pieces and the accessors: the request's when it brings them for a binary file,
+    // else the builder's own, put into the model when it is finished.
+    ModelBulk ownBulk;
+    ModelBulk& bulk;
+    int AddAccessor(const AccessorRecord& a);
 
     using Stream = std::vector<uint8_t>;
     tr4::MeshFaces faces;
@@ -131,8 +139,6 @@ class ModelBuilder {
     std::vector<PendingImage> pending;
     std::optional<PagePngCache> ownPages;  // when the request brings none
     PagePngCache& Pages();
-    // The cache's PNG of each image for the binary chunk, copied there once.
-    std::vector<std::pair<int, const Stream*>> pngs;
 };
 
 }  // namespace tr4export

@@ -139,7 +139,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
         channels += 1 + (nodes.tree[p].parent < 0 || nodes.flattened[p] ? 1 : 0);
     const size_t most = range.end > range.first ? range.end - range.first : 0;
     model.animations.reserve(model.animations.size() + most);
-    model.accessors.reserve(model.accessors.size() + most * (1 + channels));
+    b.ReserveAccessors(most * (1 + channels));
     for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index) {
         const tr4::AnimationRecord& a = animations[index];
         const std::string who = name + " animation " + std::to_string(index);

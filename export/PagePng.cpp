@@ -18,16 +18,11 @@ bool EncodePagePng(const tr4::Level& level, int page, PageAlpha alpha, std::vect
     png.clear();
     if (!HasPage(level, page)) return false;
     const uint8_t* pixels = level.pages32.data() + static_cast<size_t>(page) * tr4::kPage32Bytes;
-    std::vector<uint8_t> bright;
-    if (alpha == PageAlpha::Brightness) {
-        bright.assign(pixels, pixels + tr4::kPage32Bytes);
-        for (size_t t = 0; t < bright.size(); t += 4)
-            if (bright[t + 3] != 0)
-                bright[t + 3] = std::max({bright[t], bright[t + 1], bright[t + 2]});
-        pixels = bright.data();
-    }
     // The page's texels lie in memory as blue, green, red, alpha.
-    return EncodePng(pixels, 256 * 4, 256, 256, PngLayout::BgraToRgba, png);
+    return EncodePng(
+        pixels, 256 * 4, 256, 256,
+        alpha == PageAlpha::Brightness ? PngLayout::BgraToRgbaBrightness : PngLayout::BgraToRgba,
+        png);
 }
 
 std::string PagePngName(int page, PageAlpha alpha) {
@@ -38,17 +33,28 @@ std::string PagePngName(int page, PageAlpha alpha) {
 PagePngCache::PagePngCache(const tr4::Level& level) : level(level) {}
 
 PagePngCache::~PagePngCache() {
+    Stop();
+}
+
+void PagePngCache::Stop() {
     {
         std::lock_guard lock(mutex);
         stopping = true;
+        queue.clear();
     }
     changed.notify_all();
     if (worker.joinable()) worker.join();
 }
 
+std::vector<uint8_t> PagePngCache::Take(int page, PageAlpha alpha) {
+    Png(page, alpha);
+    std::lock_guard lock(mutex);
+    return std::move(encoded[{page, alpha}].png);
+}
+
 void PagePngCache::Prefetch(int page, PageAlpha alpha) {
     std::lock_guard lock(mutex);
-    if (!encoded.try_emplace({page, alpha}).second) return;
+    if (!encoded.try_emplace({page, alpha}).second || stopping) return;
     if (!worker.joinable()) {
         try {
             worker = std::thread([this] { Work(); });

@@ -48,6 +48,12 @@ class PagePngCache {
     void Prefetch(int page, PageAlpha alpha = PageAlpha::Stored);
     // The PNG of page; empty when the page does not exist. Stays valid as long as the cache.
     const std::vector<uint8_t>& Png(int page, PageAlpha alpha = PageAlpha::Stored);
+    // The PNG of page, moved out of the cache, which has it no more: for a cache with one user.
+    std::vector<uint8_t> Take(int page, PageAlpha alpha = PageAlpha::Stored);
+    // Drops the pages asked ahead and not yet started and waits for the one being encoded, after
+    // which the cache no longer reads the level on its own: its texels may go. Pages asked for
+    // afterwards are encoded on the calling thread.
+    void Stop();
 
   private:
     using Key = std::pair<int, PageAlpha>;

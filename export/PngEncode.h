@@ -12,7 +12,10 @@ namespace tr4export {
 
 enum class PngLayout {
     BgraToRgba,  // 4 bytes a pixel, blue, green, red, alpha: an RGBA file
-    BgrxToRgb,   // 4 bytes a pixel, blue, green, red, unused (Qt's RGB32): an RGB file
+    // As BgraToRgba, with each pixel's alpha, where it is not 0, replaced by its brightness (the
+    // largest of red, green and blue)
+    BgraToRgbaBrightness,
+    BgrxToRgb,  // 4 bytes a pixel, blue, green, red, unused (Qt's RGB32): an RGB file
 };
 
 // Encodes height rows of width pixels, rows stride bytes apart, into png. False (png empty) for

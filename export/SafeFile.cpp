@@ -51,6 +51,18 @@ class SafeFile::Buffer : public std::streambuf {
         return traits_type::not_eof(c);
     }
     int sync() override { return Flush() ? 0 : -1; }
+    // A binary glTF's header is written last, its lengths known only at the end.
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+        if (!Flush()) return pos_type(off_type(-1));
+        const int whence = dir == std::ios_base::beg   ? SEEK_SET
+                           : dir == std::ios_base::cur ? SEEK_CUR
+                                                       : SEEK_END;
+        const off_t at = ::lseek(fd, off, whence);
+        return at < 0 ? pos_type(off_type(-1)) : pos_type(at);
+    }
+    pos_type seekpos(pos_type at, std::ios_base::openmode mode) override {
+        return seekoff(off_type(at), std::ios_base::beg, mode);
+    }
 
   private:
     int fd;

@@ -171,16 +171,16 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
     }
     tinygltf::Model model;
     std::vector<std::string> warnings;
-    // A binary file is written from the builder's streams themselves.
-    tr4export::BinaryChunk chunk;
+    // A binary file is written from the builder's streams and accessor records themselves.
+    tr4export::ModelBulk bulk;
     tr4export::ExportRequest asked = request;
-    if (asked.binary) asked.chunk = &chunk;
+    if (asked.binary) asked.bulk = &bulk;
     if (!tr4export::BuildModel(*l.level, l.meshes.get(), asked, model, warnings, error))
         return UsageError(error);
     PrintWarnings(levelPath, warnings);
     if (before)
         if (const int status = before(model); status != 0) return status;
-    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.chunk)) {
+    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.bulk)) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
         return kCannotWrite;
     }
@@ -201,6 +201,10 @@ class EarlyPages : public tr4::PagesWatcher {
         for (int page = 0; page < tr4::PageCount(level); ++page) cache->Prefetch(page);
     }
     void Gone() override { cache.reset(); }
+    // The images made so far stay (a built model's file refers to them); no more are made.
+    void Stop() {
+        if (cache) cache->Stop();
+    }
     tr4export::PagePngCache* Cache() { return cache ? &*cache : nullptr; }
 
   private:
@@ -227,7 +231,16 @@ int Export(const Args& args) {
     request.objects = &objects;
     if (early.Cache()) request.pages = early.Cache();
     request.name = std::filesystem::path(o.path).stem().string();
-    if (o.objectsDir.empty()) return ExportOne(l, request, objects, o.output, o.path, input);
+    if (o.objectsDir.empty()) {
+        // Once the model is built its pages' images are made: the level's texels go before the
+        // file is written, and so do pages still being encoded for nothing.
+        auto letPagesGo = [&](const tinygltf::Model&) {
+            early.Stop();
+            tr4::ReleaseRawBlocks(*l.level, tr4::kNoRawBlocks, l.budget);
+            return 0;
+        };
+        return ExportOne(l, request, objects, o.output, o.path, input, letPagesGo);
+    }
 
     // Every moveable and static, records that share an id included: the second is -2, and so on.
     using Kind = tr4export::ExportRequest::Kind;

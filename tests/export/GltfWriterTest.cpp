@@ -97,14 +97,16 @@ TEST(GltfWriter, ReadsBackAsTheLibrarysOwnWriterDoesForEveryKindOfExport) {
             EXPECT_TRUE(fromOurs == fromTheirs);
 
             if (binary) {
-                // Built with the data left in pieces, the file is the same to the byte.
-                tr4export::BinaryChunk chunk;
-                request.chunk = &chunk;
+                // Built with the data left in pieces and the accessors as records, the file is
+                // the same to the byte.
+                tr4export::ModelBulk bulk;
+                request.bulk = &bulk;
                 tinygltf::Model pieces;
                 ASSERT_TRUE(tr4export::BuildModel(real->level, real->list.get(), request, pieces,
                                                   warnings, error));
                 std::ostringstream fromPieces;
-                ASSERT_TRUE(tr4export::WriteGltf(pieces, fromPieces, true, error, &chunk));
+                ASSERT_TRUE(tr4export::WriteGltf(pieces, fromPieces, true, error, &bulk));
+                EXPECT_TRUE(pieces.accessors.empty());
                 EXPECT_TRUE(fromPieces.str() == ours.str());
 
                 // The container: its length, chunks on four-byte bounds, the buffer as it was.
