@@ -21,11 +21,9 @@ size_t Base64Size(size_t n) {
     return (n + 2) / 3 * 4;
 }
 
-void Base64(const uint8_t* data, size_t n, std::string& out) {
+// Writes the base64 of n bytes at o.
+void Base64(const uint8_t* data, size_t n, char* o) {
     static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const size_t start = out.size();
-    out.resize(start + Base64Size(n));
-    char* o = out.data() + start;
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
         const uint32_t v = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
@@ -45,23 +43,29 @@ void Base64(const uint8_t* data, size_t n, std::string& out) {
 
 // Appends JSON to a string: commas between members and elements are placed by the writer, so the
 // callers only say what comes next. With a sink, what is made goes out to it in blocks, so that a
-// large document is never held whole.
+// large document is never held whole. The string is written through a cursor, grown by doubling
+// and cut to what was written at the end: appending character by character to a string was a
+// tenth of an animated export.
 class JsonOut {
   public:
     explicit JsonOut(std::string& out, std::ostream* sink = nullptr) : out(out), sink(sink) {
-        if (sink) out.reserve(kBlock + kBlock / 4);
+        used = out.size();
+        out.resize(std::max(out.capacity(), sink ? kBlock + kBlock / 4 : size_t{4096}));
     }
+    ~JsonOut() { out.resize(used); }
+    JsonOut(const JsonOut&) = delete;
+    JsonOut& operator=(const JsonOut&) = delete;
 
     // Between elements: hands a full block to the sink.
     void Drain() {
-        if (sink && out.size() >= kBlock) Flush();
+        if (sink && used >= kBlock) Flush();
     }
     // Hands what is left to the sink; returns how many bytes it has had in all.
     uint64_t Flush() {
         if (sink) {
-            sink->write(out.data(), static_cast<std::streamsize>(out.size()));
-            drained += out.size();
-            out.clear();
+            sink->write(out.data(), static_cast<std::streamsize>(used));
+            drained += used;
+            used = 0;
         }
         return drained;
     }
@@ -75,44 +79,49 @@ class JsonOut {
     template <size_t N>
     void Key(const char (&key)[N]) {
         Separate();
-        out += '"';
-        out.append(key, N - 1);
-        out += "\":";
+        char* o = Room(N + 2);
+        o[0] = '"';
+        std::memcpy(o + 1, key, N - 1);
+        o[N] = '"';
+        o[N + 1] = ':';
+        used += N + 2;
         afterKey = true;
     }
     // A key from data (names of attributes, extensions, extras).
     void AnyKey(std::string_view key) {
         Separate();
         String(key);
-        out += ':';
+        Put(':');
         afterKey = true;
     }
 
     void Int(int64_t v) {
         Separate();
-        char text[24];
-        out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+        char* o = Room(24);
+        used += static_cast<size_t>(std::to_chars(o, o + 24, v).ptr - o);
     }
     void Unsigned(uint64_t v) {
         Separate();
-        char text[24];
-        out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+        char* o = Room(24);
+        used += static_cast<size_t>(std::to_chars(o, o + 24, v).ptr - o);
     }
     // The shortest text that reads back as the same double; JSON has no NaN or infinity, and
     // null is what the library writes for them.
     void Real(double v) {
         Separate();
         if (!std::isfinite(v)) {
-            out += "null";
+            Put("null");
             return;
         }
-        char text[32];
-        char* end = std::to_chars(text, text + sizeof text, v).ptr;
-        out.append(text, end);
+        char* o = Room(34);
+        char* end = std::to_chars(o, o + 32, v).ptr;
         // A whole number keeps a point, so that readers that tell integers from reals (the
         // extras' values) read back a real.
-        if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) == end)
-            out += ".0";
+        if (std::find_if(o, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+            *end++ = '.';
+            *end++ = '0';
+        }
+        used += static_cast<size_t>(end - o);
     }
     // A member: its key (written as it is when it is a literal of the code) and its value.
     template <typename K>
@@ -149,7 +158,7 @@ class JsonOut {
     }
     void Bool(bool v) {
         Separate();
-        out += v ? "true" : "false";
+        Put(v ? std::string_view("true") : std::string_view("false"));
     }
     void Text(std::string_view v) {
         Separate();
@@ -158,20 +167,24 @@ class JsonOut {
     // A string of a prefix and data in base64, which needs no escapes.
     void Base64Uri(std::string_view prefix, const uint8_t* data, size_t n) {
         Separate();
-        out += '"';
-        out += prefix;
+        Put('"');
+        Put(prefix);
         // In whole groups of three bytes, each block drained as it is made.
         constexpr size_t kPart = kBlock / 4 * 3;
         for (size_t at = 0; at < n; at += kPart) {
-            Base64(data + at, std::min(kPart, n - at), out);
+            const size_t part = std::min(kPart, n - at);
+            Base64(data + at, part, Room(Base64Size(part)));
+            used += Base64Size(part);
             Drain();
         }
-        out += '"';
+        Put('"');
     }
     void EmptyObject() {
         Separate();
-        out += "{}";
+        Put("{}");
     }
+    // Ends a text document.
+    void Newline() { Put('\n'); }
 
     template <typename T>
     void IntArray(std::string_view key, const std::vector<T>& values) {
@@ -192,60 +205,77 @@ class JsonOut {
   private:
     static constexpr size_t kBlock = 1 << 16;
 
+    // Room for n more characters at the cursor.
+    [[gnu::always_inline]] char* Room(size_t n) {
+        if (out.size() - used < n) [[unlikely]]
+            Grow(n);
+        return out.data() + used;
+    }
+    [[gnu::noinline]] void Grow(size_t n) { out.resize(std::max(out.size() * 2, used + n)); }
+    void Put(char c) {
+        *Room(1) = c;
+        ++used;
+    }
+    void Put(std::string_view s) {
+        std::memcpy(Room(s.size()), s.data(), s.size());
+        used += s.size();
+    }
+
     void Separate() {
-        if (afterKey)
+        if (afterKey) {
             afterKey = false;
-        else if (!first.empty()) {
-            if (!first.back()) out += ',';
-            first.back() = false;
+        } else if (!outer.empty()) {
+            if (!fresh) Put(',');
+            fresh = false;
         }
     }
     void Open(char c) {
         Separate();
-        out += c;
-        first.push_back(true);
+        Put(c);
+        outer.push_back(fresh);
+        fresh = true;
     }
     void Close(char c) {
-        out += c;
-        first.pop_back();
+        Put(c);
+        fresh = outer.back();
+        outer.pop_back();
     }
 
     // A JSON string. Bytes that are not UTF-8 become U+FFFD: names are ours, but nothing that
     // reaches a file should make it unreadable.
     void String(std::string_view s) {
-        out += '"';
+        Put('"');
         static const char hex[] = "0123456789abcdef";
         for (size_t i = 0; i < s.size();) {
             size_t plain = i;
             while (plain < s.size() && Plain(static_cast<unsigned char>(s[plain]))) ++plain;
-            out.append(s.data() + i, plain - i);
+            Put(s.substr(i, plain - i));
             i = plain;
             if (i == s.size()) break;
             const auto c = static_cast<unsigned char>(s[i]);
             if (c < 0x80) {
                 if (c == '"' || c == '\\') {
-                    out += '\\';
-                    out += static_cast<char>(c);
+                    const char escaped[2] = {'\\', static_cast<char>(c)};
+                    Put(std::string_view(escaped, 2));
                 } else if (c < 0x20) {
-                    out += "\\u00";
-                    out += hex[c >> 4];
-                    out += hex[c & 15];
+                    const char escaped[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+                    Put(std::string_view(escaped, 6));
                 } else {
-                    out += static_cast<char>(c);
+                    Put(static_cast<char>(c));
                 }
                 ++i;
                 continue;
             }
             const size_t length = Utf8Length(s, i);
             if (length == 0) {
-                out += "\xEF\xBF\xBD";
+                Put("\xEF\xBF\xBD");
                 ++i;
             } else {
-                out.append(s.data() + i, length);
+                Put(s.substr(i, length));
                 i += length;
             }
         }
-        out += '"';
+        Put('"');
     }
 
     static bool Plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
@@ -281,9 +311,11 @@ class JsonOut {
     }
 
     std::string& out;
+    size_t used = 0;  // out's characters written; the rest is room
     std::ostream* sink;
     uint64_t drained = 0;
-    std::vector<bool> first;  // per open object or array: nothing written in it yet
+    std::vector<char> outer;  // for each open object or array around the current one: fresh
+    bool fresh = true;        // nothing written yet in the current object or array
     bool afterKey = false;
 };
 
@@ -683,9 +715,13 @@ uint64_t BinaryChunk::Refer(const std::vector<uint8_t>& bytes) {
     return at;
 }
 
-uint64_t BinaryChunk::Add(std::vector<uint8_t>&& bytes) {
+uint64_t BinaryChunk::Add(std::vector<uint8_t>&& bytes, bool aligned) {
     owned.push_back(std::move(bytes));
-    return Refer(owned.back());
+    if (aligned) return Refer(owned.back());
+    const uint64_t at = size;
+    pieces.push_back({owned.back().data(), owned.back().size()});
+    size += owned.back().size();
+    return at;
 }
 
 namespace {
@@ -847,8 +883,10 @@ std::string GltfJson(const tinygltf::Model& model, bool binary, const ModelBulk*
     // Animation keys are most of a large document: about 40 bytes an accessor.
     const size_t accessors = model.accessors.size() + (bulk ? bulk->accessors.size() : 0);
     out.reserve(4096 + accessors * 160 + model.nodes.size() * 160);
-    JsonOut j(out);
-    Document(j, model, binary, bulk);
+    {
+        JsonOut j(out);
+        Document(j, model, binary, bulk);
+    }
     return out;
 }
 
@@ -862,7 +900,7 @@ bool WriteGltf(const tinygltf::Model& model, std::ostream& out, bool binary, std
     if (!binary) {
         JsonOut j(block, &out);
         Document(j, model, false, nullptr);
-        block += '\n';
+        j.Newline();
         j.Flush();
     } else {
         BinaryChunk whole;

@@ -29,8 +29,9 @@ struct BinaryChunk {
     std::vector<Piece> pieces;
     uint64_t size = 0;
 
-    // Appends bytes (kept by the chunk) at a four-byte boundary; returns their offset.
-    uint64_t Add(std::vector<uint8_t>&& bytes);
+    // Appends bytes (kept by the chunk) at a four-byte boundary, or right after what is there
+    // when the bytes go on from it (aligned false); returns their offset.
+    uint64_t Add(std::vector<uint8_t>&& bytes, bool aligned = true);
     // As Add, for bytes that stay their owner's, who keeps them until the chunk is written.
     uint64_t Refer(const std::vector<uint8_t>& bytes);
 };

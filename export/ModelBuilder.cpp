@@ -23,17 +23,6 @@ constexpr double kGrey = 128.0 / 255.0;  // the viewer's plain grey, 0x808080
 constexpr const char* kUnlit = "KHR_materials_unlit";
 constexpr const char* kLights = "KHR_lights_punctual";
 
-template <typename T>
-void Append(std::vector<uint8_t>& s, const T& value) {
-    const size_t at = s.size();
-    s.resize(at + sizeof value);
-    std::memcpy(s.data() + at, &value, sizeof value);
-}
-
-void PadTo4(std::vector<uint8_t>& s) {
-    while (s.size() % 4) s.push_back(0);
-}
-
 // The normal of a face whose corners run clockwise from the side it shows, in glTF's axes.
 std::array<float, 3> FaceNormal(const tr4::MeshFace& f) {
     const tr4::MeshVertex &a = f.corners[0], &b = f.corners[1], &c = f.corners[2];
@@ -255,10 +244,10 @@ tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>&
     Bounds bounds;
     Attribute& position = attributes[kPosition];
     const size_t firstPosition = position.data.size();
-    position.data.resize(firstPosition + count * sizeof(Vertex::position));
+    uint8_t* positions = position.data.Extend(count * sizeof(Vertex::position));
     for (size_t i = 0; i < count; ++i) {
-        std::memcpy(position.data.data() + firstPosition + i * sizeof(Vertex::position),
-                    unique[i].position, sizeof(Vertex::position));
+        std::memcpy(positions + i * sizeof(Vertex::position), unique[i].position,
+                    sizeof(Vertex::position));
         bounds.Add(unique[i].position);
     }
     p.attributes["POSITION"] = PositionAccessor(firstPosition, count, bounds);
@@ -266,9 +255,8 @@ tinygltf::Primitive ModelBuilder::Faces(const std::vector<const tr4::MeshFace*>&
         Attribute& a = attributes[which];
         const size_t first = a.data.size();
         const size_t size = sizeof(float) * static_cast<size_t>(n);
-        a.data.resize(first + count * size);
-        for (size_t i = 0; i < count; ++i)
-            std::memcpy(a.data.data() + first + i * size, unique[i].*member, size);
+        uint8_t* out = a.data.Extend(count * size);
+        for (size_t i = 0; i < count; ++i) std::memcpy(out + i * size, unique[i].*member, size);
         const int accessor = Accessor(first, count, type);
         a.accessors.push_back(accessor);
         p.attributes[name] = accessor;
@@ -290,7 +278,7 @@ tinygltf::Primitive ModelBuilder::Points(const tr4::MeshRecord& record) {
     auto add = [&](const tr4::MeshVertex& v) {
         float at[3];
         Position(v, at);
-        for (float c : at) Append(attributes[kPosition].data, c);
+        for (float c : at) attributes[kPosition].data.Append(c);
         bounds.Add(at);
     };
     for (const tr4::MeshVertex& v : record.vertices) add(v);
@@ -346,8 +334,9 @@ int ModelBuilder::AnimationAccessor(const std::vector<float>& data, int type, bo
     a.count = data.size() / static_cast<size_t>(n);
     a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
     a.type = static_cast<uint8_t>(type);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-    animationData.insert(animationData.end(), bytes, bytes + data.size() * sizeof(float));
+    if (!data.empty())
+        std::memcpy(animationData.Extend(data.size() * sizeof(float)), data.data(),
+                    data.size() * sizeof(float));
     if (bounds && !data.empty() && n <= 4) {
         a.bounds = static_cast<uint8_t>(n);
         std::fill_n(a.min, n, std::numeric_limits<float>::infinity());
@@ -393,14 +382,14 @@ int ModelBuilder::PositionAccessor(size_t byteOffset, size_t count, const Bounds
 }
 
 int ModelBuilder::IndexAccessor(const std::vector<uint32_t>& corners, uint32_t vertexCount) {
-    PadTo4(indices);
+    indices.PadTo4();
     const bool narrow = vertexCount <= 0xFFFF;
     const size_t at = indices.size();
     for (uint32_t i : corners) {
         if (narrow)
-            Append(indices, static_cast<uint16_t>(i));
+            indices.Append(static_cast<uint16_t>(i));
         else
-            Append(indices, i);
+            indices.Append(i);
     }
     AccessorRecord a;
     a.byteOffset = at;
@@ -512,6 +501,36 @@ PagePngCache& ModelBuilder::Pages() {
     return *ownPages;
 }
 
+uint8_t* ModelBuilder::BlockStream::Extend(size_t n) {
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < n) {
+        // Each block twice the last, up to a few megabytes: few blocks for a large level, and
+        // little room reserved for a small one (reserved room the system never faults in).
+        constexpr size_t kFirst = size_t{64} << 10, kMost = size_t{8} << 20;
+        const size_t room = blocks.empty() ? kFirst : std::min(2 * blocks.back().capacity(), kMost);
+        blocks.emplace_back().reserve(std::max(room, n));
+    }
+    Stream& block = blocks.back();
+    const size_t at = block.size();
+    block.resize(at + n);
+    total += n;
+    return block.data() + at;
+}
+
+void ModelBuilder::BlockStream::PadTo4() {
+    if (const size_t pad = (4 - total % 4) % 4; pad != 0) std::memset(Extend(pad), 0, pad);
+}
+
+uint64_t ModelBuilder::BlockStream::MoveInto(BinaryChunk& chunk) {
+    uint64_t first = 0;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const uint64_t at = chunk.Add(std::move(blocks[i]), i == 0);
+        if (i == 0) first = at;
+    }
+    blocks.clear();
+    total = 0;
+    return first;
+}
+
 void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name) {
     // Each image's PNG for the binary chunk: taken from the builder's own cache, which goes with
     // it; a cache the caller brought keeps it until the file is written, and the chunk refers to
@@ -549,28 +568,36 @@ void ModelBuilder::Finish(const std::vector<int>& roots, const std::string& name
 
     // The streams go into the chunk as they are, each let go as it goes in.
     BinaryChunk& chunk = bulk.chunk;
-    auto view = [&](Stream& s, int target, int stride, const Stream* kept = nullptr) {
-        const size_t size = kept ? kept->size() : s.size();
+    auto view = [&](size_t size, auto place, int target, int stride) {
         if (size == 0) return -1;
         tinygltf::BufferView v;
         v.buffer = 0;
         v.byteLength = size;
-        v.byteOffset = kept ? chunk.Refer(*kept) : chunk.Add(std::move(s));
+        v.byteOffset = place();
         v.byteStride = static_cast<size_t>(stride);
         v.target = target;
         model.bufferViews.push_back(std::move(v));
-        Stream().swap(s);
         return static_cast<int>(model.bufferViews.size()) - 1;
     };
+    auto streamView = [&](BlockStream& s, int target, int stride) {
+        return view(
+            s.size(), [&] { return s.MoveInto(chunk); }, target, stride);
+    };
     for (Attribute& a : attributes) {
-        const int made = view(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
+        const int made = streamView(a.data, TINYGLTF_TARGET_ARRAY_BUFFER, a.stride);
         for (int accessor : a.accessors) bulk.accessors[accessor].bufferView = made;
     }
-    const int indexView = view(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
+    const int indexView = streamView(indices, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, 0);
     for (int a : indexAccessors) bulk.accessors[a].bufferView = indexView;
-    const int animationView = view(animationData, 0, 0);
+    const int animationView = streamView(animationData, 0, 0);
     for (int a : animationAccessors) bulk.accessors[a].bufferView = animationView;
-    for (Png& png : pngs) model.images[png.image].bufferView = view(png.taken, 0, 0, png.kept);
+    for (Png& png : pngs) {
+        const size_t size = png.kept ? png.kept->size() : png.taken.size();
+        model.images[png.image].bufferView = view(
+            size,
+            [&] { return png.kept ? chunk.Refer(*png.kept) : chunk.Add(std::move(png.taken)); }, 0,
+            0);
+    }
     if (chunk.size != 0) model.buffers.emplace_back();
     if (&bulk != &ownBulk) return;
 

@@ -6,6 +6,7 @@
 // conventions are GltfExport.h's.
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -111,6 +112,26 @@ class ModelBuilder {
     int AddAccessor(const AccessorRecord& a);
 
     using Stream = std::vector<uint8_t>;
+    // A stream of bytes made in blocks, each of its room reserved and never moved: one vector
+    // grown by doubling copied everything it held at each step and had the system fault in
+    // fresh pages for it, a third of an animated export's page faults.
+    class BlockStream {
+      public:
+        // n more bytes at the stream's end, side by side.
+        uint8_t* Extend(size_t n);
+        template <typename T>
+        void Append(const T& value) {
+            std::memcpy(Extend(sizeof value), &value, sizeof value);
+        }
+        void PadTo4();
+        size_t size() const { return total; }
+        // Moves the blocks into chunk, one after the other; returns where the first starts.
+        uint64_t MoveInto(BinaryChunk& chunk);
+
+      private:
+        std::vector<Stream> blocks;
+        size_t total = 0;
+    };
     tr4::MeshFaces faces;
     std::map<int, int> meshOf;
     std::map<std::tuple<int, int, bool>, int> materialOf;  // page (-1 grey), mode, double-sided
@@ -119,15 +140,15 @@ class ModelBuilder {
     bool usesUnlit = false;
     // The vertex streams, each with the accessors that read it.
     struct Attribute {
-        Stream data;
+        BlockStream data;
         int stride = 0;
         std::vector<int> accessors;
     };
     enum { kPosition, kNormal, kColour, kUv };
     Attribute attributes[4] = {{{}, 12, {}}, {{}, 12, {}}, {{}, 12, {}}, {{}, 8, {}}};
-    Stream indices;
+    BlockStream indices;
     std::vector<int> indexAccessors;
-    Stream animationData;
+    BlockStream animationData;
     std::vector<int> animationAccessors;
     // Page images asked of the cache while the model is built, gathered when it is finished: the
     // cache encodes them on its second thread meanwhile.
