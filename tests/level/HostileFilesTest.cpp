@@ -19,6 +19,7 @@
 #include "HostileLevels.h"
 #include "LevelLoader.h"
 #include "LevelWriter.h"
+#include "LoadLevel.h"
 #include "MemoryBudget.h"
 
 namespace {
@@ -214,8 +215,14 @@ TEST_F(HostileFiles, ALargeRealLevelIsExportedWholeWithinItsBudget) {
     const ToolRun run =
         Spawn(TR4TOOL_UNSANITIZED, {"export", file, "--all", "-o", dir / "large.glb"}, dir);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_GT(fs::file_size(dir / "large.glb"), 30u << 20);
+    const uint64_t written = fs::file_size(dir / "large.glb");
+    EXPECT_GT(written, 30u << 20);
     EXPECT_LE(run.peakKiB, budgetKiB) << run.peakKiB << " KiB";
+    // And its memory follows what it writes: at most twice the file besides what the load takes.
+    tr4::LoadedLevel loaded;
+    ASSERT_TRUE(tr4::LoadLevel(file.string(), loaded));
+    const long followsKiB = static_cast<long>((2 * written + loaded.budget.Peak()) >> 10);
+    EXPECT_LE(run.peakKiB, followsKiB) << run.peakKiB << " KiB";
 }
 
 TEST_F(HostileFiles, FifoIsRefusedWithoutWaitingForAWriter) {
