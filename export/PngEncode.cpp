@@ -55,7 +55,7 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     // buffers are kept from one picture to the next: fresh ones of a page's size come straight
     // from the kernel, and faulting their pages in cost as much as the filtering.
     const size_t rowBytes = size_t{width} * channels;
-    thread_local std::vector<uint8_t> filtered, current;
+    thread_local std::vector<uint8_t> filtered, current, compressed;
     filtered.resize(size_t{height} * (rowBytes + 1));
     current.resize(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
@@ -78,6 +78,11 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
         for (size_t i = channels; i < rowBytes; ++i)
             row[1 + i] = static_cast<uint8_t>(here[i] - here[i - channels]);
     }
+    compressed.resize(libdeflate_zlib_compress_bound(compressor, filtered.size()));
+    const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
+                                                 compressed.data(), compressed.size());
+    if (size == 0) return false;
+
     uint8_t header[13];
     const uint32_t fields[2] = {width, height};
     for (int f = 0; f < 2; ++f)
@@ -86,27 +91,11 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     header[9] = channels == 4 ? 6 : 2;         // colour type: RGBA or RGB
     header[10] = header[11] = header[12] = 0;  // deflate, adaptive filtering, no interlace
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.reserve(8 + 25 + 12 + size + 12);
     png.insert(png.end(), kSignature, kSignature + 8);
     Chunk(png, "IHDR", header, sizeof header);
-
-    // The image data is compressed straight into its chunk, then the file cut to its size: a
-    // buffer of the compressor's bound kept beside each encoding thread was a page's worth of
-    // memory apiece.
-    const size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
-    const size_t start = png.size();
-    png.resize(start + 8 + bound);
-    const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
-                                                 png.data() + start + 8, bound);
-    if (size == 0) {
-        png.clear();
-        return false;
-    }
-    png.resize(start + 8 + size);
-    for (int b = 0; b < 4; ++b) png[start + b] = uint8_t(size >> (24 - 8 * b));
-    std::memcpy(png.data() + start + 4, "IDAT", 4);
-    Put32(png, libdeflate_crc32(0, png.data() + start + 4, size + 4));
+    Chunk(png, "IDAT", compressed.data(), size);
     Chunk(png, "IEND", nullptr, 0);
-    png.shrink_to_fit();
     return true;
 }
 
