@@ -328,6 +328,8 @@ void dxDevice8::Impl::DropContext() {
     vao = fbo = colourBuffer = depthBuffer = pageArray = 0;
     arrayCapacity = 0;
     fboSize = QSize();
+    onlyCleared = false;
+    presentPrepared = false;
     for (dxTexture* t : textures) t->id = 0;
     for (dxVertexBuffer* b : buffers) b->id = 0;
 }
@@ -387,6 +389,14 @@ bool dxDevice8::Impl::BindFramebuffer(bool followTarget) {
     gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     gl->glViewport(0, 0, fboSize.width(), fboSize.height());
     return true;
+}
+
+void dxDevice8::Impl::CopyFrameToWindow() {
+    gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context->defaultFramebufferObject());
+    gl->glBlitFramebuffer(0, 0, fboSize.width(), fboSize.height(), 0, 0, fboSize.width(),
+                          fboSize.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    presentPrepared = true;
 }
 
 void dxDevice8::Impl::AssignLayer(dxTexture* t) {

@@ -106,6 +106,12 @@ struct dxDevice8::Impl {
     GLuint colourBuffer = 0;
     GLuint depthBuffer = 0;
     QSize fboSize;
+    // The frame holds nothing but the clear colour: it is shown by clearing the window to that
+    // colour rather than by copying it. Software drivers prepare a program for the copy on its
+    // first use, which would otherwise hold up the window's first frame.
+    bool onlyCleared = false;
+    uint32_t clearedTo = 0;        // that colour, as GetClearColorWord gives it
+    bool presentPrepared = false;  // a frame was copied to the window once
 
     // The page array: layer i + 1 holds layers[i] (none for a free layer); layer 0 is grey.
     std::vector<dxTexture*> layers;
@@ -137,6 +143,8 @@ struct dxDevice8::Impl {
     // The framebuffer object exists and is bound, with the viewport on it. With followTarget it is
     // first brought to the target's size (a frame starts so); without, the last frame is kept.
     bool BindFramebuffer(bool followTarget = false);
+    // Copies the frame into the window's back buffer (the framebuffer object is bound).
+    void CopyFrameToWindow();
     void UploadTexture(dxTexture* texture);
     // Gives a texture of the page size a free layer (none when the array is full).
     void AssignLayer(dxTexture* texture);

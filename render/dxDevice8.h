@@ -4,7 +4,7 @@
 // viewer's frame composes it, see MeshView.h).
 //
 // Made only by dxMain::CreateRenderDevice. Drawing happens into a framebuffer object of the
-// target's size; PresentFrame copies it to the window (when there is one) and ReadFrame reads it
+// target's size; PresentFrame shows it in the window (when there is one) and ReadFrame reads it
 // back, so offscreen pictures are the viewer's pictures.
 //
 // Resources are "managed": every texture and vertex buffer keeps a system-memory copy, so after
@@ -57,6 +57,11 @@ class dxDevice8 {
     // is lost: it cannot be made current, or it reports a reset. The caller then resets the
     // device.
     bool PresentFrame(std::string& error);
+    // A frame of the clear colour alone is shown by clearing the window, any other by copying
+    // it, which a software driver prepares for at its first use (tens of milliseconds). This
+    // does that first copy now, without showing anything, when the device draws into a window;
+    // once per context. For when nobody waits on the device, such as right after the first frame.
+    void PreparePresent();
     // Makes the device usable again after a loss: a new context on the same surface, with every
     // live texture and vertex buffer recreated from its copy. True when the device is usable
     // (also when nothing was lost); false, with why, when it is still lost.

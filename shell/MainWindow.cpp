@@ -385,7 +385,12 @@ void TForm1::FormPaint() {
     // The page store is made after the first frame, not with the device (StartGraphics): the
     // driver's zero-filling of it then no longer delays the first sight of a level named on the
     // command line, and is done while the depth question waits. (Pages built first make it.)
-    if (shown) device->MakePageStore();
+    // So is the driver's preparation for copying frames that show a mesh: the first frames,
+    // all white, were shown without it.
+    if (shown) {
+        device->MakePageStore();
+        device->PreparePresent();
+    }
     ++lastFrame.count;
     qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = record != nullptr;
