@@ -122,7 +122,8 @@ struct dxDevice8::Impl {
 
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
-    int failUploads = 0;  // uploads still to refuse (FailUploads)
+    int failUploads = 0;        // uploads still to refuse (FailUploads)
+    bool failPrograms = false;  // the next MakePrograms fails (FailPrograms)
 
     // Why the last context could not be made, the last GL error met, and the last shader and
     // program logs.
@@ -145,6 +146,9 @@ struct dxDevice8::Impl {
     bool BindFramebuffer(bool followTarget = false);
     // Copies the frame into the window's back buffer (the framebuffer object is bound).
     void CopyFrameToWindow();
+    // Both programs exist, made now if they were not (the context is current); false, with
+    // lastError and the logs saying why, when the driver refuses them.
+    bool MakePrograms();
     void UploadTexture(dxTexture* texture);
     // Gives a texture of the page size a free layer (none when the array is full).
     void AssignLayer(dxTexture* texture);

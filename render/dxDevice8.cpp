@@ -220,6 +220,10 @@ bool dxDevice8::DrawMesh(const dxVertexBuffer* buffer, const D3DXMATRIX& transfo
         return false;
     }
 
+    if (!impl->MakePrograms()) {
+        error = impl->lastError;
+        return false;
+    }
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
     impl->onlyCleared = false;
     // A stale copy is uploaded again: the buffer is the device's, the handle only the caller's.
@@ -327,12 +331,20 @@ void dxDevice8::TrimPageStore() {
     impl->CompactLayers();
 }
 
-void dxDevice8::PreparePresent() {
-    if (impl->presentPrepared || !impl->window || impl->offscreen || !impl->MakeCurrent() ||
-        !impl->BindFramebuffer())
-        return;
+bool dxDevice8::PrepareToDraw(std::string& error) {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return true;  // the next frame says
+    if (!impl->MakePrograms()) {
+        error = impl->lastError;
+        return false;
+    }
     // Into the back buffer, which the next present overwrites whole before it is shown.
-    if (impl->window->isExposed()) impl->CopyFrameToWindow();
+    if (!impl->presentPrepared && impl->window && !impl->offscreen && impl->window->isExposed())
+        impl->CopyFrameToWindow();
+    return true;
+}
+
+void dxDevice8::FailPrograms() {
+    impl->failPrograms = true;
 }
 
 void dxDevice8::MakePageStore() {

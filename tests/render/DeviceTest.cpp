@@ -107,7 +107,7 @@ QImage OnScreen(const QWindow& window) {
 
 // A frame of the clear colour alone is shown without being copied (the window is cleared to
 // it), any other is copied; either way the display holds what ReadFrame gives, and a copy
-// prepared ahead shows nothing.
+// prepared ahead (PrepareToDraw) shows nothing.
 TEST(Device, AWindowShowsTheFramesItPresents) {
     REQUIRE_GRAPHICS();
     QWindow window;
@@ -136,7 +136,7 @@ TEST(Device, AWindowShowsTheFramesItPresents) {
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
     ASSERT_TRUE(device->DrawMesh(mesh.get(), identity, 0, why)) << why;
-    device->PreparePresent();
+    ASSERT_TRUE(device->PrepareToDraw(why)) << why;
     QCoreApplication::processEvents();
     EXPECT_EQ(OnScreen(window), blue);
 
@@ -196,6 +196,28 @@ TEST(Device, AnUploadTheDriverRefusesIsAFailureAndDrawsNothing) {
     ASSERT_TRUE(taken);
     EXPECT_EQ(Rgb(DrawFrame(*device, taken.get()), 32, 32), 0x808080u);
     EXPECT_EQ(device->LiveVertexBufferCount(), 2);
+}
+
+// The programs are made by the first draw: a driver refusing them fails that draw, and only
+// that, with the compiler's reason; frames that only clear need none.
+TEST(Device, RefusedProgramsFailTheDrawThatNeedsThem) {
+    REQUIRE_GRAPHICS();
+    auto device = MakeDevice(32, 32);
+    ASSERT_TRUE(device);
+    MeshGeometry quad;
+    AddScreenQuad(quad, nullptr, -1, -1, 1, 1);
+    const VertexBufferPtr mesh = Upload(*device, std::move(quad));
+    device->FailPrograms();
+    device->ClearFrame(true);
+    std::string why;
+    ASSERT_TRUE(device->PresentFrame(why)) << why;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_FALSE(device->DrawMesh(mesh.get(), identity, 0, why));
+    EXPECT_EQ(why.rfind("a shader does not compile: ", 0), 0u) << why;
+    EXPECT_FALSE(device->ShaderLog().empty());
+    EXPECT_EQ(CountNonWhite(device->ReadFrame()), 0);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh.get()), 16, 16), 0x808080u);
 }
 
 TEST(Device, MeshesAndTexturesMayOutliveTheDevice) {
