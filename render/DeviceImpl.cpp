@@ -246,13 +246,10 @@ bool dxDevice8::Impl::CreateContext() {
             getResetStatus =
                 reinterpret_cast<GLenum (*)()>(context->getProcAddress("glGetGraphicsResetStatus"));
     }
+    // The programs are made by the first draw (MakePrograms): a frame that only clears, as a
+    // window's first one does, does not wait for the shader compiler.
     if (!CreatePipeline()) {
-        if (!shaderLog.empty())
-            lastError = "a shader does not compile: " + shaderLog;
-        else if (!programLog.empty())
-            lastError = "the shader program does not link: " + programLog;
-        else if (lastError.empty())
-            lastError = "the drawing pipeline cannot be set up";
+        if (lastError.empty()) lastError = "the drawing pipeline cannot be set up";
         DropContext();
         return false;
     }
@@ -302,10 +299,31 @@ bool dxDevice8::Impl::LinkProgram(Program& program, const char* fragmentSource) 
     return true;
 }
 
+bool dxDevice8::Impl::MakePrograms() {
+    if (arrayProgram.id && singleProgram.id) return true;
+    // A fragment shader no driver takes, for the tests of this path (FailPrograms).
+    const char* const refused = "#version 330 core\nthis is not a shader\n";
+    const bool fail = failPrograms;
+    failPrograms = false;
+    shaderLog.clear();
+    programLog.clear();
+    if (LinkProgram(arrayProgram, fail ? refused : kArrayFragmentShader) &&
+        LinkProgram(singleProgram, kSingleFragmentShader))
+        return true;
+    for (Program* p : {&arrayProgram, &singleProgram}) {
+        if (p->id) gl->glDeleteProgram(p->id);
+        *p = Program();
+    }
+    if (!shaderLog.empty())
+        lastError = "a shader does not compile: " + shaderLog;
+    else if (!programLog.empty())
+        lastError = "the shader program does not link: " + programLog;
+    else
+        lastError = "the drawing programs cannot be made";
+    return false;
+}
+
 bool dxDevice8::Impl::CreatePipeline() {
-    if (!LinkProgram(arrayProgram, kArrayFragmentShader) ||
-        !LinkProgram(singleProgram, kSingleFragmentShader))
-        return false;
     gl->glGenVertexArrays(1, &vao);
     fboSize = QSize();
     const GLenum e = gl->glGetError();
@@ -328,6 +346,8 @@ void dxDevice8::Impl::DropContext() {
     vao = fbo = colourBuffer = depthBuffer = pageArray = 0;
     arrayCapacity = 0;
     fboSize = QSize();
+    onlyCleared = false;
+    presentPrepared = false;
     for (dxTexture* t : textures) t->id = 0;
     for (dxVertexBuffer* b : buffers) b->id = 0;
 }
@@ -387,6 +407,14 @@ bool dxDevice8::Impl::BindFramebuffer(bool followTarget) {
     gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     gl->glViewport(0, 0, fboSize.width(), fboSize.height());
     return true;
+}
+
+void dxDevice8::Impl::CopyFrameToWindow() {
+    gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, context->defaultFramebufferObject());
+    gl->glBlitFramebuffer(0, 0, fboSize.width(), fboSize.height(), 0, 0, fboSize.width(),
+                          fboSize.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    presentPrepared = true;
 }
 
 void dxDevice8::Impl::AssignLayer(dxTexture* t) {

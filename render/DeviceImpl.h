@@ -106,6 +106,12 @@ struct dxDevice8::Impl {
     GLuint colourBuffer = 0;
     GLuint depthBuffer = 0;
     QSize fboSize;
+    // The frame holds nothing but the clear colour: it is shown by clearing the window to that
+    // colour rather than by copying it. Software drivers prepare a program for the copy on its
+    // first use, which would otherwise hold up the window's first frame.
+    bool onlyCleared = false;
+    uint32_t clearedTo = 0;        // that colour, as GetClearColorWord gives it
+    bool presentPrepared = false;  // a frame was copied to the window once
 
     // The page array: layer i + 1 holds layers[i] (none for a free layer); layer 0 is grey.
     std::vector<dxTexture*> layers;
@@ -116,7 +122,8 @@ struct dxDevice8::Impl {
 
     std::set<dxTexture*> textures;
     std::set<dxVertexBuffer*> buffers;
-    int failUploads = 0;  // uploads still to refuse (FailUploads)
+    int failUploads = 0;        // uploads still to refuse (FailUploads)
+    bool failPrograms = false;  // the next MakePrograms fails (FailPrograms)
 
     // Why the last context could not be made, the last GL error met, and the last shader and
     // program logs.
@@ -137,6 +144,11 @@ struct dxDevice8::Impl {
     // The framebuffer object exists and is bound, with the viewport on it. With followTarget it is
     // first brought to the target's size (a frame starts so); without, the last frame is kept.
     bool BindFramebuffer(bool followTarget = false);
+    // Copies the frame into the window's back buffer (the framebuffer object is bound).
+    void CopyFrameToWindow();
+    // Both programs exist, made now if they were not (the context is current); false, with
+    // lastError and the logs saying why, when the driver refuses them.
+    bool MakePrograms();
     void UploadTexture(dxTexture* texture);
     // Gives a texture of the page size a free layer (none when the array is full).
     void AssignLayer(dxTexture* texture);

@@ -79,6 +79,8 @@ void dxDevice8::ClearFrame(bool clearDepth) {
     }
     gl->glDisable(GL_SCISSOR_TEST);
     gl->glClear(mask);
+    impl->onlyCleared = true;
+    impl->clearedTo = word;
 }
 
 bool dxDevice8::PresentFrame(std::string& error) {
@@ -90,11 +92,17 @@ bool dxDevice8::PresentFrame(std::string& error) {
     QWindow* window = impl->window.data();
     if (window && !impl->offscreen) {
         if (window->isExposed()) {
-            const QSize size = impl->fboSize;
-            gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, impl->fbo);
             gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, impl->context->defaultFramebufferObject());
-            gl->glBlitFramebuffer(0, 0, size.width(), size.height(), 0, 0, size.width(),
-                                  size.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            if (impl->onlyCleared) {
+                // The same pixels as the copy would give: the frame is the window's size.
+                const uint32_t word = impl->clearedTo;
+                gl->glDisable(GL_SCISSOR_TEST);
+                gl->glClearColor(((word >> 16) & 0xFF) / 255.0f, ((word >> 8) & 0xFF) / 255.0f,
+                                 (word & 0xFF) / 255.0f, 1.0f);
+                gl->glClear(GL_COLOR_BUFFER_BIT);
+            } else {
+                impl->CopyFrameToWindow();
+            }
             impl->context->swapBuffers(window);
         }
     } else {
@@ -212,7 +220,12 @@ bool dxDevice8::DrawMesh(const dxVertexBuffer* buffer, const D3DXMATRIX& transfo
         return false;
     }
 
+    if (!impl->MakePrograms()) {
+        error = impl->lastError;
+        return false;
+    }
     QOpenGLFunctions_3_3_Core* gl = impl->gl;
+    impl->onlyCleared = false;
     // A stale copy is uploaded again: the buffer is the device's, the handle only the caller's.
     if (buffer->stale) impl->UploadBuffer(const_cast<dxVertexBuffer*>(buffer));
     for (const Impl::Program* p : {&impl->singleProgram, &impl->arrayProgram}) {
@@ -316,6 +329,22 @@ void dxDevice8::LoseContext() {
 
 void dxDevice8::TrimPageStore() {
     impl->CompactLayers();
+}
+
+bool dxDevice8::PrepareToDraw(std::string& error) {
+    if (!impl->MakeCurrent() || !impl->BindFramebuffer()) return true;  // the next frame says
+    if (!impl->MakePrograms()) {
+        error = impl->lastError;
+        return false;
+    }
+    // Into the back buffer, which the next present overwrites whole before it is shown.
+    if (!impl->presentPrepared && impl->window && !impl->offscreen && impl->window->isExposed())
+        impl->CopyFrameToWindow();
+    return true;
+}
+
+void dxDevice8::FailPrograms() {
+    impl->failPrograms = true;
 }
 
 void dxDevice8::MakePageStore() {

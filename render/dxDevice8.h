@@ -4,7 +4,7 @@
 // viewer's frame composes it, see MeshView.h).
 //
 // Made only by dxMain::CreateRenderDevice. Drawing happens into a framebuffer object of the
-// target's size; PresentFrame copies it to the window (when there is one) and ReadFrame reads it
+// target's size; PresentFrame shows it in the window (when there is one) and ReadFrame reads it
 // back, so offscreen pictures are the viewer's pictures.
 //
 // Resources are "managed": every texture and vertex buffer keeps a system-memory copy, so after
@@ -38,8 +38,9 @@ class dxDevice8 {
 
     // True when the device has a context (it may still be lost; see IsLost).
     bool HasDevice() const;
-    // Why the device has no context (empty when it has one), and the last shader compile and
-    // program link logs, for the person told that 3-D display is unavailable.
+    // Why the device has no context (empty when it has one) or could not make its programs, and
+    // the last shader compile and program link logs, for the person told that 3-D display is
+    // unavailable.
     const std::string& LastError() const;
     // The last OpenGL error met while making or uploading something, with what was being done.
     const std::string& LastGlError() const;
@@ -57,6 +58,14 @@ class dxDevice8 {
     // is lost: it cannot be made current, or it reports a reset. The caller then resets the
     // device.
     bool PresentFrame(std::string& error);
+    // The drawing programs are made by the first draw, and a frame of the clear colour alone is
+    // shown by clearing the window, any other by copying it, which a software driver prepares
+    // for at its first use (tens of milliseconds each). This makes the programs and, drawing
+    // into a window, does that first copy without showing anything: for when nobody waits on
+    // the device, such as right after a window's first frame. False, with why, when the driver
+    // refuses the programs (then every draw fails the same way); a lost device is left to the
+    // next frame.
+    bool PrepareToDraw(std::string& error);
     // Makes the device usable again after a loss: a new context on the same surface, with every
     // live texture and vertex buffer recreated from its copy. True when the device is usable
     // (also when nothing was lost); false, with why, when it is still lost.
@@ -118,6 +127,9 @@ class dxDevice8 {
 
     // The next count uploads fail as a driver that refuses them would: for tests of that path.
     void FailUploads(int count);
+    // The next making of the programs (PrepareToDraw or a draw) fails as a driver that refuses
+    // a shader would: for tests of that path.
+    void FailPrograms();
 
     struct Impl;  // graphics objects; defined where the graphics API is used
 

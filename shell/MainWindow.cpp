@@ -334,6 +334,16 @@ void TForm1::StartGraphics() {
     }
 }
 
+void TForm1::DropGraphics(const std::string& why) {
+    if (!Has3D()) return;
+    no3DReason = why;
+    // The level's pages and meshes stay as plain memory; nothing draws them any more.
+    device.reset();
+    if (QWidget* view = Panel1->Container()) view->hide();
+    Panel1->ShowUnavailable(QString::fromLatin1(kNo3DText));
+    ReportNo3D();
+}
+
 void TForm1::ReportNo3D() {
     if (no3DReported) return;
     no3DReported = true;
@@ -385,7 +395,15 @@ void TForm1::FormPaint() {
     // The page store is made after the first frame, not with the device (StartGraphics): the
     // driver's zero-filling of it then no longer delays the first sight of a level named on the
     // command line, and is done while the depth question waits. (Pages built first make it.)
-    if (shown) device->MakePageStore();
+    // So are the drawing programs and the driver's preparation for copying frames that show a
+    // mesh: the first frames, all white, were shown without them. A driver that refuses the
+    // programs leaves the window without 3-D display, as one without a device would.
+    if (shown) {
+        device->MakePageStore();
+        std::string refused;
+        if (!device->PrepareToDraw(refused))
+            QTimer::singleShot(0, this, [this, refused] { DropGraphics(refused); });
+    }
     ++lastFrame.count;
     qCDebug(lcFrames, "frame %d", lastFrame.count);
     lastFrame.meshDrawn = record != nullptr;

@@ -166,6 +166,9 @@ class TForm1 : public QMainWindow {
     // The same for the level shown (none without one).
     void FillMeshList();
     void RecoverLostDevice();
+    // Gives up the device, which cannot draw for the reason given: the view says 3-D display is
+    // unavailable and why, once.
+    void DropGraphics(const std::string& why);
     void ReportNo3D();
     // The caption "Meshes: N" with the warnings as its tooltip, and one line per mesh.
     void ShowMeshList(const tr4::MeshOwners& owners, const std::vector<std::string>& warnings);

@@ -1,6 +1,14 @@
 // The graphics system and the device's frame operations.
 #include "RenderFixture.h"
 
+#include <functional>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+
 using namespace tr4;
 
 namespace rendertest {
@@ -79,6 +87,70 @@ TEST(Device, ClearingWithoutDepthKeepsTheDepthBuffer) {
     EXPECT_EQ(Rgb(device->ReadFrame(), 16, 16), 0x0000FFu);
 }
 
+// Whether the condition holds within a few seconds, the display's events handled meanwhile.
+bool Eventually(const std::function<bool()>& condition) {
+    const QDeadlineTimer deadline(5000);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// What the display holds of the window.
+QImage OnScreen(const QWindow& window) {
+    return window.screen()
+        ->grabWindow(window.winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// A frame of the clear colour alone is shown without being copied (the window is cleared to
+// it), any other is copied; either way the display holds what ReadFrame gives, and a copy
+// prepared ahead (PrepareToDraw) shows nothing.
+TEST(Device, AWindowShowsTheFramesItPresents) {
+    REQUIRE_GRAPHICS();
+    QWindow window;
+    window.setSurfaceType(QSurface::OpenGLSurface);
+    window.resize(48, 40);
+    window.show();
+    ASSERT_TRUE(Eventually([&] { return window.isExposed(); }));
+    std::unique_ptr<dxDevice8> device;
+    std::string why;
+    ASSERT_TRUE(System()->CreateRenderDevice(&window, device, why)) << why;
+    ASSERT_EQ(device->FrameSize(), QSize(48, 40) * window.devicePixelRatio());
+    QImage blue(device->FrameSize(), QImage::Format_RGB32);
+    blue.fill(0xFF2080C0u);
+
+    device->SetClearColor(0x20, 0x80, 0xC0);
+    device->ClearFrame(true);
+    ASSERT_TRUE(device->PresentFrame(why)) << why;
+    EXPECT_EQ(device->ReadFrame(), blue);
+    EXPECT_TRUE(Eventually([&] { return OnScreen(window) == blue; }));
+
+    // Drawn but not yet presented: a copy prepared ahead leaves the display as it was.
+    MeshGeometry leftHalf;
+    AddScreenQuad(leftHalf, nullptr, -1, -1, 0, 1);
+    const VertexBufferPtr mesh = Upload(*device, std::move(leftHalf));
+    device->ClearFrame(true);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    ASSERT_TRUE(device->DrawMesh(mesh.get(), identity, 0, why)) << why;
+    ASSERT_TRUE(device->PrepareToDraw(why)) << why;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(OnScreen(window), blue);
+
+    ASSERT_TRUE(device->PresentFrame(why)) << why;
+    const QImage drawn = device->ReadFrame();
+    EXPECT_EQ(Rgb(drawn, 4, 20), 0x808080u);
+    EXPECT_EQ(Rgb(drawn, 44, 20), 0x2080C0u);
+    EXPECT_TRUE(Eventually([&] { return OnScreen(window) == drawn; }));
+
+    device->ClearFrame(true);
+    ASSERT_TRUE(device->PresentFrame(why)) << why;
+    EXPECT_TRUE(Eventually([&] { return OnScreen(window) == blue; }));
+}
+
 TEST(Device, TexturesNeedAKnownFormatAndPixels) {
     REQUIRE_GRAPHICS();
     auto device = MakeDevice();
@@ -124,6 +196,28 @@ TEST(Device, AnUploadTheDriverRefusesIsAFailureAndDrawsNothing) {
     ASSERT_TRUE(taken);
     EXPECT_EQ(Rgb(DrawFrame(*device, taken.get()), 32, 32), 0x808080u);
     EXPECT_EQ(device->LiveVertexBufferCount(), 2);
+}
+
+// The programs are made by the first draw: a driver refusing them fails that draw, and only
+// that, with the compiler's reason; frames that only clear need none.
+TEST(Device, RefusedProgramsFailTheDrawThatNeedsThem) {
+    REQUIRE_GRAPHICS();
+    auto device = MakeDevice(32, 32);
+    ASSERT_TRUE(device);
+    MeshGeometry quad;
+    AddScreenQuad(quad, nullptr, -1, -1, 1, 1);
+    const VertexBufferPtr mesh = Upload(*device, std::move(quad));
+    device->FailPrograms();
+    device->ClearFrame(true);
+    std::string why;
+    ASSERT_TRUE(device->PresentFrame(why)) << why;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_FALSE(device->DrawMesh(mesh.get(), identity, 0, why));
+    EXPECT_EQ(why.rfind("a shader does not compile: ", 0), 0u) << why;
+    EXPECT_FALSE(device->ShaderLog().empty());
+    EXPECT_EQ(CountNonWhite(device->ReadFrame()), 0);
+    EXPECT_EQ(Rgb(DrawFrame(*device, mesh.get()), 16, 16), 0x808080u);
 }
 
 TEST(Device, MeshesAndTexturesMayOutliveTheDevice) {

@@ -985,6 +985,32 @@ class MainWindowTest : public QObject {
         QCOMPARE(form->ListBox1->count(), meshes);
     }
 
+    // Drawing programs the driver refuses are found after the first frame: the view then says
+    // 3-D display is unavailable and why, once, and the level stays listed.
+    void refusedProgramsLeaveTheWindowWithout3D() {
+        form = std::make_unique<TForm1>(graphicsSystem, person.Dialogs());
+        QVERIFY(form->OpenLevelFile(DemoPath()));  // before the first frame
+        QVERIFY(form->Has3D());
+        form->Device()->FailPrograms();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_COMPARE(person.errors.size(), 1);
+        QVERIFY(!form->Has3D());
+        QVERIFY2(person.errors[0].startsWith(QStringLiteral("3-D display is unavailable")) &&
+                     person.errors[0].contains(QStringLiteral("a shader does not compile")),
+                 qPrintable(person.errors[0]));
+        QVERIFY(form->GrabPanelFrame().isNull());
+        QCOMPARE(form->ListBox1->count(), 4);
+        Select(1);
+        QTest::qWait(50);
+        QCOMPARE(person.errors.size(), 1);
+        // Later levels are listed without pages: no depth to ask about.
+        const int asked = person.boxTexts.size();
+        Open(DemoPath());
+        QCOMPARE(form->ListBox1->count(), 4);
+        QCOMPARE(person.boxTexts.size(), asked);
+    }
+
     void realDialogsAnsweredAsAPersonWould() {
         // The window's own file dialog and message box, not the test's answers.
         TForm1Dialogs onlyErrors;
