@@ -189,6 +189,7 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
         nodes * kNodeMemory + meshes.size() * kMeshMemory + primitives * kPrimitiveMemory;
     cost.memory = model + structure + largest * kCornerWork +
                   (request.binary ? data : data / 2 * 5) + (separate ? 0 : 2 * imageBytes);
+    cost.images = std::move(images);
     cost.ok = true;
     return cost;
 }

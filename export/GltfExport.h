@@ -16,7 +16,9 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tiny_gltf.h>
@@ -86,6 +88,8 @@ struct ExportCost {
     uint64_t file = 0;    // the file written, images included unless they are files of their own
     uint64_t pages = 0;   // the page images the file uses, when they are files of their own
     bool ok = false;      // false when the request names nothing (BuildModel then says why)
+    // The page images the file uses (page, additive), as far as the level's records tell.
+    std::set<std::pair<int, bool>> images;
 };
 ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
                           const ExportRequest& request, const ObjectMeshes& objects);

@@ -1,5 +1,6 @@
 // tr4tool export and tr4tool pages: a level's meshes and objects as glTF 2.0, its texture pages
 // as PNG files.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -160,9 +161,17 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
               const tr4export::ObjectMeshes& objects, const std::string& out,
               const std::string& levelPath, std::optional<tr4export::FileId> input,
               const std::function<int(const tinygltf::Model&)>& before = nullptr,
-              tr4export::SafeFileBatch* batch = nullptr) {
+              tr4export::SafeFileBatch* batch = nullptr, bool narrowPages = false) {
     const tr4export::ExportCost cost =
         tr4export::EstimateExport(*l.level, l.meshes.get(), request, objects);
+    if (narrowPages && request.pages) {
+        // The pages guessed while the level loaded, kept to those this file draws from.
+        std::set<tr4export::PagePngCache::Key> wanted;
+        for (const auto& [page, additive] : cost.images)
+            wanted.insert(
+                {page, additive ? tr4export::PageAlpha::Brightness : tr4export::PageAlpha::Stored});
+        request.pages->Narrow(wanted);
+    }
     Charge charge(l.budget);
     std::string error;
     if (cost.ok && !charge.Take(cost.memory, "the export", error)) {
@@ -191,19 +200,28 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
 
 namespace {
 
-// A whole level's export uses nearly every page, and encoding them is most of its work: they are
-// started on the cache's thread as soon as the load has them, while the rest of the file is
-// decompressed and parsed.
+// Encoding the pages is most of an export's work: they are started on the cache's thread as soon
+// as the load has them, while the rest of the file is decompressed and parsed. A whole level uses
+// nearly every page. An object is drawn from the pages of object textures, which the file keeps
+// after the rooms' (its header counts both); which of those it really uses is known only once
+// its meshes are read, and the guess is narrowed to them then.
 class EarlyPages : public tr4::PagesWatcher {
   public:
+    explicit EarlyPages(bool objectPagesOnly) : objectPagesOnly(objectPagesOnly) {}
     void Ready(const tr4::Level& level) override {
         cache.emplace(level);
-        for (int page = 0; page < tr4::PageCount(level); ++page) cache->Prefetch(page);
+        int first = 0, end = tr4::PageCount(level);
+        if (objectPagesOnly) {
+            first = std::min<int>(level.roomPageCount, end);
+            end = std::min<int>(first + level.objectPageCount, end);
+        }
+        for (int page = first; page < end; ++page) cache->Prefetch(page);
     }
     void Gone() override { cache.reset(); }
     tr4export::PagePngCache* Cache() { return cache ? &*cache : nullptr; }
 
   private:
+    const bool objectPagesOnly;
     std::optional<tr4export::PagePngCache> cache;
 };
 
@@ -217,17 +235,19 @@ int Export(const Args& args) {
             return UsageError(why);
     const std::optional<tr4export::FileId> input = tr4export::IdOf(o.path);
     tr4::LoadedLevel l;
+    const bool wholeLevel = o.request.kind == tr4export::ExportRequest::Kind::Level;
     // Declared after the level, so that its thread has stopped before the level goes.
-    EarlyPages early;
-    const bool wholeLevel =
-        o.objectsDir.empty() && o.request.kind == tr4export::ExportRequest::Kind::Level;
-    if (!LoadAndDecode(o.path, l, tr4::kPages32Block, wholeLevel ? &early : nullptr)) return 1;
+    EarlyPages early(!wholeLevel);
+    if (!LoadAndDecode(o.path, l, tr4::kPages32Block, o.objectsDir.empty() ? &early : nullptr))
+        return 1;
     const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     tr4export::ExportRequest request = o.request;
     request.objects = &objects;
     if (early.Cache()) request.pages = early.Cache();
     request.name = std::filesystem::path(o.path).stem().string();
-    if (o.objectsDir.empty()) return ExportOne(l, request, objects, o.output, o.path, input);
+    if (o.objectsDir.empty())
+        return ExportOne(l, request, objects, o.output, o.path, input, nullptr, nullptr,
+                         !wholeLevel);
 
     // Every moveable and static, records that share an id included: the second is -2, and so on.
     using Kind = tr4export::ExportRequest::Kind;
