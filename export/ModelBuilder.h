@@ -17,13 +17,9 @@
 #include "GltfExport.h"
 #include "MeshFaces.h"
 #include "PagePng.h"
+#include "Quaternion.h"
 
 namespace tr4export {
-
-// A rotation as a glTF quaternion (x, y, z, w).
-using Quaternion = std::array<double, 4>;
-Quaternion AxisAngle(int axis, double radians);  // axis 0 x, 1 y, 2 z
-Quaternion Multiply(const Quaternion& a, const Quaternion& b);
 
 class ModelBuilder {
   public:

@@ -140,6 +140,11 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
     const size_t most = range.end > range.first ? range.end - range.first : 0;
     model.animations.reserve(model.animations.size() + most);
     model.accessors.reserve(model.accessors.size() + most * (1 + channels));
+    // Only the parts with a translation channel have their places kept.
+    std::vector<bool> moves(partCount);
+    for (size_t p = 0; p < partCount; ++p)
+        moves[p] = nodes.tree[p].parent < 0 || nodes.flattened[p];
+    std::vector<PartPose> pose;
     for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index) {
         const tr4::AnimationRecord& a = animations[index];
         const std::string who = name + " animation " + std::to_string(index);
@@ -153,7 +158,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
         times.reserve(a.KeyframeCount());
         for (size_t p = 0; p < partCount; ++p) {
             turns[p].reserve(size_t{a.KeyframeCount()} * 4);
-            places[p].reserve(size_t{a.KeyframeCount()} * 3);
+            if (moves[p]) places[p].reserve(size_t{a.KeyframeCount()} * 3);
         }
         for (uint32_t k = 0; k < a.KeyframeCount(); ++k) {
             std::string why;
@@ -164,12 +169,13 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
             }
             times.push_back(
                 static_cast<float>(k * std::max<int>(a.frameRate, 1) / kGameFramesPerSecond));
-            const std::vector<PartPose> pose = Pose(nodes.tree, &keyframe, b.Scale(), anyFlat);
+            Pose(nodes.tree, &keyframe, b.Scale(), anyFlat, pose);
             for (size_t p = 0; p < partCount; ++p) {
                 const bool flat = nodes.flattened[p];
                 const Quaternion& q = flat ? pose[p].objectQ : pose[p].q;
-                const std::array<double, 3>& t = flat ? pose[p].objectT : pose[p].t;
                 for (double c : q) turns[p].push_back(static_cast<float>(c));
+                if (!moves[p]) continue;
+                const std::array<double, 3>& t = flat ? pose[p].objectT : pose[p].t;
                 for (double c : t) places[p].push_back(static_cast<float>(c));
             }
         }
@@ -194,8 +200,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
         };
         for (size_t p = 0; p < partCount; ++p) {
             channel(nodes.parts[p], "rotation", turns[p], TINYGLTF_TYPE_VEC4);
-            if (nodes.tree[p].parent < 0 || nodes.flattened[p])
-                channel(nodes.parts[p], "translation", places[p], TINYGLTF_TYPE_VEC3);
+            if (moves[p]) channel(nodes.parts[p], "translation", places[p], TINYGLTF_TYPE_VEC3);
         }
         animation.extras = tinygltf::Value(Extras(level, a, who, warnings));
         model.animations.push_back(std::move(animation));
