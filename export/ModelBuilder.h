@@ -53,6 +53,9 @@ class ModelBuilder {
     // An accessor over animation data (key times with their bounds, or values), in a buffer view
     // of its own: count elements of type (TINYGLTF_TYPE_SCALAR, VEC3, VEC4).
     int AnimationAccessor(const std::vector<float>& data, int type, bool bounds);
+    // Room for bytes more of animation data, made once: a moveable's keyframes run to megabytes,
+    // and a stream grown by doubling had copied them and touched twice their pages.
+    void ReserveAnimationData(size_t bytes) { animationData.reserve(animationData.size() + bytes); }
 
     // Level coordinates to glTF's.
     void Position(const tr4::MeshVertex& v, float out[3]) const;

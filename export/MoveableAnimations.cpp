@@ -145,6 +145,13 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
     for (size_t p = 0; p < partCount; ++p)
         moves[p] = nodes.tree[p].parent < 0 || nodes.flattened[p];
     std::vector<PartPose> pose;
+    // Each keyframe read adds a time, every part's turn and the moving parts' places.
+    size_t movers = 0;
+    for (size_t p = 0; p < partCount; ++p) movers += moves[p];
+    uint64_t keyframes = 0;
+    for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index)
+        keyframes += ReadableKeyframes(level, animations[index]);
+    b.ReserveAnimationData(keyframes * sizeof(float) * (1 + 4 * partCount + 3 * movers));
     for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index) {
         const tr4::AnimationRecord& a = animations[index];
         const std::string who = name + " animation " + std::to_string(index);
