@@ -10,8 +10,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "FileBytes.h"
 #include "Format.h"
@@ -209,6 +213,92 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     return true;
 }
 
+// The 16-bit pages read on a thread of their own, while the level data is decompressed and parsed
+// on the caller's: a caller that keeps no 16-bit pages (the export) has them decompressed only to
+// be measured and checked, a quarter of the load. What the chunk gives (its sizes, its warning)
+// is put into the level and the report as reading it in turn would have, before the load returns
+// by any way. Only where the budget holds every chunk at its worst at once, so that no figure
+// the budget refuses depends on the order; the thread spends from the budget taken for it ahead.
+class PagesOnTheSide {
+  public:
+    PagesOnTheSide(Level& level, LoadReport& report, MemoryBudget& budget)
+        : level(level), report(report), budget(budget) {}
+    // A load that ends early ends here: what reading the chunk threw is then its error.
+    ~PagesOnTheSide() {
+        Finish(false);
+        if (failure) report.error = "out of memory";
+    }
+
+    // Starts reading the chunk at file's position and steps file past it. False (file and
+    // budget untouched) when it is read in turn instead.
+    bool Start(MemoryReader& file, const ChunkFields& chunk, int number) {
+        // Stated and compressed sizes of this chunk and the two after it, where the file has them.
+        MemoryReader ahead = file;
+        uint64_t worst = 0;
+        for (int c = 0; c < 3; ++c) {
+            uint32_t sizes[2];
+            if (!ahead.Read(sizes, 8) || ahead.Take(sizes[1]) == nullptr) return false;
+            // The careful way holds a chunk twice while it grows; the parse takes the level
+            // data's size and a quarter, and at most 65,535 rooms.
+            worst += 2 * uint64_t{sizes[0]} + (c == 0 ? 0 : uint64_t{sizes[0]});
+        }
+        worst += 65535ull * sizeof(RoomRecord) + file.Size();
+        if (worst > budget.Limit() - budget.Used()) return false;
+        MemoryReader at = file;
+        uint32_t sizes[2];
+        file.Read(sizes, 8);
+        file.Take(sizes[1]);
+        std::string ignored;
+        taken = 2 * uint64_t{sizes[0]};
+        budget.Take(taken, "the 16-bit pages", ignored);
+        warningAt = report.warnings.size();
+        fields = &chunk;
+        try {
+            thread = std::thread([this, at, &chunk, number]() mutable {
+                try {
+                    MemoryBudget unlimited;
+                    bool fatal = false;
+                    ReadChunk(at, side, chunk, number, unlimited, problem, fatal);
+                    Bytes().swap(side.*chunk.buffer);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            file = at;
+            budget.Give(taken);
+            taken = 0;
+            return false;
+        }
+        return true;
+    }
+
+    // Waits for the chunk and puts what it gave in place; rethrows what reading it threw.
+    void Finish(bool rethrow = true) {
+        if (!thread.joinable()) return;
+        thread.join();
+        budget.Give(taken);
+        level.*fields->size = side.*fields->size;
+        level.*fields->packedSize = side.*fields->packedSize;
+        if (!problem.empty())
+            report.warnings.insert(report.warnings.begin() + static_cast<std::ptrdiff_t>(warningAt),
+                                   problem);
+        if (failure && rethrow) std::rethrow_exception(std::exchange(failure, nullptr));
+    }
+
+  private:
+    Level& level;
+    LoadReport& report;
+    MemoryBudget& budget;
+    const ChunkFields* fields = nullptr;
+    Level side;
+    std::string problem;
+    std::exception_ptr failure;
+    uint64_t taken = 0;
+    size_t warningAt = 0;
+    std::thread thread;
+};
+
 }  // namespace
 
 void ReleaseRawBlocks(Level& level, unsigned keep, MemoryBudget& budget) {
@@ -243,7 +333,10 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
         return 1;
     }
 
+    PagesOnTheSide side(level, out, spend);
     for (int i = 0; i < 4; ++i) {
+        if (i == 1 && watcher && !(keep & kPages16Block) && side.Start(file, kChunks[i], i + 1))
+            continue;
         std::string problem;
         bool fatal = false;
         const bool present = ReadChunk(file, level, kChunks[i], i + 1, spend, problem, fatal);
@@ -294,6 +387,7 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
     }
     ParseLevelData(level, &out);
     ReleaseRawBlocks(level, keep, spend);
+    side.Finish();
     return 1;
 }
 
