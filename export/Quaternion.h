@@ -4,7 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <limits>
+#include <cstdlib>
+#include <memory>
 
 namespace tr4export {
 
@@ -16,19 +17,29 @@ inline Quaternion AxisAngle(int axis, double radians) {
     // through every animation: their sines and cosines are remembered by step, the angle itself
     // kept as the key so that a hit gives exactly what computing it would.
     struct Remembered {
-        double radians = std::numeric_limits<double>::quiet_NaN();
-        double sine = 0, cosine = 1;
+        bool known;  // false as the system zeroes it
+        double radians, sine, cosine;
     };
-    // Turns from one whole turn back to one whole turn forward, each step its own slot.
+    // Turns from one whole turn back to one whole turn forward, each step its own slot. Made on
+    // first use and zeroed by the system: as a thread_local array it was copied, 192 KiB, into
+    // every thread the process started.
     constexpr int kSteps = 4096;
-    thread_local std::array<Remembered, 2 * kSteps + 1> remembered;
+    constexpr size_t kSlots = 2 * kSteps + 1;
+    struct Free {
+        void operator()(Remembered* r) const { std::free(r); }
+    };
+    thread_local std::unique_ptr<Remembered[], Free> remembered;
     constexpr double kStepsPerRadian = kSteps / (2 * 3.14159265358979323846);
     const double steps = radians * kStepsPerRadian + kSteps + 0.5;
-    Remembered made;
+    Remembered made{};
     Remembered* slot = &made;
-    if (steps >= 0 && steps < 2 * kSteps + 1)  // NaN fails too
-        slot = &remembered[static_cast<size_t>(steps)];
-    if (slot->radians != radians) *slot = {radians, std::sin(radians / 2), std::cos(radians / 2)};
+    if (steps >= 0 && steps < kSlots) {  // NaN fails too
+        if (!remembered)
+            remembered.reset(static_cast<Remembered*>(std::calloc(kSlots, sizeof(Remembered))));
+        if (remembered) slot = &remembered[static_cast<size_t>(steps)];
+    }
+    if (!slot->known || slot->radians != radians)
+        *slot = {true, radians, std::sin(radians / 2), std::cos(radians / 2)};
     Quaternion q{0, 0, 0, slot->cosine};
     q[axis] = slot->sine;
     return q;
