@@ -11,6 +11,8 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -291,7 +293,7 @@ bool IsExportPath(const std::string& path) {
 
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never, SafeFileBatch* batch,
-                const BinaryChunk* chunk) {
+                const BinaryChunk* chunk, const std::function<void()>& whileSyncing) {
     auto file = std::make_unique<SafeFile>(never);
     if (!file->Open(path, error)) return false;
     std::string why;
@@ -300,8 +302,23 @@ bool WriteModel(const tinygltf::Model& model, const std::string& path, bool bina
         error = "cannot write " + path + ": " + why;
         return false;
     }
-    if (!batch) return file->Commit(error);
-    return file->Close(error, false) && batch->Adopt(std::move(file), error);
+    if (batch) return file->Close(error, false) && batch->Adopt(std::move(file), error);
+    if (!whileSyncing) return file->Commit(error);
+    // The disk's time and the caller's letting go overlap; where no thread can be had, one
+    // after the other.
+    bool committed = false;
+    std::string syncError;
+    std::thread sync;
+    try {
+        sync = std::thread([&] { committed = file->Commit(syncError); });
+    } catch (const std::system_error&) {
+        whileSyncing();
+        return file->Commit(error);
+    }
+    whileSyncing();
+    sync.join();
+    if (!committed) error = syncError;
+    return committed;
 }
 
 }  // namespace tr4export

@@ -15,6 +15,7 @@
 // vertices as points. Every level mesh is written once, however many nodes use it.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -113,9 +114,12 @@ std::array<float, 3> RoomColour(uint16_t rgb555);
 // Writes model to path whole or not at all (SafeFile): binary glTF for request.binary, else JSON
 // with the buffer as a data URI. Refuses to replace the file never. With a batch, the file joins
 // it and takes its name when the batch is committed.
+// whileSyncing, when given, runs once the file is written, while it is made durable on another
+// thread (without a batch): the caller lets go of the model there, which takes about as long.
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never = std::nullopt,
-                SafeFileBatch* batch = nullptr, const BinaryChunk* chunk = nullptr);
+                SafeFileBatch* batch = nullptr, const BinaryChunk* chunk = nullptr,
+                const std::function<void()>& whileSyncing = nullptr);
 
 // Whether path ends in .gltf (JSON), and whether in .gltf or .glb, in any letter case.
 bool IsJsonPath(const std::string& path);

@@ -191,7 +191,13 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
     PrintWarnings(levelPath, warnings);
     if (before)
         if (const int status = before(model); status != 0) return status;
-    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.chunk)) {
+    // The model and its streams go while the file is made durable.
+    auto letGo = [&] {
+        model = tinygltf::Model();
+        chunk = tr4export::BinaryChunk();
+    };
+    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.chunk,
+                               letGo)) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
         return kCannotWrite;
     }

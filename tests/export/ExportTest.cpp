@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -352,6 +354,39 @@ TEST(Export, NarrowedPagesAreStillEveryPageWhenAsked) {
             EXPECT_EQ(cache.Png(page, alpha), direct) << "page " << page;
         }
     EXPECT_TRUE(cache.Png(15).empty());
+}
+
+// The caller may let go of the model while the file is made durable: the file is the one
+// written without that, and what it let go of is gone once WriteModel returns.
+TEST(Export, TheModelLetGoWhileTheFileIsSyncedLeavesTheSameFile) {
+    const RealLevel* real = Real();
+    ASSERT_TRUE(real);
+    tinygltf::Model model;
+    std::vector<std::string> warnings;
+    std::string error;
+    const tr4export::ExportRequest r = Request(Kind::Moveable, 0);
+    ASSERT_TRUE(tr4export::BuildModel(real->level, real->list.get(), r, model, warnings, error));
+    const std::string stem = ::testing::TempDir() + "/" + std::to_string(getpid());
+    ASSERT_TRUE(tr4export::WriteModel(model, stem + "-kept.glb", true, error)) << error;
+    int calls = 0;
+    ASSERT_TRUE(tr4export::WriteModel(model, stem + "-let-go.glb", true, error, std::nullopt,
+                                      nullptr, nullptr,
+                                      [&] {
+                                          ++calls;
+                                          model = tinygltf::Model();
+                                      }))
+        << error;
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(model.nodes.empty());
+    auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string kept = bytes(stem + "-kept.glb");
+    EXPECT_GT(kept.size(), 100000u);
+    EXPECT_EQ(bytes(stem + "-let-go.glb"), kept);
+    std::remove((stem + "-kept.glb").c_str());
+    std::remove((stem + "-let-go.glb").c_str());
 }
 
 }  // namespace
