@@ -213,59 +213,60 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     return true;
 }
 
-// The 16-bit pages read on a thread of their own, while the level data is decompressed and parsed
-// on the caller's: a caller that keeps no 16-bit pages (the export) has them decompressed only to
-// be measured and checked, a quarter of the load. What the chunk gives (its sizes, its warning)
-// is put into the level and the report as reading it in turn would have, before the load returns
-// by any way. Only where the budget holds every chunk at its worst at once, so that no figure
-// the budget refuses depends on the order; the thread spends from the budget taken for it ahead.
+// The 16-bit pages read on a thread of their own, while the 32-bit pages are decompressed on the
+// caller's (and the level data after them): a caller that keeps no 16-bit pages (the export) has
+// them decompressed only to be measured and checked, a quarter of the load, and the second core
+// is idle until the 32-bit pages are in. What the chunk gives (its sizes, its warning) is put
+// into the level and the report where reading it in turn would have, before the load returns; a
+// load that stops before the chunk's turn drops it, as it would not have read it. Only where the
+// budget holds every chunk at its worst at once, so that nothing the budget refuses depends on
+// the order; the thread spends from what is taken for it ahead.
 class PagesOnTheSide {
   public:
     PagesOnTheSide(Level& level, LoadReport& report, MemoryBudget& budget)
         : level(level), report(report), budget(budget) {}
-    // A load that ends early ends here: what reading the chunk threw is then its error.
+    // A load that ends early ends here: after the chunk's turn, what reading it threw is then
+    // the load's error.
     ~PagesOnTheSide() {
         Finish(false);
-        if (failure) report.error = "out of memory";
+        if (failure && placed) report.error = "out of memory";
     }
 
-    // Starts reading the chunk at file's position and steps file past it. False (file and
-    // budget untouched) when it is read in turn instead.
-    bool Start(MemoryReader& file, const ChunkFields& chunk, int number) {
-        // Stated and compressed sizes of this chunk and the two after it, where the file has them.
+    // Starts reading chunk number 2 (chunk) while file stands before chunk 1. False (nothing
+    // taken) when it is read in turn instead.
+    bool Start(const MemoryReader& file, const ChunkFields& chunk) {
+        // Stated and compressed sizes of every chunk, where the file has them.
         MemoryReader ahead = file;
         uint64_t worst = 0;
-        for (int c = 0; c < 3; ++c) {
-            uint32_t sizes[2];
-            if (!ahead.Read(sizes, 8) || ahead.Take(sizes[1]) == nullptr) return false;
+        uint32_t sizes[4][2];
+        for (int c = 0; c < 4; ++c) {
+            if (!ahead.Read(sizes[c], 8) || ahead.Take(sizes[c][1]) == nullptr) return false;
             // The careful way holds a chunk twice while it grows; the parse takes the level
             // data's size and a quarter, and at most 65,535 rooms.
-            worst += 2 * uint64_t{sizes[0]} + (c == 0 ? 0 : uint64_t{sizes[0]});
+            worst += uint64_t{sizes[c][0]} * (c < 2 ? 2 : 3);
         }
         worst += 65535ull * sizeof(RoomRecord) + file.Size();
         if (worst > budget.Limit() - budget.Used()) return false;
         MemoryReader at = file;
-        uint32_t sizes[2];
-        file.Read(sizes, 8);
-        file.Take(sizes[1]);
+        uint32_t skipped[2];
+        at.Read(skipped, 8);
+        at.Take(skipped[1]);
         std::string ignored;
-        taken = 2 * uint64_t{sizes[0]};
+        taken = 2 * uint64_t{sizes[1][0]};
         budget.Take(taken, "the 16-bit pages", ignored);
-        warningAt = report.warnings.size();
         fields = &chunk;
         try {
-            thread = std::thread([this, at, &chunk, number]() mutable {
+            thread = std::thread([this, at]() mutable {
                 try {
                     MemoryBudget unlimited;
                     bool fatal = false;
-                    ReadChunk(at, side, chunk, number, unlimited, problem, fatal);
-                    Bytes().swap(side.*chunk.buffer);
+                    ReadChunk(at, side, *fields, 2, unlimited, problem, fatal);
+                    Bytes().swap(side.*fields->buffer);
                 } catch (...) {
                     failure = std::current_exception();
                 }
             });
         } catch (const std::system_error&) {
-            file = at;
             budget.Give(taken);
             taken = 0;
             return false;
@@ -273,11 +274,23 @@ class PagesOnTheSide {
         return true;
     }
 
-    // Waits for the chunk and puts what it gave in place; rethrows what reading it threw.
+    // The chunk's turn: file steps over it (the thread checked it is all there), and its warning
+    // goes after those before.
+    void Place(MemoryReader& file) {
+        uint32_t sizes[2];
+        file.Read(sizes, 8);
+        file.Take(sizes[1]);
+        warningAt = report.warnings.size();
+        placed = true;
+    }
+
+    // Waits for the chunk and, after its turn, puts what it gave in place; then rethrows what
+    // reading it threw.
     void Finish(bool rethrow = true) {
         if (!thread.joinable()) return;
         thread.join();
         budget.Give(taken);
+        if (!placed) return;
         level.*fields->size = side.*fields->size;
         level.*fields->packedSize = side.*fields->packedSize;
         if (!problem.empty())
@@ -296,6 +309,7 @@ class PagesOnTheSide {
     std::exception_ptr failure;
     uint64_t taken = 0;
     size_t warningAt = 0;
+    bool placed = false;
     std::thread thread;
 };
 
@@ -334,9 +348,12 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
     }
 
     PagesOnTheSide side(level, out, spend);
+    const bool aside = watcher && !(keep & kPages16Block) && side.Start(file, kChunks[1]);
     for (int i = 0; i < 4; ++i) {
-        if (i == 1 && watcher && !(keep & kPages16Block) && side.Start(file, kChunks[i], i + 1))
+        if (i == 1 && aside) {
+            side.Place(file);
             continue;
+        }
         std::string problem;
         bool fatal = false;
         const bool present = ReadChunk(file, level, kChunks[i], i + 1, spend, problem, fatal);

@@ -237,9 +237,9 @@ TEST(LevelLoader, BytesAfterTheTrailerAreReportedNotFatal) {
 }
 
 // A loader told of a watcher (the export, which works on the pages meanwhile) reads 16-bit pages
-// it does not keep on a thread of its own: the level, the report and the budget come out as
-// reading every chunk in turn gives them, a damaged chunk's warning in its place among the
-// others, and on a load that fails too.
+// it does not keep on a thread of its own, beside the 32-bit pages: the level, the report and the
+// budget come out as reading every chunk in turn gives them, a damaged chunk's warning in its
+// place among the others, and on a load that fails too.
 TEST(LevelLoader, SixteenBitPagesReadAsideGiveWhatReadingInTurnGives) {
     struct Watcher : tr4::PagesWatcher {
         void Ready(const tr4::Level&) override {}
@@ -248,9 +248,11 @@ TEST(LevelLoader, SixteenBitPagesReadAsideGiveWhatReadingInTurnGives) {
     const LevelPlan plan = tr4test::DemoLevel();
     const Bytes whole = tr4test::BuildLevelFile(plan);
     const tr4test::FileLayout layout = tr4test::LayoutOf(plan);
-    // The 16-bit pages damaged mid-stream, the misc pages stating less than they hold.
+    // Both page chunks damaged mid-stream, the misc pages stating less than they hold.
     Bytes damaged(whole.begin(), whole.begin() + long(layout.chunkStart[2]));
-    damaged[layout.chunkStart[1] + (layout.chunkStart[2] - layout.chunkStart[1]) / 2] ^= 0x5A;
+    for (int c : {0, 1})
+        damaged[layout.chunkStart[c] + (layout.chunkStart[c + 1] - layout.chunkStart[c]) / 2] ^=
+            0x5A;
     const Bytes misc = tr4test::BuildChunk(plan.miscPages, uint32_t(plan.miscPages.size() - 7));
     damaged.insert(damaged.end(), misc.begin(), misc.end());
     damaged.insert(damaged.end(), whole.begin() + long(layout.chunkStart[3]), whole.end());
@@ -282,10 +284,12 @@ TEST(LevelLoader, SixteenBitPagesReadAsideGiveWhatReadingInTurnGives) {
             EXPECT_EQ(aside.pages16Size, plan.pages16.size());
             continue;
         }
-        ASSERT_GE(asideReport.warnings.size(), 2u);
-        EXPECT_NE(asideReport.warnings[0].find("chunk 2 (pages16) does not decompress"),
+        ASSERT_GE(asideReport.warnings.size(), 3u);
+        EXPECT_NE(asideReport.warnings[0].find("chunk 1 (pages32) does not decompress"),
                   std::string::npos);
-        EXPECT_NE(asideReport.warnings[1].find("chunk 3 (miscPages) states"), std::string::npos);
+        EXPECT_NE(asideReport.warnings[1].find("chunk 2 (pages16) does not decompress"),
+                  std::string::npos);
+        EXPECT_NE(asideReport.warnings[2].find("chunk 3 (miscPages) states"), std::string::npos);
         EXPECT_EQ(aside.pages16Size, 0u);
         EXPECT_EQ(asideReport.Readable(), file == &damaged);
     }
