@@ -11,6 +11,8 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -189,6 +191,7 @@ ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
         nodes * kNodeMemory + meshes.size() * kMeshMemory + primitives * kPrimitiveMemory;
     cost.memory = model + structure + largest * kCornerWork +
                   (request.binary ? data : data / 2 * 5) + (separate ? 0 : 2 * imageBytes);
+    cost.images = std::move(images);
     cost.ok = true;
     return cost;
 }
@@ -290,7 +293,7 @@ bool IsExportPath(const std::string& path) {
 
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never, SafeFileBatch* batch,
-                const ModelBulk* bulk) {
+                const ModelBulk* bulk, const std::function<void()>& whileSyncing) {
     auto file = std::make_unique<SafeFile>(never);
     if (!file->Open(path, error)) return false;
     std::string why;
@@ -299,8 +302,23 @@ bool WriteModel(const tinygltf::Model& model, const std::string& path, bool bina
         error = "cannot write " + path + ": " + why;
         return false;
     }
-    if (!batch) return file->Commit(error);
-    return file->Close(error, false) && batch->Adopt(std::move(file), error);
+    if (batch) return file->Close(error, false) && batch->Adopt(std::move(file), error);
+    if (!whileSyncing) return file->Commit(error);
+    // The disk's time and the caller's letting go overlap; where no thread can be had, one
+    // after the other.
+    bool committed = false;
+    std::string syncError;
+    std::thread sync;
+    try {
+        sync = std::thread([&] { committed = file->Commit(syncError); });
+    } catch (const std::system_error&) {
+        whileSyncing();
+        return file->Commit(error);
+    }
+    whileSyncing();
+    sync.join();
+    if (!committed) error = syncError;
+    return committed;
 }
 
 }  // namespace tr4export

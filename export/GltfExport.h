@@ -15,8 +15,11 @@
 // vertices as points. Every level mesh is written once, however many nodes use it.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tiny_gltf.h>
@@ -87,6 +90,8 @@ struct ExportCost {
     uint64_t file = 0;    // the file written, images included unless they are files of their own
     uint64_t pages = 0;   // the page images the file uses, when they are files of their own
     bool ok = false;      // false when the request names nothing (BuildModel then says why)
+    // The page images the file uses (page, additive), as far as the level's records tell.
+    std::set<std::pair<int, bool>> images;
 };
 ExportCost EstimateExport(const tr4::Level& level, const tr4::Lista_Mesh* list,
                           const ExportRequest& request, const ObjectMeshes& objects);
@@ -110,9 +115,12 @@ std::array<float, 3> RoomColour(uint16_t rgb555);
 // Writes model to path whole or not at all (SafeFile): binary glTF for request.binary, else JSON
 // with the buffer as a data URI. Refuses to replace the file never. With a batch, the file joins
 // it and takes its name when the batch is committed.
+// whileSyncing, when given, runs once the file is written, while it is made durable on another
+// thread (without a batch): the caller lets go of the model there, which takes about as long.
 bool WriteModel(const tinygltf::Model& model, const std::string& path, bool binary,
                 std::string& error, std::optional<FileId> never = std::nullopt,
-                SafeFileBatch* batch = nullptr, const ModelBulk* bulk = nullptr);
+                SafeFileBatch* batch = nullptr, const ModelBulk* bulk = nullptr,
+                const std::function<void()>& whileSyncing = nullptr);
 
 // Whether path ends in .gltf (JSON), and whether in .gltf or .glb, in any letter case.
 bool IsJsonPath(const std::string& path);

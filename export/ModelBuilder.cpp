@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <string_view>
 #include <unordered_map>
 
 #include "GltfWriter.h"
@@ -39,43 +38,21 @@ std::array<float, 3> FaceNormal(const tr4::MeshFace& f) {
 
 }  // namespace
 
-Quaternion AxisAngle(int axis, double radians) {
-    // Keyframe turns come in steps of a 4096th of a turn, so the same few thousand angles recur
-    // through every animation: their sines and cosines are remembered by step, the angle itself
-    // kept as the key so that a hit gives exactly what computing it would.
-    struct Remembered {
-        double radians = std::numeric_limits<double>::quiet_NaN();
-        double sine = 0, cosine = 1;
-    };
-    // Turns from one whole turn back to one whole turn forward, each step its own slot.
-    constexpr int kSteps = 4096;
-    thread_local std::array<Remembered, 2 * kSteps + 1> remembered;
-    constexpr double kStepsPerRadian = kSteps / (2 * 3.14159265358979323846);
-    const double steps = radians * kStepsPerRadian + kSteps + 0.5;
-    Remembered made;
-    Remembered* slot = &made;
-    if (steps >= 0 && steps < 2 * kSteps + 1)  // NaN fails too
-        slot = &remembered[static_cast<size_t>(steps)];
-    if (slot->radians != radians) *slot = {radians, std::sin(radians / 2), std::cos(radians / 2)};
-    Quaternion q{0, 0, 0, slot->cosine};
-    q[axis] = slot->sine;
-    return q;
-}
-
-Quaternion Multiply(const Quaternion& a, const Quaternion& b) {
-    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1],
-            a[3] * b[1] - a[0] * b[2] + a[1] * b[3] + a[2] * b[0],
-            a[3] * b[2] + a[0] * b[1] - a[1] * b[0] + a[2] * b[3],
-            a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
-}
-
 bool ModelBuilder::Vertex::operator==(const Vertex& o) const {
     return std::memcmp(this, &o, sizeof o) == 0;
 }
 
 size_t ModelBuilder::VertexHash::operator()(const Vertex& v) const {
-    return std::hash<std::string_view>()(
-        std::string_view(reinterpret_cast<const char*>(&v), sizeof v));
+    // Each 8 bytes of the vertex folded in by a multiplication, the high bits mixed down for the
+    // table's mask: std::hash of the bytes cost a tenth of a level's geometry.
+    uint64_t words[6] = {};
+    static_assert(sizeof v <= sizeof words);
+    std::memcpy(words, &v, sizeof v);
+    uint64_t h = 0;
+    for (uint64_t w : words) h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93ull;
+    return static_cast<size_t>(h ^ (h >> 29));
 }
 
 ModelBuilder::Bounds::Bounds() {
@@ -514,6 +491,11 @@ uint8_t* ModelBuilder::BlockStream::Extend(size_t n) {
     block.resize(at + n);
     total += n;
     return block.data() + at;
+}
+
+void ModelBuilder::BlockStream::Reserve(size_t n) {
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < n)
+        blocks.emplace_back().reserve(n);
 }
 
 void ModelBuilder::BlockStream::PadTo4() {

@@ -19,13 +19,9 @@
 #include "GltfWriter.h"
 #include "MeshFaces.h"
 #include "PagePng.h"
+#include "Quaternion.h"
 
 namespace tr4export {
-
-// A rotation as a glTF quaternion (x, y, z, w).
-using Quaternion = std::array<double, 4>;
-Quaternion AxisAngle(int axis, double radians);  // axis 0 x, 1 y, 2 z
-Quaternion Multiply(const Quaternion& a, const Quaternion& b);
 
 class ModelBuilder {
   public:
@@ -61,6 +57,8 @@ class ModelBuilder {
     int AnimationAccessor(const std::vector<float>& data, int type, bool bounds);
     // Room for n more accessors, made in place rather than grown by copying.
     void ReserveAccessors(size_t n);
+    // Room for bytes more of animation data, made once: a moveable's keyframes run to megabytes.
+    void ReserveAnimationData(size_t bytes) { animationData.Reserve(bytes); }
 
     // Level coordinates to glTF's.
     void Position(const tr4::MeshVertex& v, float out[3]) const;
@@ -124,6 +122,8 @@ class ModelBuilder {
             std::memcpy(Extend(sizeof value), &value, sizeof value);
         }
         void PadTo4();
+        // Room for n more bytes side by side, reserved now (and never faulted in unused).
+        void Reserve(size_t n);
         size_t size() const { return total; }
         // Moves the blocks into chunk, one after the other; returns where the first starts.
         uint64_t MoveInto(BinaryChunk& chunk);

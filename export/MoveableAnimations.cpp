@@ -36,17 +36,17 @@ int OperandsOf(int code) {
 tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationRecord& a,
                                const std::string& who, std::vector<std::string>& warnings) {
     tinygltf::Value::Object e;
-    e["stateId"] = Integer(a.stateId);
-    e["frameStart"] = Integer(a.frameStart);
-    e["frameEnd"] = Integer(a.frameEnd);
-    e["frameRate"] = Integer(a.frameRate);
-    e["nextAnimation"] = Integer(a.nextAnimation);
-    e["nextFrame"] = Integer(a.nextFrame);
+    e.emplace("stateId", Integer(a.stateId));
+    e.emplace("frameStart", Integer(a.frameStart));
+    e.emplace("frameEnd", Integer(a.frameEnd));
+    e.emplace("frameRate", Integer(a.frameRate));
+    e.emplace("nextAnimation", Integer(a.nextAnimation));
+    e.emplace("nextFrame", Integer(a.nextFrame));
     // Level units per game frame, from 16.16 fixed point.
-    e["speed"] = Number(a.speed / 65536.0);
-    e["accel"] = Number(a.accel / 65536.0);
-    e["lateralSpeed"] = Number(a.lateralSpeed / 65536.0);
-    e["lateralAccel"] = Number(a.lateralAccel / 65536.0);
+    e.emplace("speed", Number(a.speed / 65536.0));
+    e.emplace("accel", Number(a.accel / 65536.0));
+    e.emplace("lateralSpeed", Number(a.lateralSpeed / 65536.0));
+    e.emplace("lateralAccel", Number(a.lateralAccel / 65536.0));
 
     const size_t changes = level.stateChanges.size() / 6,
                  dispatches = level.animDispatches.size() / 8;
@@ -61,7 +61,7 @@ tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationReco
         uint16_t fields[3];
         std::memcpy(fields, level.stateChanges.data() + c * 6, 6);
         tinygltf::Value::Object change;
-        change["stateId"] = Integer(fields[0]);
+        change.emplace("stateId", Integer(fields[0]));
         tinygltf::Value::Array ranges;
         for (uint32_t d = 0; d < fields[1]; ++d) {
             const size_t at = size_t{fields[2]} + d;
@@ -72,16 +72,16 @@ tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationReco
             int16_t dispatch[4];
             std::memcpy(dispatch, level.animDispatches.data() + at * 8, 8);
             tinygltf::Value::Object range;
-            range["low"] = Integer(dispatch[0]);
-            range["high"] = Integer(dispatch[1]);
-            range["nextAnimation"] = Integer(dispatch[2]);
-            range["nextFrame"] = Integer(dispatch[3]);
+            range.emplace("low", Integer(dispatch[0]));
+            range.emplace("high", Integer(dispatch[1]));
+            range.emplace("nextAnimation", Integer(dispatch[2]));
+            range.emplace("nextFrame", Integer(dispatch[3]));
             ranges.emplace_back(std::move(range));
         }
-        change["dispatches"] = tinygltf::Value(std::move(ranges));
+        change.emplace("dispatches", tinygltf::Value(std::move(ranges)));
         stateChanges.emplace_back(std::move(change));
     }
-    e["stateChanges"] = tinygltf::Value(std::move(stateChanges));
+    e.emplace("stateChanges", tinygltf::Value(std::move(stateChanges)));
 
     tinygltf::Value::Array commands;
     size_t word = a.commandIndex;
@@ -97,14 +97,14 @@ tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationReco
             break;
         }
         tinygltf::Value::Object command;
-        command["code"] = Integer(code);
+        command.emplace("code", Integer(code));
         tinygltf::Value::Array values;
         for (int k = 0; k < operands; ++k)
             values.emplace_back(Integer(static_cast<int16_t>(level.animCommands[word++])));
-        command["operands"] = tinygltf::Value(std::move(values));
+        command.emplace("operands", tinygltf::Value(std::move(values)));
         commands.emplace_back(std::move(command));
     }
-    e["commands"] = tinygltf::Value(std::move(commands));
+    e.emplace("commands", tinygltf::Value(std::move(commands)));
     if (cut)
         warnings.push_back(who +
                            ": its state changes or commands run past their tables; "
@@ -140,6 +140,21 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
     const size_t most = range.end > range.first ? range.end - range.first : 0;
     model.animations.reserve(model.animations.size() + most);
     b.ReserveAccessors(most * (1 + channels));
+    // Only the parts with a translation channel have their places kept.
+    std::vector<bool> moves(partCount);
+    for (size_t p = 0; p < partCount; ++p)
+        moves[p] = nodes.tree[p].parent < 0 || nodes.flattened[p];
+    std::vector<PartPose> pose;
+    // Made once and refilled by each animation.
+    std::vector<float> times;
+    std::vector<std::vector<float>> turns(partCount), places(partCount);
+    // Each keyframe read adds a time, every part's turn and the moving parts' places.
+    size_t movers = 0;
+    for (size_t p = 0; p < partCount; ++p) movers += moves[p];
+    uint64_t keyframes = 0;
+    for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index)
+        keyframes += ReadableKeyframes(level, animations[index]);
+    b.ReserveAnimationData(keyframes * sizeof(float) * (1 + 4 * partCount + 3 * movers));
     for (uint32_t index = range.first; index < range.end && index < animations.size(); ++index) {
         const tr4::AnimationRecord& a = animations[index];
         const std::string who = name + " animation " + std::to_string(index);
@@ -148,12 +163,13 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
             continue;
         }
         // Every part's place and turn at every keyframe that can be read.
-        std::vector<float> times;
-        std::vector<std::vector<float>> turns(partCount), places(partCount);
+        times.clear();
         times.reserve(a.KeyframeCount());
         for (size_t p = 0; p < partCount; ++p) {
+            turns[p].clear();
             turns[p].reserve(size_t{a.KeyframeCount()} * 4);
-            places[p].reserve(size_t{a.KeyframeCount()} * 3);
+            places[p].clear();
+            if (moves[p]) places[p].reserve(size_t{a.KeyframeCount()} * 3);
         }
         for (uint32_t k = 0; k < a.KeyframeCount(); ++k) {
             std::string why;
@@ -164,12 +180,13 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
             }
             times.push_back(
                 static_cast<float>(k * std::max<int>(a.frameRate, 1) / kGameFramesPerSecond));
-            const std::vector<PartPose> pose = Pose(nodes.tree, &keyframe, b.Scale(), anyFlat);
+            Pose(nodes.tree, &keyframe, b.Scale(), anyFlat, pose);
             for (size_t p = 0; p < partCount; ++p) {
                 const bool flat = nodes.flattened[p];
                 const Quaternion& q = flat ? pose[p].objectQ : pose[p].q;
-                const std::array<double, 3>& t = flat ? pose[p].objectT : pose[p].t;
                 for (double c : q) turns[p].push_back(static_cast<float>(c));
+                if (!moves[p]) continue;
+                const std::array<double, 3>& t = flat ? pose[p].objectT : pose[p].t;
                 for (double c : t) places[p].push_back(static_cast<float>(c));
             }
         }
@@ -194,8 +211,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
         };
         for (size_t p = 0; p < partCount; ++p) {
             channel(nodes.parts[p], "rotation", turns[p], TINYGLTF_TYPE_VEC4);
-            if (nodes.tree[p].parent < 0 || nodes.flattened[p])
-                channel(nodes.parts[p], "translation", places[p], TINYGLTF_TYPE_VEC3);
+            if (moves[p]) channel(nodes.parts[p], "translation", places[p], TINYGLTF_TYPE_VEC3);
         }
         animation.extras = tinygltf::Value(Extras(level, a, who, warnings));
         model.animations.push_back(std::move(animation));

@@ -32,7 +32,14 @@ Quaternion PartRotation(const std::array<double, 3>& angles) {
 
 std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& parts, const tr4::Keyframe* pose,
                            double scale, bool objectSpace) {
-    std::vector<PartPose> out(parts.size());
+    std::vector<PartPose> out;
+    Pose(parts, pose, scale, objectSpace, out);
+    return out;
+}
+
+void Pose(const std::vector<tr4::MeshTreePart>& parts, const tr4::Keyframe* pose, double scale,
+          bool objectSpace, std::vector<PartPose>& out) {
+    out.assign(parts.size(), PartPose{});
     for (size_t k = 0; k < parts.size(); ++k) {
         const int up = parts[k].parent;
         PartPose& p = out[k];
@@ -46,7 +53,6 @@ std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& parts, const tr
         for (int c = 0; c < 3; ++c) p.objectT[c] = parent.objectT[c] + moved[c];
         p.objectQ = Multiply(parent.objectQ, p.q);
     }
-    return out;
 }
 
 MoveableNodes AddMoveable(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& level,

@@ -40,6 +40,9 @@ struct PartPose {
 // is not flattened reads only each part's own place and turn, a keyframe at a time).
 std::vector<PartPose> Pose(const std::vector<tr4::MeshTreePart>& tree, const tr4::Keyframe* pose,
                            double scale, bool objectSpace = true);
+// The same into out, whose storage is reused: an animation poses thousands of keyframes.
+void Pose(const std::vector<tr4::MeshTreePart>& tree, const tr4::Keyframe* pose, double scale,
+          bool objectSpace, std::vector<PartPose>& out);
 
 // What a moveable is drawn with: its own meshes, or (the player) another moveable's on the same
 // tree, with a third's joint pieces beside them.

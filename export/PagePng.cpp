@@ -54,7 +54,11 @@ std::vector<uint8_t> PagePngCache::Take(int page, PageAlpha alpha) {
 
 void PagePngCache::Prefetch(int page, PageAlpha alpha) {
     std::lock_guard lock(mutex);
-    if (!encoded.try_emplace({page, alpha}).second || stopping) return;
+    Queue({page, alpha});
+}
+
+void PagePngCache::Queue(const Key& key) {
+    if (!encoded.try_emplace(key).second || stopping) return;
     if (!worker.joinable()) {
         try {
             worker = std::thread([this] { Work(); });
@@ -62,8 +66,21 @@ void PagePngCache::Prefetch(int page, PageAlpha alpha) {
             return;  // no thread to be had: Png encodes it when asked
         }
     }
-    queue.push_back({page, alpha});
+    queue.push_back(key);
     changed.notify_all();
+}
+
+void PagePngCache::Narrow(const std::set<Key>& wanted) {
+    std::lock_guard lock(mutex);
+    for (auto at = queue.begin(); at != queue.end();) {
+        if (wanted.count(*at)) {
+            ++at;
+            continue;
+        }
+        encoded.erase(*at);  // so that a later Prefetch queues it again
+        at = queue.erase(at);
+    }
+    for (const Key& key : wanted) Queue(key);
 }
 
 const std::vector<uint8_t>& PagePngCache::Png(int page, PageAlpha alpha) {
@@ -106,7 +123,7 @@ void PagePngCache::Work() {
     std::unique_lock lock(mutex);
     for (;;) {
         changed.wait(lock, [this] { return stopping || !queue.empty(); });
-        if (queue.empty()) return;
+        if (stopping || queue.empty()) return;
         const Key key = queue.front();
         queue.pop_front();
         busy.insert(key);

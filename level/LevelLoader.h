@@ -70,8 +70,10 @@ inline constexpr uint64_t kMaxFileSize = 1ull << 30;
 // file's budget (MemoryBudget::ForFile); when budget is given it is set to that budget and left
 // holding what the level keeps, so later stages spend from the same one. Of the raw blocks,
 // only those named in keep stay in level.
-// Told when the 32-bit pages are in, before the rest of the file is read, so that a caller can
-// start on them (the export encodes them on another core) while the level data is decompressed.
+// Told when the 32-bit pages are in, before the rest of the file is taken up, so that a caller can
+// start on them (the export encodes them on another core) while the level data is parsed. A load
+// with a watcher that keeps no 16-bit pages reads the chunks after the 32-bit pages on a thread
+// of its own meanwhile, with the same level, report and budget as reading them in turn.
 // The pages and their size are not changed after Ready. Gone comes before the level is dropped
 // after a failed load: whatever reads the pages must have stopped when it returns.
 class PagesWatcher {

@@ -1,5 +1,8 @@
 // tr4tool export and tr4tool pages: a level's meshes and objects as glTF 2.0, its texture pages
 // as PNG files.
+#include <malloc.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -160,9 +163,17 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
               const tr4export::ObjectMeshes& objects, const std::string& out,
               const std::string& levelPath, std::optional<tr4export::FileId> input,
               const std::function<int(const tinygltf::Model&)>& before = nullptr,
-              tr4export::SafeFileBatch* batch = nullptr) {
+              tr4export::SafeFileBatch* batch = nullptr, bool narrowPages = false) {
     const tr4export::ExportCost cost =
         tr4export::EstimateExport(*l.level, l.meshes.get(), request, objects);
+    if (narrowPages && request.pages) {
+        // The pages guessed while the level loaded, kept to those this file draws from.
+        std::set<tr4export::PagePngCache::Key> wanted;
+        for (const auto& [page, additive] : cost.images)
+            wanted.insert(
+                {page, additive ? tr4export::PageAlpha::Brightness : tr4export::PageAlpha::Stored});
+        request.pages->Narrow(wanted);
+    }
     Charge charge(l.budget);
     std::string error;
     if (cost.ok && !charge.Take(cost.memory, "the export", error)) {
@@ -180,7 +191,13 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
     PrintWarnings(levelPath, warnings);
     if (before)
         if (const int status = before(model); status != 0) return status;
-    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.bulk)) {
+    // The model and its streams go while the file is made durable.
+    auto letGo = [&] {
+        model = tinygltf::Model();
+        bulk = tr4export::ModelBulk();
+    };
+    if (!tr4export::WriteModel(model, out, request.binary, error, input, batch, asked.bulk,
+                               letGo)) {
         std::fprintf(stderr, "tr4tool: %s\n", error.c_str());
         return kCannotWrite;
     }
@@ -191,14 +208,22 @@ int ExportOne(tr4::LoadedLevel& l, const tr4export::ExportRequest& request,
 
 namespace {
 
-// A whole level's export uses nearly every page, and encoding them is most of its work: they are
-// started on the cache's thread as soon as the load has them, while the rest of the file is
-// decompressed and parsed.
+// Encoding the pages is most of an export's work: they are started on the cache's thread as soon
+// as the load has them, while the rest of the file is decompressed and parsed. A whole level uses
+// nearly every page. An object is drawn from the pages of object textures, which the file keeps
+// after the rooms' (its header counts both); which of those it really uses is known only once
+// its meshes are read, and the guess is narrowed to them then.
 class EarlyPages : public tr4::PagesWatcher {
   public:
+    explicit EarlyPages(bool objectPagesOnly) : objectPagesOnly(objectPagesOnly) {}
     void Ready(const tr4::Level& level) override {
         cache.emplace(level);
-        for (int page = 0; page < tr4::PageCount(level); ++page) cache->Prefetch(page);
+        int first = 0, end = tr4::PageCount(level);
+        if (objectPagesOnly) {
+            first = std::min<int>(level.roomPageCount, end);
+            end = std::min<int>(first + level.objectPageCount, end);
+        }
+        for (int page = first; page < end; ++page) cache->Prefetch(page);
     }
     void Gone() override { cache.reset(); }
     // The images made so far stay (a built model's file refers to them); no more are made.
@@ -208,6 +233,7 @@ class EarlyPages : public tr4::PagesWatcher {
     tr4export::PagePngCache* Cache() { return cache ? &*cache : nullptr; }
 
   private:
+    const bool objectPagesOnly;
     std::optional<tr4export::PagePngCache> cache;
 };
 
@@ -216,16 +242,24 @@ class EarlyPages : public tr4::PagesWatcher {
 int Export(const Args& args) {
     ExportOptions o;
     if (const std::string why = Parse(args, o); !why.empty()) return UsageError(why);
+    // The export makes tens of thousands of small records and streams of a few MiB, on three
+    // threads, after a load that lets go of megabytes: one heap for all of them, blocks up to
+    // 2 MiB taken from it and its top kept up to 4 MiB, so that memory let go is used again
+    // rather than new pages faulted in (a fifth of the faults of an animated export, each a few
+    // microseconds of the kernel's).
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 2 << 20);
+    mallopt(M_TRIM_THRESHOLD, 4 << 20);
     if (!o.output.empty())
         if (const std::string why = RefuseInput(o.path, o.output); !why.empty())
             return UsageError(why);
     const std::optional<tr4export::FileId> input = tr4export::IdOf(o.path);
     tr4::LoadedLevel l;
+    const bool wholeLevel = o.request.kind == tr4export::ExportRequest::Kind::Level;
     // Declared after the level, so that its thread has stopped before the level goes.
-    EarlyPages early;
-    const bool wholeLevel =
-        o.objectsDir.empty() && o.request.kind == tr4export::ExportRequest::Kind::Level;
-    if (!LoadAndDecode(o.path, l, tr4::kPages32Block, wholeLevel ? &early : nullptr)) return 1;
+    EarlyPages early(!wholeLevel);
+    if (!LoadAndDecode(o.path, l, tr4::kPages32Block, o.objectsDir.empty() ? &early : nullptr))
+        return 1;
     const tr4export::ObjectMeshes objects(*l.level, l.meshes.get());
     tr4export::ExportRequest request = o.request;
     request.objects = &objects;
@@ -239,7 +273,8 @@ int Export(const Args& args) {
             tr4::ReleaseRawBlocks(*l.level, tr4::kNoRawBlocks, l.budget);
             return 0;
         };
-        return ExportOne(l, request, objects, o.output, o.path, input, letPagesGo);
+        return ExportOne(l, request, objects, o.output, o.path, input, letPagesGo, nullptr,
+                         !wholeLevel);
     }
 
     // Every moveable and static, records that share an id included: the second is -2, and so on.

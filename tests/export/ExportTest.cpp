@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "ExportSupport.h"
 #include "MeshFaces.h"
+#include "ObjectMeshes.h"
 #include "PagePng.h"
 
 namespace exporttest {
@@ -306,6 +309,93 @@ TEST(Export, JsonFormEmbedsBufferAndImagesAsDataUris) {
               std::string::npos);
     EXPECT_NE(text.str().find("\"uri\":\"data:image/png;base64,"), std::string::npos);
     EXPECT_EQ(text.str().find("bufferView\":", text.str().find("\"images\"")), std::string::npos);
+}
+
+// An object's export starts encoding the pages it is guessed to use while the level loads, then
+// keeps to those the estimate names: they must be the very images the file holds.
+TEST(Export, TheEstimateNamesTheImagesOfEveryObjectsFile) {
+    const RealLevel* real = Real();
+    ASSERT_TRUE(real);
+    const tr4export::ObjectMeshes objects(real->level, real->list.get());
+    int checked = 0;
+    auto check = [&](tr4export::ExportRequest r, const std::string& who) {
+        SCOPED_TRACE(who);
+        r.objects = &objects;
+        tinygltf::Model model;
+        std::vector<std::string> warnings;
+        std::string error;
+        ASSERT_TRUE(
+            tr4export::BuildModel(real->level, real->list.get(), r, model, warnings, error));
+        std::set<std::pair<int, bool>> held;
+        for (const tinygltf::Image& image : model.images) {
+            const bool additive = image.name.ends_with(" additive");
+            held.insert({std::stoi(image.name.substr(5)), additive});
+        }
+        EXPECT_EQ(tr4export::EstimateExport(real->level, real->list.get(), r, objects).images,
+                  held);
+        ++checked;
+    };
+    for (const tr4::MoveableRecord& m : real->level.moveables) {
+        tr4export::ExportRequest r = Request(Kind::Moveable, m.id);
+        check(r, "moveable " + std::to_string(m.id));
+        r.animations = true;
+        check(r, "moveable " + std::to_string(m.id) + " animated");
+    }
+    for (const tr4::StaticRecord& st : objects.Statics())
+        check(Request(Kind::Static, st.id), "static " + std::to_string(st.id));
+    check(Request(Kind::AllMeshes), "every mesh");
+    EXPECT_GT(checked, 60);
+}
+
+// Pages narrowed away while queued, and pages first asked by the narrowing, come out of the cache
+// as encoding them directly gives.
+TEST(Export, NarrowedPagesAreStillEveryPageWhenAsked) {
+    const RealLevel* real = Real();
+    ASSERT_TRUE(real);
+    using tr4export::PageAlpha;
+    tr4export::PagePngCache cache(real->level);
+    for (int page = 0; page < 15; ++page) cache.Prefetch(page);
+    cache.Narrow({{3, PageAlpha::Stored}, {9, PageAlpha::Brightness}, {14, PageAlpha::Stored}});
+    for (int page = 14; page >= 0; --page)
+        for (PageAlpha alpha : {PageAlpha::Stored, PageAlpha::Brightness}) {
+            std::vector<uint8_t> direct;
+            ASSERT_TRUE(tr4export::EncodePagePng(real->level, page, alpha, direct));
+            EXPECT_EQ(cache.Png(page, alpha), direct) << "page " << page;
+        }
+    EXPECT_TRUE(cache.Png(15).empty());
+}
+
+// The caller may let go of the model while the file is made durable: the file is the one
+// written without that, and what it let go of is gone once WriteModel returns.
+TEST(Export, TheModelLetGoWhileTheFileIsSyncedLeavesTheSameFile) {
+    const RealLevel* real = Real();
+    ASSERT_TRUE(real);
+    tinygltf::Model model;
+    std::vector<std::string> warnings;
+    std::string error;
+    const tr4export::ExportRequest r = Request(Kind::Moveable, 0);
+    ASSERT_TRUE(tr4export::BuildModel(real->level, real->list.get(), r, model, warnings, error));
+    const std::string stem = ::testing::TempDir() + "/" + std::to_string(getpid());
+    ASSERT_TRUE(tr4export::WriteModel(model, stem + "-kept.glb", true, error)) << error;
+    int calls = 0;
+    ASSERT_TRUE(tr4export::WriteModel(model, stem + "-let-go.glb", true, error, std::nullopt,
+                                      nullptr, nullptr,
+                                      [&] {
+                                          ++calls;
+                                          model = tinygltf::Model();
+                                      }))
+        << error;
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(model.nodes.empty());
+    auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string kept = bytes(stem + "-kept.glb");
+    EXPECT_GT(kept.size(), 100000u);
+    EXPECT_EQ(bytes(stem + "-let-go.glb"), kept);
+    std::remove((stem + "-kept.glb").c_str());
+    std::remove((stem + "-let-go.glb").c_str());
 }
 
 }  // namespace

@@ -236,4 +236,77 @@ TEST(LevelLoader, BytesAfterTheTrailerAreReportedNotFatal) {
     EXPECT_TRUE(AnyWarningHas(l.report, "3 bytes of level data follow the trailer"));
 }
 
+// A loader told of a watcher (the export, which works on the pages meanwhile) and keeping no
+// 16-bit pages reads the chunks after the 32-bit pages on a thread of their own, beside those:
+// the level, the report and the budget come out as reading every chunk in turn gives them, a
+// damaged chunk's warning in its place among the others, and on loads that fail too.
+TEST(LevelLoader, ChunksReadAsideGiveWhatReadingInTurnGives) {
+    struct Watcher : tr4::PagesWatcher {
+        void Ready(const tr4::Level&) override {}
+        void Gone() override {}
+    } watcher;
+    const LevelPlan plan = tr4test::DemoLevel();
+    const Bytes whole = tr4test::BuildLevelFile(plan);
+    const tr4test::FileLayout layout = tr4test::LayoutOf(plan);
+    // Both page chunks damaged mid-stream, the misc pages stating less than they hold.
+    Bytes damaged(whole.begin(), whole.begin() + long(layout.chunkStart[2]));
+    for (int c : {0, 1})
+        damaged[layout.chunkStart[c] + (layout.chunkStart[c + 1] - layout.chunkStart[c]) / 2] ^=
+            0x5A;
+    const Bytes misc = tr4test::BuildChunk(plan.miscPages, uint32_t(plan.miscPages.size() - 7));
+    damaged.insert(damaged.end(), misc.begin(), misc.end());
+    damaged.insert(damaged.end(), whole.begin() + long(layout.chunkStart[3]), whole.end());
+    // And with the level data cut short too, or damaged: the load fails.
+    const Bytes cut(damaged.begin(), damaged.end() - long(whole.size() - layout.chunkStart[3]) / 2);
+    Bytes broken = damaged;
+    broken[layout.chunkStart[3] + 8 + (layout.sampleCountAt - layout.chunkStart[3] - 8) / 2] ^=
+        0x5A;
+
+    for (const Bytes* file : std::initializer_list<const Bytes*>{&whole, &damaged, &cut, &broken}) {
+        for (unsigned keep : {unsigned{tr4::kPages32Block},
+                              tr4::kPages32Block | tr4::kMiscPagesBlock | tr4::kLevelDataBlock}) {
+            tr4::Level inTurn, aside;
+            tr4::LoadReport inTurnReport, asideReport;
+            tr4::MemoryBudget inTurnBudget = tr4::MemoryBudget::ForFile(file->size());
+            tr4::MemoryBudget asideBudget = inTurnBudget;
+            tr4::LoadLevelFromMemory(file->data(), file->size(), inTurn, &inTurnReport,
+                                     &inTurnBudget, keep);
+            tr4::LoadLevelFromMemory(file->data(), file->size(), aside, &asideReport, &asideBudget,
+                                     keep, &watcher);
+            EXPECT_EQ(asideReport.error, inTurnReport.error);
+            EXPECT_EQ(asideReport.warnings, inTurnReport.warnings);
+            EXPECT_EQ(asideBudget.Used(), inTurnBudget.Used());
+            EXPECT_EQ(aside.pages16Size, inTurn.pages16Size);
+            EXPECT_EQ(aside.pages16PackedSize, inTurn.pages16PackedSize);
+            EXPECT_TRUE(aside.pages16.empty());
+            EXPECT_EQ(aside.pages32, inTurn.pages32);
+            EXPECT_EQ(aside.miscPagesSize, inTurn.miscPagesSize);
+            EXPECT_EQ(aside.miscPages, inTurn.miscPages);
+            EXPECT_EQ(aside.levelDataSize, inTurn.levelDataSize);
+            EXPECT_EQ(aside.levelData, inTurn.levelData);
+            EXPECT_EQ(aside.rooms.size(), inTurn.rooms.size());
+            EXPECT_EQ(aside.objectTextures.size(), inTurn.objectTextures.size());
+            EXPECT_EQ(aside.meshData, inTurn.meshData);
+            if (file == &whole) {
+                EXPECT_TRUE(asideReport.warnings.empty());
+                EXPECT_EQ(aside.pages16Size, plan.pages16.size());
+                continue;
+            }
+            ASSERT_GE(asideReport.warnings.size(), 3u);
+            EXPECT_NE(asideReport.warnings[0].find("chunk 1 (pages32) does not decompress"),
+                      std::string::npos);
+            EXPECT_NE(asideReport.warnings[1].find("chunk 2 (pages16) does not decompress"),
+                      std::string::npos);
+            EXPECT_NE(asideReport.warnings[2].find("chunk 3 (miscPages) states"),
+                      std::string::npos);
+            EXPECT_EQ(aside.pages16Size, 0u);
+            EXPECT_EQ(asideReport.Readable(), file == &damaged);
+            if (file == &broken) {
+                EXPECT_NE(asideReport.error.find("chunk 4 (levelData) does not decompress"),
+                          std::string::npos);
+            }
+        }
+    }
+}
+
 }  // namespace

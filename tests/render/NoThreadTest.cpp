@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 #include <thread>
 
+#include "GltfExport.h"
 #include "LevelWriter.h"
 #include "LoadLevel.h"
 #include "PagePng.h"
@@ -75,6 +77,42 @@ TEST(NoThread, PicturesAreWrittenOnTheCallingThread) {
         EXPECT_EQ(back.pixel(3, 3), frame.pixel(3, 3));
         std::remove(path.c_str());
         rmdir(folder);
+    });
+    if (status == kSkip) GTEST_SKIP() << "no limit on threads can be set here";
+    EXPECT_EQ(status, 0);
+}
+
+// An export's load reads the 16-bit pages aside and its file is made durable aside, where threads
+// can be had: without, the same level and the same file come of the calling thread.
+TEST(NoThread, TheExportsLoadAndSyncRunOnTheCallingThread) {
+    const int status = WithoutThreads([] {
+        struct Watcher : tr4::PagesWatcher {
+            void Ready(const tr4::Level&) override {}
+            void Gone() override {}
+        } watcher;
+        const std::string stem = testing::TempDir() + "/" + std::to_string(getpid());
+        ASSERT_TRUE(
+            tr4test::WriteFile(stem + ".tr4", tr4test::BuildLevelFile(tr4test::DemoLevel())));
+        tr4::LoadedLevel inTurn, aside;
+        ASSERT_TRUE(tr4::LoadLevel(stem + ".tr4", inTurn));
+        ASSERT_TRUE(tr4::LoadLevel(stem + ".tr4", aside, tr4::kPages32Block, &watcher));
+        EXPECT_EQ(aside.level->pages16Size, inTurn.level->pages16Size);
+        EXPECT_EQ(aside.warnings, inTurn.warnings);
+        tr4export::ExportRequest request;
+        tinygltf::Model model;
+        std::vector<std::string> warnings;
+        std::string error;
+        ASSERT_TRUE(tr4export::BuildModel(*aside.level, aside.meshes.get(), request, model,
+                                          warnings, error));
+        ASSERT_TRUE(tr4export::WriteModel(model, stem + "-kept.glb", true, error)) << error;
+        bool letGo = false;
+        ASSERT_TRUE(tr4export::WriteModel(model, stem + "-let-go.glb", true, error, std::nullopt,
+                                          nullptr, nullptr, [&] { letGo = true; }))
+            << error;
+        EXPECT_TRUE(letGo);
+        EXPECT_EQ(tr4test::ReadFile(stem + "-let-go.glb"), tr4test::ReadFile(stem + "-kept.glb"));
+        for (const char* end : {".tr4", "-kept.glb", "-let-go.glb"})
+            std::remove((stem + end).c_str());
     });
     if (status == kSkip) GTEST_SKIP() << "no limit on threads can be set here";
     EXPECT_EQ(status, 0);
