@@ -306,11 +306,8 @@ void ModelBuilder::Light(int node, tinygltf::Light light) {
 
 int ModelBuilder::AnimationAccessor(const std::vector<float>& data, int type, bool bounds) {
     const int n = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(type));
-    AccessorRecord a;
-    a.byteOffset = animationData.size();
-    a.count = data.size() / static_cast<size_t>(n);
-    a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-    a.type = static_cast<uint8_t>(type);
+    AccessorRecord a =
+        FloatRecord(animationData.size(), data.size() / static_cast<size_t>(n), type);
     if (!data.empty())
         std::memcpy(animationData.Extend(data.size() * sizeof(float)), data.data(),
                     data.size() * sizeof(float));
@@ -336,21 +333,21 @@ int ModelBuilder::AddAccessor(const AccessorRecord& a) {
     return static_cast<int>(bulk.accessors.size()) - 1;
 }
 
-int ModelBuilder::Accessor(size_t byteOffset, size_t count, int type) {
+AccessorRecord ModelBuilder::FloatRecord(size_t byteOffset, size_t count, int type) {
     AccessorRecord a;
     a.byteOffset = byteOffset;
     a.count = count;
     a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
     a.type = static_cast<uint8_t>(type);
-    return AddAccessor(a);
+    return a;
+}
+
+int ModelBuilder::Accessor(size_t byteOffset, size_t count, int type) {
+    return AddAccessor(FloatRecord(byteOffset, count, type));
 }
 
 int ModelBuilder::PositionAccessor(size_t byteOffset, size_t count, const Bounds& b) {
-    AccessorRecord a;
-    a.byteOffset = byteOffset;
-    a.count = count;
-    a.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-    a.type = TINYGLTF_TYPE_VEC3;
+    AccessorRecord a = FloatRecord(byteOffset, count, TINYGLTF_TYPE_VEC3);
     a.bounds = 3;
     std::copy_n(b.min, 3, a.min);
     std::copy_n(b.max, 3, a.max);

@@ -108,6 +108,8 @@ class ModelBuilder {
     ModelBulk ownBulk;
     ModelBulk& bulk;
     int AddAccessor(const AccessorRecord& a);
+    // A record of count float elements of type at byteOffset of its stream, without bounds.
+    static AccessorRecord FloatRecord(size_t byteOffset, size_t count, int type);
 
     using Stream = std::vector<uint8_t>;
     // A stream of bytes made in blocks, each of its room reserved and never moved: one vector
