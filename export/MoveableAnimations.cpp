@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "JsonOut.h"
+
 namespace tr4export {
 namespace {
 
 constexpr double kGameFramesPerSecond = 30;
-
-tinygltf::Value Number(double v) {
-    return tinygltf::Value(v);
-}
-tinygltf::Value Integer(int v) {
-    return tinygltf::Value(v);
-}
 
 // Operands each animation command takes, by its code.
 int OperandsOf(int code) {
@@ -32,58 +27,59 @@ int OperandsOf(int code) {
     }
 }
 
-// The state changes and commands of animation a, bounded by their tables.
-tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationRecord& a,
-                               const std::string& who, std::vector<std::string>& warnings) {
-    tinygltf::Value::Object e;
-    e.emplace("stateId", Integer(a.stateId));
-    e.emplace("frameStart", Integer(a.frameStart));
-    e.emplace("frameEnd", Integer(a.frameEnd));
-    e.emplace("frameRate", Integer(a.frameRate));
-    e.emplace("nextAnimation", Integer(a.nextAnimation));
-    e.emplace("nextFrame", Integer(a.nextFrame));
-    // Level units per game frame, from 16.16 fixed point.
-    e.emplace("speed", Number(a.speed / 65536.0));
-    e.emplace("accel", Number(a.accel / 65536.0));
-    e.emplace("lateralSpeed", Number(a.lateralSpeed / 65536.0));
-    e.emplace("lateralAccel", Number(a.lateralAccel / 65536.0));
-
+// The animation's record, its state changes and its commands (bounded by their tables), as the
+// JSON text of its extras, into text. They are written as text rather than built as glTF values:
+// for the player's few hundred animations those values were a tenth of the export. Members come
+// in the order of their names, as the library's own objects keep them.
+void WriteExtras(const tr4::Level& level, const tr4::AnimationRecord& a, const std::string& who,
+                 std::vector<std::string>& warnings, std::string& text) {
     const size_t changes = level.stateChanges.size() / 6,
                  dispatches = level.animDispatches.size() / 8;
-    tinygltf::Value::Array stateChanges;
     bool cut = false;
-    for (uint32_t i = 0; i < a.stateChangeCount; ++i) {
-        const size_t c = size_t{a.stateChangeIndex} + i;
-        if (c >= changes) {
-            cut = true;
-            break;
-        }
-        uint16_t fields[3];
-        std::memcpy(fields, level.stateChanges.data() + c * 6, 6);
-        tinygltf::Value::Object change;
-        change.emplace("stateId", Integer(fields[0]));
-        tinygltf::Value::Array ranges;
-        for (uint32_t d = 0; d < fields[1]; ++d) {
-            const size_t at = size_t{fields[2]} + d;
-            if (at >= dispatches) {
+    std::string changesText;
+    {
+        JsonOut j(changesText);
+        j.BeginArray();
+        for (uint32_t i = 0; i < a.stateChangeCount; ++i) {
+            const size_t c = size_t{a.stateChangeIndex} + i;
+            if (c >= changes) {
                 cut = true;
                 break;
             }
-            int16_t dispatch[4];
-            std::memcpy(dispatch, level.animDispatches.data() + at * 8, 8);
-            tinygltf::Value::Object range;
-            range.emplace("low", Integer(dispatch[0]));
-            range.emplace("high", Integer(dispatch[1]));
-            range.emplace("nextAnimation", Integer(dispatch[2]));
-            range.emplace("nextFrame", Integer(dispatch[3]));
-            ranges.emplace_back(std::move(range));
+            uint16_t fields[3];
+            std::memcpy(fields, level.stateChanges.data() + c * 6, 6);
+            j.BeginObject();
+            j.Key("dispatches");
+            j.BeginArray();
+            for (uint32_t d = 0; d < fields[1]; ++d) {
+                const size_t at = size_t{fields[2]} + d;
+                if (at >= dispatches) {
+                    cut = true;
+                    break;
+                }
+                int16_t dispatch[4];
+                std::memcpy(dispatch, level.animDispatches.data() + at * 8, 8);
+                j.BeginObject();
+                j.IntMember("high", dispatch[1]);
+                j.IntMember("low", dispatch[0]);
+                j.IntMember("nextAnimation", dispatch[2]);
+                j.IntMember("nextFrame", dispatch[3]);
+                j.EndObject();
+            }
+            j.EndArray();
+            j.IntMember("stateId", fields[0]);
+            j.EndObject();
         }
-        change.emplace("dispatches", tinygltf::Value(std::move(ranges)));
-        stateChanges.emplace_back(std::move(change));
+        j.EndArray();
     }
-    e.emplace("stateChanges", tinygltf::Value(std::move(stateChanges)));
 
-    tinygltf::Value::Array commands;
+    text.clear();
+    JsonOut j(text);
+    j.BeginObject();
+    // Level units per game frame, from 16.16 fixed point.
+    j.RealMember("accel", a.accel / 65536.0);
+    j.Key("commands");
+    j.BeginArray();
     size_t word = a.commandIndex;
     for (uint32_t i = 0; i < a.commandCount && !cut; ++i) {
         if (word >= level.animCommands.size()) {
@@ -96,20 +92,31 @@ tinygltf::Value::Object Extras(const tr4::Level& level, const tr4::AnimationReco
             cut = true;
             break;
         }
-        tinygltf::Value::Object command;
-        command.emplace("code", Integer(code));
-        tinygltf::Value::Array values;
-        for (int k = 0; k < operands; ++k)
-            values.emplace_back(Integer(static_cast<int16_t>(level.animCommands[word++])));
-        command.emplace("operands", tinygltf::Value(std::move(values)));
-        commands.emplace_back(std::move(command));
+        j.BeginObject();
+        j.IntMember("code", code);
+        j.Key("operands");
+        j.BeginArray();
+        for (int k = 0; k < operands; ++k) j.Int(static_cast<int16_t>(level.animCommands[word++]));
+        j.EndArray();
+        j.EndObject();
     }
-    e.emplace("commands", tinygltf::Value(std::move(commands)));
+    j.EndArray();
+    j.IntMember("frameEnd", a.frameEnd);
+    j.IntMember("frameRate", a.frameRate);
+    j.IntMember("frameStart", a.frameStart);
+    j.RealMember("lateralAccel", a.lateralAccel / 65536.0);
+    j.RealMember("lateralSpeed", a.lateralSpeed / 65536.0);
+    j.IntMember("nextAnimation", a.nextAnimation);
+    j.IntMember("nextFrame", a.nextFrame);
+    j.RealMember("speed", a.speed / 65536.0);
+    j.Key("stateChanges");
+    j.Raw(changesText);
+    j.IntMember("stateId", a.stateId);
+    j.EndObject();
     if (cut)
         warnings.push_back(who +
                            ": its state changes or commands run past their tables; "
                            "those within them are kept");
-    return e;
 }
 
 }  // namespace
@@ -148,6 +155,7 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
     // Made once and refilled by each animation.
     std::vector<float> times;
     std::vector<std::vector<float>> turns(partCount), places(partCount);
+    std::string extras;
     // Each keyframe read adds a time, every part's turn and the moving parts' places.
     size_t movers = 0;
     for (size_t p = 0; p < partCount; ++p) movers += moves[p];
@@ -213,7 +221,8 @@ int AddAnimations(ModelBuilder& b, tinygltf::Model& model, const tr4::Level& lev
             channel(nodes.parts[p], "rotation", turns[p], TINYGLTF_TYPE_VEC4);
             if (moves[p]) channel(nodes.parts[p], "translation", places[p], TINYGLTF_TYPE_VEC3);
         }
-        animation.extras = tinygltf::Value(Extras(level, a, who, warnings));
+        WriteExtras(level, a, who, warnings, extras);
+        animation.extras_json_string.assign(extras);
         model.animations.push_back(std::move(animation));
         ++written;
     }

@@ -4,7 +4,9 @@
 // translation channel for the root part (and for parts hung from the object, which move with the
 // chain above them), keyframe k at k x frameRate / 30 seconds, interpolated linearly (glTF
 // slerps rotations). What the level says of an animation that glTF has no place for (its state,
-// frames, speeds, next animation, state changes and commands) is in the animation's extras.
+// frames, speeds, next animation, state changes and commands) is in the animation's extras, given
+// as their JSON text (tinygltf::Animation::extras_json_string), which the glTF writer writes as it
+// stands; a reader of the file gets them as any extras.
 #include <string>
 #include <vector>
 

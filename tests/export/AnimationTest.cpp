@@ -164,5 +164,58 @@ TEST(Animation, KeysRunAtTheLevelsFrameRateAndCarryWhatGltfCannot) {
     EXPECT_EQ(joints, 15);
 }
 
+TEST(Animation, ExtrasHoldEveryStateChangeAndCommandOfTheStoredRecords) {
+    const RealLevel* real = Real();
+    ASSERT_TRUE(real);
+    const tr4::Level& level = real->level;
+    const tinygltf::Model model = Animated(0);
+    ASSERT_FALSE(model.animations.empty());
+    auto word = [](const uint8_t* at) {
+        uint16_t v;
+        std::memcpy(&v, at, 2);
+        return v;
+    };
+    int ranges = 0, commands = 0;
+    for (const tinygltf::Animation& a : model.animations) {
+        SCOPED_TRACE(a.name);
+        const uint8_t* record = level.animations.data() + std::stoi(a.name.substr(10)) * 40;
+        int32_t speed;
+        std::memcpy(&speed, record + 8, 4);
+        EXPECT_DOUBLE_EQ(a.extras.Get("speed").GetNumberAsDouble(), speed / 65536.0);
+        EXPECT_EQ(a.extras.Get("nextAnimation").GetNumberAsInt(), word(record + 28));
+        // Each state change and its dispatch ranges, read from the raw tables.
+        const tinygltf::Value& changes = a.extras.Get("stateChanges");
+        ASSERT_EQ(changes.ArrayLen(), word(record + 32));
+        for (size_t c = 0; c < changes.ArrayLen(); ++c) {
+            const uint8_t* change = level.stateChanges.data() + (word(record + 34) + c) * 6;
+            EXPECT_EQ(changes.Get(int(c)).Get("stateId").GetNumberAsInt(), word(change));
+            const tinygltf::Value& dispatches = changes.Get(int(c)).Get("dispatches");
+            ASSERT_EQ(dispatches.ArrayLen(), word(change + 2));
+            for (size_t d = 0; d < dispatches.ArrayLen(); ++d, ++ranges) {
+                const uint8_t* range = level.animDispatches.data() + (word(change + 4) + d) * 8;
+                const tinygltf::Value& r = dispatches.Get(int(d));
+                EXPECT_EQ(r.Get("low").GetNumberAsInt(), int16_t(word(range)));
+                EXPECT_EQ(r.Get("high").GetNumberAsInt(), int16_t(word(range + 2)));
+                EXPECT_EQ(r.Get("nextAnimation").GetNumberAsInt(), int16_t(word(range + 4)));
+                EXPECT_EQ(r.Get("nextFrame").GetNumberAsInt(), int16_t(word(range + 6)));
+            }
+        }
+        // The commands follow one another in the command words, each code with its operands.
+        const tinygltf::Value& list = a.extras.Get("commands");
+        ASSERT_EQ(list.ArrayLen(), word(record + 36));
+        size_t at = word(record + 38);
+        for (size_t c = 0; c < list.ArrayLen(); ++c, ++commands) {
+            EXPECT_EQ(list.Get(int(c)).Get("code").GetNumberAsInt(),
+                      int16_t(level.animCommands[at++]));
+            const tinygltf::Value& operands = list.Get(int(c)).Get("operands");
+            for (size_t k = 0; k < operands.ArrayLen(); ++k)
+                EXPECT_EQ(operands.Get(int(k)).GetNumberAsInt(), int16_t(level.animCommands[at++]));
+        }
+    }
+    // The player's animations do change state and run commands.
+    EXPECT_GT(ranges, 100);
+    EXPECT_GT(commands, 50);
+}
+
 }  // namespace
 }  // namespace exporttest

@@ -84,12 +84,21 @@ TEST(GltfWriter, ReadsBackAsTheLibrarysOwnWriterDoesForEveryKindOfExport) {
 
             std::ostringstream ours, theirs;
             ASSERT_TRUE(tr4export::WriteGltf(model, ours, binary, error)) << error;
-            tinygltf::TinyGLTF library;
-            library.SetImageWriter(nullptr, nullptr);
-            ASSERT_TRUE(library.WriteGltfSceneToStream(&model, theirs, false, binary));
-
             tinygltf::Model fromOurs, fromTheirs;
             ASSERT_TRUE(Read(ours.str(), binary, fromOurs));
+            // An animation's extras come as JSON text, which the library does not write: it is
+            // given them as the values it read (their content is checked against the level's
+            // records in AnimationTest).
+            tinygltf::Model asValues = model;
+            for (size_t i = 0; i < asValues.animations.size(); ++i) {
+                tinygltf::Animation& a = asValues.animations[i];
+                if (a.extras_json_string.empty()) continue;
+                ASSERT_TRUE(fromOurs.animations.at(i).extras.IsObject());
+                a.extras = fromOurs.animations[i].extras;
+            }
+            tinygltf::TinyGLTF library;
+            library.SetImageWriter(nullptr, nullptr);
+            ASSERT_TRUE(library.WriteGltfSceneToStream(&asValues, theirs, false, binary));
             ASSERT_TRUE(Read(theirs.str(), binary, fromTheirs));
             DropEmpty(fromOurs);
             DropEmpty(fromTheirs);
