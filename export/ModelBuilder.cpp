@@ -8,6 +8,7 @@
 
 #include "GltfWriter.h"
 #include "PagePng.h"
+#include "Prefault.h"
 
 namespace tinygltf {
 // Part of the library's interface (exported), though its header declares it only where it
@@ -482,17 +483,27 @@ uint8_t* ModelBuilder::BlockStream::Extend(size_t n) {
         constexpr size_t kFirst = size_t{64} << 10, kMost = size_t{8} << 20;
         const size_t room = blocks.empty() ? kFirst : std::min(2 * blocks.back().capacity(), kMost);
         blocks.emplace_back().reserve(std::max(room, n));
+        prefaulted = 0;
     }
     Stream& block = blocks.back();
     const size_t at = block.size();
+    if (at + n > prefaulted) {
+        // Faulted in a stretch at a time, ahead of the writes: never much more than is used.
+        constexpr size_t kStretch = size_t{64} << 10;
+        const size_t to = std::min(block.capacity(), std::max(at + n, prefaulted + kStretch));
+        tr4::PrefaultForWrite(block.data() + prefaulted, to - prefaulted);
+        prefaulted = to;
+    }
     block.resize(at + n);
     total += n;
     return block.data() + at;
 }
 
 void ModelBuilder::BlockStream::Reserve(size_t n) {
-    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < n)
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < n) {
         blocks.emplace_back().reserve(n);
+        prefaulted = 0;
+    }
 }
 
 void ModelBuilder::BlockStream::PadTo4() {
@@ -507,6 +518,7 @@ uint64_t ModelBuilder::BlockStream::MoveInto(BinaryChunk& chunk) {
     }
     blocks.clear();
     total = 0;
+    prefaulted = 0;
     return first;
 }
 

@@ -133,6 +133,7 @@ class ModelBuilder {
       private:
         std::vector<Stream> blocks;
         size_t total = 0;
+        size_t prefaulted = 0;  // of the last block, the bytes faulted in ahead
     };
     tr4::MeshFaces faces;
     std::map<int, int> meshOf;

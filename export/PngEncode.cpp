@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "Prefault.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -92,7 +94,13 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     // from the kernel, and faulting their pages in cost as much as the filtering.
     const size_t rowBytes = size_t{width} * channels;
     thread_local std::vector<uint8_t> filtered, current, compressed;
-    filtered.resize(size_t{height} * (rowBytes + 1));
+    const size_t filteredSize = size_t{height} * (rowBytes + 1);
+    if (filtered.capacity() < filteredSize) {
+        filtered = std::vector<uint8_t>();
+        filtered.reserve(filteredSize);
+        tr4::PrefaultForWrite(filtered.data(), filteredSize);
+    }
+    filtered.resize(filteredSize);
     current.resize(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = pixels + size_t{y} * stride;
@@ -118,7 +126,13 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
         for (size_t i = channels; i < rowBytes; ++i)
             row[1 + i] = static_cast<uint8_t>(here[i] - here[i - channels]);
     }
-    compressed.resize(libdeflate_zlib_compress_bound(compressor, filtered.size()));
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
+    if (compressed.capacity() < bound) {
+        compressed = std::vector<uint8_t>();
+        compressed.reserve(bound);
+        tr4::PrefaultForWrite(compressed.data(), bound);
+    }
+    compressed.resize(bound);
     const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
                                                  compressed.data(), compressed.size());
     if (size == 0) return false;
@@ -131,7 +145,9 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     header[9] = channels == 4 ? 6 : 2;         // colour type: RGBA or RGB
     header[10] = header[11] = header[12] = 0;  // deflate, adaptive filtering, no interlace
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    png.reserve(8 + 25 + 12 + size + 12);
+    const size_t total = 8 + 25 + 12 + size + 12;
+    png.reserve(total);
+    tr4::PrefaultForWrite(png.data(), total);
     png.insert(png.end(), kSignature, kSignature + 8);
     Chunk(png, "IHDR", header, sizeof header);
     Chunk(png, "IDAT", compressed.data(), size);

@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "Prefault.h"
+
 namespace tr4 {
 
 bool InflateWhole(const uint8_t* stream, uint32_t packedSize, uint32_t stated, Bytes& out) {
@@ -15,6 +17,8 @@ bool InflateWhole(const uint8_t* stream, uint32_t packedSize, uint32_t stated, B
     thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
         libdeflate_alloc_decompressor());
     if (!decompressor) throw std::bad_alloc();
+    out.reserve(stated);
+    PrefaultForWrite(out.data(), stated);
     out.resize(stated);
     size_t consumed = 0, produced = 0;
     const libdeflate_result result = libdeflate_zlib_decompress_ex(
