@@ -1,6 +1,7 @@
 #include "PngEncode.h"
 
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -28,6 +29,27 @@ libdeflate_compressor* Compressor() {
     thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
         libdeflate_alloc_compressor(kCompressionLevel));
     return compressor.get();
+}
+
+// zlib's run-length strategy into out (room for compressBound of in); the stream's size, or 0.
+// One stream a thread, reset for each picture: making one zeroes half a megabyte of tables.
+size_t CompressRuns(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+    struct Stream {
+        z_stream z{};
+        bool ready = false;
+        Stream() { ready = deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK; }
+        ~Stream() {
+            if (ready) deflateEnd(&z);
+        }
+    };
+    thread_local Stream stream;
+    if (!stream.ready || deflateReset(&stream.z) != Z_OK) return 0;
+    z_stream& z = stream.z;
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    return deflate(&z, Z_FINISH) == Z_STREAM_END ? z.total_out : 0;
 }
 
 // A row of blue, green, red, alpha pixels as red, green, blue, alpha, "sub" filtered, into row
@@ -78,7 +100,8 @@ void Chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, s
 }  // namespace
 
 bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t height,
-               PngLayout layout, std::vector<uint8_t>& png) {
+               PngLayout layout, std::vector<uint8_t>& png, PngCompression compression) {
+    const bool runs = compression == PngCompression::Runs;
     png.clear();
     const size_t channels = layout == PngLayout::BgrxToRgb ? 3 : 4;
     const bool brightness = layout == PngLayout::BgraToRgbaBrightness;
@@ -95,6 +118,7 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     const size_t rowBytes = size_t{width} * channels;
     thread_local std::vector<uint8_t> filtered, current, compressed;
     const size_t filteredSize = size_t{height} * (rowBytes + 1);
+    if (runs && filteredSize > 0xFFFFFFFFu) return false;  // zlib counts in 32 bits
     if (filtered.capacity() < filteredSize) {
         filtered = std::vector<uint8_t>();
         filtered.reserve(filteredSize);
@@ -126,15 +150,18 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
         for (size_t i = channels; i < rowBytes; ++i)
             row[1 + i] = static_cast<uint8_t>(here[i] - here[i - channels]);
     }
-    const size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
+    const size_t bound = runs ? compressBound(static_cast<uLong>(filtered.size()))
+                              : libdeflate_zlib_compress_bound(compressor, filtered.size());
     if (compressed.capacity() < bound) {
         compressed = std::vector<uint8_t>();
         compressed.reserve(bound);
         tr4::PrefaultForWrite(compressed.data(), bound);
     }
     compressed.resize(bound);
-    const size_t size = libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
-                                                 compressed.data(), compressed.size());
+    const size_t size = runs
+                            ? CompressRuns(filtered, compressed)
+                            : libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(),
+                                                       compressed.data(), compressed.size());
     if (size == 0) return false;
 
     uint8_t header[13];
