@@ -1,8 +1,8 @@
 #pragma once
-// PNG files from 8-bit pixels, compressed by libdeflate. The pages of a level and the pictures of
+// PNG files from 8-bit pixels, compressed by ISA-L. The pages of a level and the pictures of
 // tr4tool render are written far more often than anything else is encoded, and zlib through
-// libpng spent most of an export's time on them; libdeflate at its fastest level, after the "sub"
-// filter on every row, makes files within a tenth of libpng's default at a sixth of its time. The
+// libpng spent most of an export's time on them; ISA-L's fastest level, after the "sub" filter on
+// every row, makes files within a tenth of libpng's default at a fifteenth of its time. The
 // container (signature, IHDR, one IDAT, IEND, each with its CRC) is the PNG standard's.
 #include <cstddef>
 #include <cstdint>
@@ -18,18 +18,9 @@ enum class PngLayout {
     BgrxToRgb,  // 4 bytes a pixel, blue, green, red, unused (Qt's RGB32): an RGB file
 };
 
-enum class PngCompression {
-    Fast,  // libdeflate's fastest level: pictures with detail everywhere (texture pages)
-    // zlib's run-length strategy: pictures that are mostly one colour (a mesh drawn on the
-    // view's background), where it is a third faster than libdeflate and about as small
-    Runs,
-};
-
 // Encodes height rows of width pixels, rows stride bytes apart, into png. False (png empty) for
-// a size PNG cannot hold (more than 4 GiB of filtered rows with Runs) or when the compressor
-// cannot be had.
+// a size PNG cannot hold (more than 4 GiB of filtered rows).
 bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t height,
-               PngLayout layout, std::vector<uint8_t>& png,
-               PngCompression compression = PngCompression::Fast);
+               PngLayout layout, std::vector<uint8_t>& png);
 
 }  // namespace tr4export

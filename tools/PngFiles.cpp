@@ -18,10 +18,10 @@ bool EncodeFrame(const QImage& frame, const std::string& path, std::vector<uint8
                              ? frame
                              : frame.convertToFormat(QImage::Format_RGB32);
     // Format_RGB32 rows are 32-bit words 0xffRRGGBB: bytes blue, green, red, unused.
-    if (!tr4export::EncodePng(
-            image.constBits(), static_cast<size_t>(image.bytesPerLine()),
-            static_cast<uint32_t>(image.width()), static_cast<uint32_t>(image.height()),
-            tr4export::PngLayout::BgrxToRgb, png, tr4export::PngCompression::Runs)) {
+    if (!tr4export::EncodePng(image.constBits(), static_cast<size_t>(image.bytesPerLine()),
+                              static_cast<uint32_t>(image.width()),
+                              static_cast<uint32_t>(image.height()),
+                              tr4export::PngLayout::BgrxToRgb, png)) {
         error = "cannot write " + path + ": the picture could not be encoded";
         return false;
     }

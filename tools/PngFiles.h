@@ -1,8 +1,8 @@
 #pragma once
 // Writing frames as PNG files, fast: `render --all` writes one picture per mesh, and with libpng's
 // default settings the encoding took most of its time. The pictures go through the export's
-// encoder (PngEncode.h: the sub filter and zlib's run-length strategy, as a picture is mostly the
-// view's background), on a thread of their own while the next mesh is drawn.
+// encoder (PngEncode.h: the sub filter and ISA-L's fastest level), on a thread of their own while
+// the next mesh is drawn.
 #include <condition_variable>
 #include <deque>
 #include <mutex>
