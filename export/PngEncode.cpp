@@ -123,7 +123,8 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     if (filteredSize > 0xFFFFFFFFu) return false;  // the compressor counts in 32 bits
     if (filtered.capacity() < filteredSize) {
         filtered = std::vector<uint8_t>();
-        filtered.reserve(filteredSize);
+        // A little slack past the rows: the compressor's vector loads may look beyond its input.
+        filtered.reserve(filteredSize + 64);
         tr4::PrefaultForWrite(filtered.data(), filteredSize);
     }
     filtered.resize(filteredSize);

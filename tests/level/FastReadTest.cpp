@@ -2,6 +2,7 @@
 // changes while it is read is refused, not trusted and not a crash.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -13,6 +14,7 @@
 #include "FileBytes.h"
 #include "LevelWriter.h"
 #include "LoadLevel.h"
+#include "Prefault.h"
 #include "WholeInflate.h"
 
 namespace {
@@ -186,3 +188,35 @@ TEST(LoadLevel, ALevelCutShortWhileReadIsRefusedWithItsReason) {
 }
 
 }  // namespace
+
+// Fresh memory is faulted in for exactly the whole pages within the range asked for, and reads
+// back as the zeros it holds: the pages either side, shared with whatever lies there, are left.
+TEST(Prefault, FaultsInTheWholePagesOfTheRangeAndNothingElse) {
+    constexpr size_t pages = 16;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* map =
+        mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto* at = static_cast<uint8_t*>(map);
+    auto resident = [&] {
+        unsigned char in[pages];
+        EXPECT_EQ(mincore(map, pages * page, in), 0);
+        std::string s;
+        for (unsigned char c : in) s += (c & 1) ? 'R' : '-';
+        return s;
+    };
+    ASSERT_EQ(resident(), std::string(pages, '-'));
+    void* probe = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(probe, MAP_FAILED);
+    const bool canPrefault = madvise(probe, page, MADV_POPULATE_WRITE) == 0;
+    munmap(probe, page);
+    if (!canPrefault) {
+        munmap(map, pages * page);
+        GTEST_SKIP() << "the kernel cannot fault pages in ahead (before Linux 5.14)";
+    }
+    tr4::PrefaultForWrite(at + 100, 3);  // within one page: nothing
+    tr4::PrefaultForWrite(at + page / 2, 10 * page);
+    EXPECT_EQ(resident(), "-RRRRRRRRR------");
+    for (size_t i = 0; i < pages * page; ++i) ASSERT_EQ(at[i], 0) << i;
+    munmap(map, pages * page);
+}
