@@ -2,7 +2,7 @@
 // PNG files from 8-bit pixels, compressed by ISA-L. The pages of a level and the pictures of
 // tr4tool render are written far more often than anything else is encoded, and zlib through
 // libpng spent most of an export's time on them; ISA-L's fastest level, after the "sub" filter on
-// every row, makes files within a tenth of libpng's default at a fifteenth of its time. The
+// every row, makes files within a tenth of libpng's default at a twelfth of its time. The
 // container (signature, IHDR, one IDAT, IEND, each with its CRC) is the PNG standard's.
 #include <cstddef>
 #include <cstdint>

@@ -17,6 +17,7 @@
 #include "MeshFaces.h"
 #include "ObjectMeshes.h"
 #include "PagePng.h"
+#include "PngEncode.h"
 
 namespace exporttest {
 namespace {
@@ -208,6 +209,38 @@ std::vector<uint8_t> DecodeBgra(const std::vector<uint8_t>& png) {
     std::vector<uint8_t> out(PNG_IMAGE_SIZE(image));
     if (!png_image_finish_read(&image, nullptr, out.data(), 0, nullptr)) return {};
     return out;
+}
+
+// Pictures that do not compress (noise), the smallest one and a wide one with padded rows all
+// come back from libpng as they went in, as RGBA and as RGB (the unused byte dropped).
+TEST(Export, PngOfAnyPixelsReadsBackAsThemselves) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    struct Size {
+        uint32_t width, height, stride;
+    };
+    for (const Size size : {Size{256, 256, 1024}, Size{1, 1, 4}, Size{1000, 3, 4096}}) {
+        std::vector<uint8_t> pixels(size_t{size.stride} * size.height);
+        for (uint8_t& b : pixels) b = static_cast<uint8_t>(next() >> 24);
+        for (const bool rgb : {false, true}) {
+            SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) +
+                         (rgb ? " RGB" : " RGBA"));
+            std::vector<uint8_t> png;
+            ASSERT_TRUE(tr4export::EncodePng(
+                pixels.data(), size.stride, size.width, size.height,
+                rgb ? tr4export::PngLayout::BgrxToRgb : tr4export::PngLayout::BgraToRgba, png));
+            const std::vector<uint8_t> back = DecodeBgra(png);
+            ASSERT_EQ(back.size(), size_t{size.width} * size.height * 4);
+            for (uint32_t y = 0; y < size.height; ++y)
+                for (uint32_t x = 0; x < size.width; ++x)
+                    for (int c = 0; c < 4; ++c) {
+                        const uint8_t want =
+                            rgb && c == 3 ? 255 : pixels[size_t{y} * size.stride + x * 4 + c];
+                        ASSERT_EQ(back[(size_t{y} * size.width + x) * 4 + c], want)
+                            << x << "," << y << " channel " << c;
+                    }
+        }
+    }
 }
 
 TEST(Export, PagesAreTheLevelsTexelsWithTheirAlphaAndMaterialsFollowTheAttribute) {
