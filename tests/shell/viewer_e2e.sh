@@ -238,8 +238,11 @@ open_path() {
   xdotool mousemove $((cx + 16)) $(((wy + cy) / 2)) click 1
   poll 50 xdotool search --onlyvisible --class tr4viewer >/dev/null || true
   xdotool key Down Return
-  dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Abrir Archivo de Tomb Raider 4$' |
-    head -1) || fail "the open dialog did not appear"
+  # A search that meets a window as it goes (the menu closing, the drag source ending) fails with
+  # an X error rather than skipping it: searched again, until the dialog is there.
+  dialog_wid() { dialog=$(xdotool search --onlyvisible --name '^Abrir Archivo de Tomb Raider 4$' 2>/dev/null |
+    head -1) && [[ -n $dialog ]]; }
+  poll 200 dialog_wid || fail "the open dialog did not appear"
   xdotool windowfocus --sync "$dialog" 2>/dev/null || true
   xdotool type --delay 10 "$path"
   for attempt in 1 2 3; do
