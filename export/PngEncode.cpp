@@ -121,13 +121,8 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     thread_local std::vector<uint8_t> filtered, current, compressed;
     const size_t filteredSize = size_t{height} * (rowBytes + 1);
     if (filteredSize > 0xFFFFFFFFu) return false;  // the compressor counts in 32 bits
-    if (filtered.capacity() < filteredSize) {
-        filtered = std::vector<uint8_t>();
-        // A little slack past the rows: the compressor's vector loads may look beyond its input.
-        filtered.reserve(filteredSize + 64);
-        tr4::PrefaultForWrite(filtered.data(), filteredSize);
-    }
-    filtered.resize(filteredSize);
+    // A little slack past the rows: the compressor's vector loads may look beyond its input.
+    tr4::ResizeForWrite(filtered, filteredSize, 64);
     current.resize(rowBytes);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = pixels + size_t{y} * stride;
@@ -155,12 +150,7 @@ bool EncodePng(const uint8_t* pixels, size_t stride, uint32_t width, uint32_t he
     }
     // Room for the stream at its likely largest; Compress grows it should that not do.
     const size_t bound = filtered.size() + filtered.size() / 16 + 4096;
-    if (compressed.capacity() < bound) {
-        compressed = std::vector<uint8_t>();
-        compressed.reserve(bound);
-        tr4::PrefaultForWrite(compressed.data(), bound);
-    }
-    compressed.resize(std::max(compressed.size(), bound));
+    tr4::ResizeForWrite(compressed, std::max(compressed.size(), bound));
     const size_t size = Compress(filtered, compressed);
     if (size == 0) return false;
 

@@ -20,4 +20,13 @@ void PrefaultForWrite(void* at, size_t n) {
 #endif
 }
 
+void ResizeForWrite(std::vector<uint8_t>& bytes, size_t n, size_t slack) {
+    if (bytes.capacity() < n) {
+        std::vector<uint8_t>().swap(bytes);
+        bytes.reserve(n + slack);
+        PrefaultForWrite(bytes.data(), n);
+    }
+    bytes.resize(n);
+}
+
 }  // namespace tr4

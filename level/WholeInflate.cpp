@@ -17,9 +17,7 @@ bool InflateWhole(const uint8_t* stream, uint32_t packedSize, uint32_t stated, B
     thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
         libdeflate_alloc_decompressor());
     if (!decompressor) throw std::bad_alloc();
-    out.reserve(stated);
-    PrefaultForWrite(out.data(), stated);
-    out.resize(stated);
+    ResizeForWrite(out, stated);
     size_t consumed = 0, produced = 0;
     const libdeflate_result result = libdeflate_zlib_decompress_ex(
         decompressor.get(), stream, packedSize, out.data(), out.size(), &consumed, &produced);
